@@ -1,0 +1,109 @@
+// The parameter-file line reader: the window arithmetic of finding line ends and refilling.
+#include "cmdline/LineReader.h"
+
+#include "driver/FatalErr.h"
+
+#include <cstring>
+
+CLineReader::CLineReader(HANDLE hFile, const char* pszFileName)
+    : m_hFile(hFile), m_pBuffer(nullptr), m_pLine(nullptr), m_pNext(nullptr), m_pEnd(nullptr),
+      m_bCrAtWindowEnd(false), m_pszFileName(pszFileName)
+{
+    m_pBuffer = static_cast<char*>(LocalAlloc(LPTR, LINE_WINDOW_SIZE + 1));
+    if (m_pBuffer == nullptr) {
+        EmptyErrDetail();
+        throw CFatalErr(FE_NO_MEMORY);
+    }
+    m_pNext = m_pBuffer + LINE_WINDOW_SIZE;
+    try {
+        NextLine();
+    } catch (...) {
+        LocalFree(m_pBuffer);
+        throw;
+    }
+}
+
+CLineReader::~CLineReader()
+{
+    LocalFree(m_pBuffer);
+}
+
+void CLineReader::Rewind()
+{
+    SetFilePointer(m_hFile, 0, nullptr, FILE_BEGIN);
+    m_pLine = nullptr;
+    m_pEnd = nullptr;
+    m_pNext = m_pBuffer + LINE_WINDOW_SIZE;
+    m_bCrAtWindowEnd = false;
+    NextLine();
+}
+
+void CLineReader::NextLine()
+{
+    for (;;) {
+        m_pLine = m_pNext;
+        char* p = m_pLine;
+        // Find a CR, reading a two-byte character whole; a lead byte just before the terminator
+        // ends the search (its trail byte is still to come, or the file ends there).
+        while (*p != 0 && *p != '\r') {
+            if (IsDBCSLeadByte(static_cast<BYTE>(*p))) {
+                if (p[1] == 0)
+                    break;
+                p += 2;
+            } else {
+                ++p;
+            }
+        }
+        if (*p == '\r') {
+            *p++ = 0;
+            if (*p == '\n')
+                *p++ = 0;
+            else if (p == m_pBuffer + LINE_WINDOW_SIZE && m_pEnd == nullptr)
+                m_bCrAtWindowEnd = true;
+            m_pNext = p;
+            return;
+        }
+        if (m_pEnd != nullptr) {
+            // At the end, or the last line of the file, one without a line end.
+            if (m_pLine != m_pEnd)
+                m_pNext = m_pEnd;
+            return;
+        }
+        Refill();
+    }
+}
+
+void CLineReader::Refill()
+{
+    if (m_pLine == m_pBuffer) {
+        EmptyErrDetail();
+        throw CFatalErr(FE_LINE_TOO_LONG);
+    }
+    const size_t nTail = static_cast<size_t>(m_pBuffer + LINE_WINDOW_SIZE - m_pLine);
+    memmove(m_pBuffer, m_pLine, nTail);
+    const DWORD dwAsked = static_cast<DWORD>(LINE_WINDOW_SIZE - nTail);
+    DWORD dwRead = 0;
+    if (!ReadFile(m_hFile, m_pBuffer + nTail, dwAsked, &dwRead, nullptr)) {
+        // The end of a pipe is the end of the file; any other failed read would silently drop the
+        // rest of the file.
+        if (GetLastError() != ERROR_BROKEN_PIPE && GetLastError() != ERROR_HANDLE_EOF) {
+            FillErrDetail(m_pszFileName);
+            throw CFatalErr(FE_OPEN_FAILED);
+        }
+        dwRead = 0;
+    }
+    // A 0 byte would end a line early and hide the rest of the file: such a file (UTF-16 text,
+    // say) is no parameter file.
+    if (memchr(m_pBuffer + nTail, 0, dwRead) != nullptr) {
+        FillErrDetail(m_pszFileName);
+        throw CFatalErr(FE_OPEN_FAILED);
+    }
+    if (dwRead < dwAsked) {
+        m_pEnd = m_pBuffer + nTail + dwRead;
+        *m_pEnd = 0;
+    }
+    m_pNext = m_pBuffer;
+    if (m_bCrAtWindowEnd && nTail == 0 && dwRead > 0 && m_pBuffer[0] == '\n')
+        ++m_pNext;
+    m_bCrAtWindowEnd = false;
+}

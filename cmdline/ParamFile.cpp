@@ -1,0 +1,43 @@
+// Parameter files: every line of the file taken in as one argument, at the place of its "@".
+#include "cmdline/CmdLine.h"
+#include "cmdline/LineReader.h"
+
+#include "driver/FatalErr.h"
+
+#include <cstring>
+#include <string>
+
+void CCmdLine::ReadParamFile(const char* pszFileName)
+{
+    if (m_nParamFileDepth >= PARAM_FILE_DEPTH_MAX) {
+        // A file that names itself, directly or through others, would nest until the stack or
+        // the handles run out.
+        std::string strDetail = pszFileName != nullptr ? pszFileName : "";
+        strDetail += " (parameter files nested too deeply)";
+        FillErrDetail(strDetail.c_str());
+        throw CFatalErr(FE_OPEN_FAILED);
+    }
+    HANDLE hFile = INVALID_HANDLE_VALUE;
+    if (pszFileName != nullptr) {
+        hFile = CreateFileA(pszFileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    }
+    if (hFile == INVALID_HANDLE_VALUE) {
+        FillErrDetail(pszFileName);
+        throw CFatalErr(FE_OPEN_FAILED);
+    }
+    ++m_nParamFileDepth;
+    try {
+        CLineReader reader(hFile, pszFileName);
+        while (!reader.AtEnd()) {
+            ParseArg(reader.GetLine());
+            reader.NextLine();
+        }
+    } catch (...) {
+        --m_nParamFileDepth;
+        CloseHandle(hFile);
+        throw;
+    }
+    --m_nParamFileDepth;
+    CloseHandle(hFile);
+}

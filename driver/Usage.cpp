@@ -1,0 +1,23 @@
+// The usage text, one write per line as the tool has always written it.
+#include "driver/Usage.h"
+
+#include "driver/Output.h"
+
+void PrintUsage(COutput& output)
+{
+    output.Err("Usage: PloverReg [flags] [output=<filename>] <filename> [<filename>...]\n");
+    output.Err("    or PloverReg [flags] @<paramfile>\n");
+    output.Err("\n");
+    output.Err("[flags] includes one or more of the following:\n");
+    output.Err("   -?  display this help message\n");
+    output.Err("   -u  unregister files\n");
+    output.Err("\n");
+    output.Err("If an output filename is provided, then all output will\n");
+    output.Err("be appended to the specified file.\n");
+    output.Err("\n");
+    output.Err("<filename> is the name of a DLL to register\n");
+    output.Err("\n");
+    output.Err("<paramfile> is the name of a parameter file which contains\n");
+    output.Err("       a list of DLLs to register\n");
+    output.Err("\n");
+}

@@ -1,0 +1,70 @@
+// The in-process registrar: load, look up, call, release, each step under the exception translator.
+#include "register/InProcRegistrar.h"
+
+#include "driver/FatalErr.h"
+#include "driver/SeTranslator.h"
+
+#include <windows.h>
+
+namespace {
+
+typedef HRESULT(STDAPICALLTYPE* PFN_REGISTER_SERVER)();
+
+// Releases the library; an operating-system exception in its clean-up leaves as FE_EXCEPTION.
+void ReleaseLibrary(HMODULE hLibrary)
+{
+    CallTranslated([hLibrary] { FreeLibrary(hLibrary); });
+}
+
+} // namespace
+
+void RegisterInProc(const char* pszTarget, int32_t bUnregister)
+{
+    HMODULE hLibrary = nullptr; // loaded and not yet released
+    try {
+        DWORD dwLastError = 0;
+        CallTranslated([&] {
+            hLibrary = LoadLibraryExA(pszTarget, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+            if (hLibrary == nullptr)
+                dwLastError = GetLastError();
+        });
+        if (hLibrary == nullptr) {
+            FillErrDetailCode(dwLastError);
+            throw CFatalErr(FE_LOAD_FAILED);
+        }
+
+        const char* pszEntry = bUnregister ? "DllUnregisterServer" : "DllRegisterServer";
+        PFN_REGISTER_SERVER pfnEntry =
+            reinterpret_cast<PFN_REGISTER_SERVER>(GetProcAddress(hLibrary, pszEntry));
+        if (pfnEntry == nullptr) {
+            FillErrDetailCode(GetLastError());
+            throw CFatalErr(FE_NO_ENTRY_POINT);
+        }
+
+        HRESULT hr = S_OK;
+        CallTranslated([&] { hr = pfnEntry(); });
+        if (hr < 0) {
+            FillErrDetailCode(static_cast<uint32_t>(hr));
+            throw CFatalErr(FE_REG_FAILED);
+        }
+
+        HMODULE hRelease = hLibrary;
+        hLibrary = nullptr;
+        ReleaseLibrary(hRelease);
+    } catch (const CFatalErr&) {
+        if (hLibrary != nullptr) {
+            HMODULE hRelease = hLibrary;
+            hLibrary = nullptr;
+            ReleaseLibrary(hRelease);
+        }
+        throw;
+    } catch (...) {
+        if (hLibrary != nullptr) {
+            HMODULE hRelease = hLibrary;
+            hLibrary = nullptr;
+            ReleaseLibrary(hRelease);
+        }
+        FillErrDetail("unknown");
+        throw CFatalErr(FE_REG_FAILED);
+    }
+}

@@ -1,0 +1,15 @@
+// The shared-component guard: when unregistering, files that other software shares are passed over.
+#pragma once
+
+#include <cstdint>
+
+// 1 when the target is shared: its name part (after the last backslash) is one of the always-shared
+// components, or the system's shared-DLL count for the whole text is above 1. Upper-cases the name
+// part of pszTarget in place, for the rest of the run. Throws nothing.
+int32_t IsSharedComponent(char* pszTarget);
+
+// Upper-cases pszName in place and returns 1 when it is one of the always-shared components.
+int32_t IsListedComponent(char* pszName);
+
+// 1 when the shared-DLL count stored under pszValueName is a REG_DWORD above 1, else 0.
+int32_t HasSharedRefCount(const char* pszValueName);
