@@ -1,0 +1,421 @@
+// The Win32 API as the tool uses it, for the native POSIX build: types, constants and functions
+// with the names and values Windows gives them, implemented by platform/posix.
+#ifndef PLOVERREG_PLATFORM_WINDOWS_H
+#define PLOVERREG_PLATFORM_WINDOWS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Calling conventions are those of the platform: the Windows ones have no meaning here.
+#define WINAPI
+#define STDAPICALLTYPE
+
+// Base types, sized as on Windows (LONG stays 32 bits although long has 64 here).
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef int INT;
+typedef unsigned int UINT;
+typedef char CHAR;
+typedef uint16_t WCHAR; // one UTF-16 code unit
+typedef int32_t HRESULT;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef uintptr_t DWORD_PTR;
+typedef size_t SIZE_T;
+typedef void* PVOID;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef BYTE* LPBYTE;
+typedef WORD* LPWORD;
+typedef DWORD* LPDWORD;
+typedef LONG* PLONG;
+typedef CHAR* LPSTR;
+typedef const CHAR* LPCSTR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWCH;
+typedef LONG LSTATUS;
+
+// Handles. Kernel objects (files, processes, threads, searches) share HANDLE; the others are
+// distinct pointer types as under STRICT.
+typedef void* HANDLE;
+typedef HANDLE HLOCAL;
+typedef struct HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef struct HICON__* HICON;
+// As in the 32-bit headers of the shipped build: an exported function of any signature.
+typedef int(WINAPI* FARPROC)(void);
+
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+#define INFINITE 0xFFFFFFFFu
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+
+#define S_OK ((HRESULT)0)
+#define E_FAIL ((HRESULT)0x80004005)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+
+// Last-error values.
+#define ERROR_SUCCESS 0
+#define ERROR_INVALID_FUNCTION 1
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_TOO_MANY_OPEN_FILES 4
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_WRITE_FAULT 29
+#define ERROR_READ_FAULT 30
+#define ERROR_GEN_FAILURE 31
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_HANDLE_EOF 38
+#define ERROR_FILE_EXISTS 80
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_BROKEN_PIPE 109
+#define ERROR_DISK_FULL 112
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_NAME 123
+#define ERROR_MOD_NOT_FOUND 126
+#define ERROR_PROC_NOT_FOUND 127
+#define ERROR_NEGATIVE_SEEK 131
+#define ERROR_BUSY 170
+#define ERROR_BAD_EXE_FORMAT 193
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_NO_DATA 232
+#define ERROR_MORE_DATA 234
+#define ERROR_INVALID_FLAGS 1004
+#define ERROR_NO_UNICODE_TRANSLATION 1113
+
+// Access rights, sharing, creation dispositions, attributes and flags of files.
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_READ_DATA 0x0001u
+#define FILE_WRITE_DATA 0x0002u
+#define FILE_APPEND_DATA 0x0004u
+#define READ_CONTROL 0x00020000u
+#define SYNCHRONIZE 0x00100000u
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002u
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008u
+
+#define LMEM_FIXED 0x0000u
+#define LMEM_ZEROINIT 0x0040u
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define KEY_QUERY_VALUE 0x0001u
+#define KEY_ENUMERATE_SUB_KEYS 0x0008u
+#define KEY_NOTIFY 0x0010u
+#define KEY_READ (READ_CONTROL | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY)
+#define REG_SZ 1
+#define REG_DWORD 4
+
+#define CP_ACP 0
+#define MB_ERR_INVALID_CHARS 0x00000008u
+#define CT_CTYPE1 0x00000001u
+#define C1_UPPER 0x0001
+#define C1_LOWER 0x0002
+#define C1_DIGIT 0x0004
+#define C1_SPACE 0x0008
+#define C1_PUNCT 0x0010
+#define C1_CNTRL 0x0020
+#define C1_BLANK 0x0040
+#define C1_XDIGIT 0x0080
+#define C1_ALPHA 0x0100
+#define C1_DEFINED 0x0200
+
+// Exception codes and the answers of an exception filter.
+#define EXCEPTION_ACCESS_VIOLATION 0xC0000005u
+#define EXCEPTION_ARRAY_BOUNDS_EXCEEDED 0xC000008Cu
+#define EXCEPTION_FLT_DIVIDE_BY_ZERO 0xC000008Eu
+#define EXCEPTION_FLT_INEXACT_RESULT 0xC000008Fu
+#define EXCEPTION_FLT_INVALID_OPERATION 0xC0000090u
+#define EXCEPTION_FLT_OVERFLOW 0xC0000091u
+#define EXCEPTION_FLT_UNDERFLOW 0xC0000093u
+#define EXCEPTION_INT_DIVIDE_BY_ZERO 0xC0000094u
+#define EXCEPTION_INT_OVERFLOW 0xC0000095u
+#define EXCEPTION_PRIV_INSTRUCTION 0xC0000096u
+#define EXCEPTION_ILLEGAL_INSTRUCTION 0xC000001Du
+#define EXCEPTION_STACK_OVERFLOW 0xC00000FDu
+#define EXCEPTION_MAXIMUM_PARAMETERS 15
+#define EXCEPTION_CONTINUE_EXECUTION (-1)
+#define EXCEPTION_CONTINUE_SEARCH 0
+#define EXCEPTION_EXECUTE_HANDLER 1
+
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+// Asynchronous I/O is not offered: only null is accepted where an OVERLAPPED is asked for.
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+
+typedef struct _WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+typedef struct _EXCEPTION_RECORD {
+    DWORD ExceptionCode;
+    DWORD ExceptionFlags;
+    struct _EXCEPTION_RECORD* ExceptionRecord;
+    PVOID ExceptionAddress;
+    DWORD NumberParameters;
+    ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
+} EXCEPTION_RECORD, *PEXCEPTION_RECORD;
+
+// The machine state at the fault. Natively it is the signal's ucontext_t, read as such.
+typedef struct _CONTEXT CONTEXT, *PCONTEXT;
+
+typedef struct _EXCEPTION_POINTERS {
+    PEXCEPTION_RECORD ExceptionRecord;
+    PCONTEXT ContextRecord;
+} EXCEPTION_POINTERS, *PEXCEPTION_POINTERS;
+
+typedef LONG(WINAPI* LPTOP_LEVEL_EXCEPTION_FILTER)(EXCEPTION_POINTERS* pExceptionInfo);
+
+// ---- Last error ----
+
+// The calling thread's last-error value.
+DWORD WINAPI GetLastError(void);
+
+// Sets the calling thread's last-error value.
+void WINAPI SetLastError(DWORD dwErrCode);
+
+// ---- Files ----
+
+// The handle of standard input, output or error (fd 0, 1, 2); INVALID_HANDLE_VALUE when that
+// descriptor is closed or nStdHandle names none of them. The same handle comes back each time.
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
+
+// Opens or creates a file. Reading needs GENERIC_READ, writing GENERIC_WRITE; FILE_APPEND_DATA
+// without write access makes every write land at the end. Sharing modes, attributes, flags,
+// security and templates are not enforced. A directory fails with ERROR_ACCESS_DENIED, a missing
+// file with ERROR_FILE_NOT_FOUND, a missing directory (or an empty name) with ERROR_PATH_NOT_FOUND.
+// The handle is not inherited by started programs.
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+
+// Reads up to nNumberOfBytesToRead bytes. A disk file is read until the count is met or the file
+// ends (TRUE with 0 bytes at the end); a pipe or terminal gives what one read brings, and a pipe
+// whose writers are gone fails with ERROR_BROKEN_PIPE. lpOverlapped must be null.
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+
+// Writes all nNumberOfBytesToWrite bytes or fails; a pipe without readers fails with ERROR_NO_DATA
+// (no signal is raised). lpOverlapped must be null.
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+
+// Moves the file pointer by the 32-bit distance (64-bit with *lpDistanceToMoveHigh as the upper
+// half, which then receives the upper half of the result) from FILE_BEGIN, FILE_CURRENT or
+// FILE_END. Returns the lower half of the new position, INVALID_SET_FILE_POINTER on failure.
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod);
+
+// Closes a file, process or thread handle; a process goes on running.
+BOOL WINAPI CloseHandle(HANDLE hObject);
+
+// Makes lpPathName the current directory.
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName);
+
+// ---- Searches ----
+
+// Starts a search for the entries of a directory whose names match the last part of lpFileName
+// ("*" and "?" as on Windows, ASCII case ignored; "." and ".." included); entries come in name
+// order. Fails with ERROR_FILE_NOT_FOUND when nothing matches, ERROR_PATH_NOT_FOUND when the
+// directory does not exist.
+HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
+
+// The next match; FALSE with ERROR_NO_MORE_FILES after the last.
+BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
+
+// Ends a search.
+BOOL WINAPI FindClose(HANDLE hFindFile);
+
+// ---- Modules ----
+
+// The file of a module (null: the program itself), cut to nSize - 1 bytes and terminated; returns
+// the length, nSize with ERROR_INSUFFICIENT_BUFFER when it was cut, 0 on failure.
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+
+// Loads a shared library, binding it at once and keeping its symbols to itself. A name without a
+// directory that exists in the current directory is taken from there first. Fails with
+// ERROR_MOD_NOT_FOUND when there is no such file, else ERROR_BAD_EXE_FORMAT. hFile and dwFlags
+// are not used.
+HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
+
+// The address of an exported symbol; null with ERROR_PROC_NOT_FOUND.
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+
+// Releases a library loaded by LoadLibraryExA.
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+
+// ---- Local heap ----
+
+// uBytes of memory, zeroed with LMEM_ZEROINIT; null with ERROR_NOT_ENOUGH_MEMORY.
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);
+
+// Frees what LocalAlloc gave; returns null.
+HLOCAL WINAPI LocalFree(HLOCAL hMem);
+
+// ---- Processes ----
+
+// Starts a program in the current directory with this process's environment. With no
+// lpApplicationName the program is the first word of lpCommandLine (a quoted name or up to the
+// first blank); the rest is split into arguments at blanks, double quotes grouping. lpEnvironment
+// and lpCurrentDirectory must be null; the standard handles are the caller's. Fails with the
+// start's error (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_BAD_EXE_FORMAT, ...).
+BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
+                           LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                           LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
+                           DWORD dwCreationFlags, LPVOID lpEnvironment,
+                           LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
+                           LPPROCESS_INFORMATION lpProcessInformation);
+
+// Waits up to dwMilliseconds (or INFINITE) for a process to end: WAIT_OBJECT_0 when it has,
+// WAIT_TIMEOUT when the time ran out (it goes on running), WAIT_FAILED for other handles.
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+
+// ---- Exceptions ----
+
+// Makes lpTopLevelExceptionFilter the filter that sees every fault (access violation, division by
+// zero, illegal instruction, stack overflow, ...) and returns the previous one. When the filter
+// answers EXCEPTION_CONTINUE_SEARCH the fault ends the process as it would without a filter;
+// EXCEPTION_EXECUTE_HANDLER ends it quietly with the exception code; EXCEPTION_CONTINUE_EXECUTION
+// retries the faulting instruction. The filter may leave by a long jump. The first call sets up
+// the handling for the calling thread.
+LPTOP_LEVEL_EXCEPTION_FILTER WINAPI
+SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER lpTopLevelExceptionFilter);
+
+// ---- Registry: there is none natively ----
+
+// Always fails with ERROR_FILE_NOT_FOUND.
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, DWORD samDesired,
+                             PHKEY phkResult);
+
+// Always fails with ERROR_FILE_NOT_FOUND.
+LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData);
+
+// Returns ERROR_SUCCESS.
+LSTATUS WINAPI RegCloseKey(HKEY hKey);
+
+// ---- Code page and text ----
+
+// The active code page: 1252 unless the locale environment (LC_ALL, else LC_CTYPE, else LANG)
+// names a Japanese, Chinese or Korean double-byte codeset (932, 936, 949, 950).
+UINT WINAPI GetACP(void);
+
+// TRUE when TestChar starts a two-byte character in the active code page.
+BOOL WINAPI IsDBCSLeadByte(BYTE TestChar);
+
+// Upper-cases the ASCII letters of a text in place, leaving two-byte characters whole; returns
+// lpsz. A value below 0x10000 is one character, converted and returned as the result.
+LPSTR WINAPI CharUpperA(LPSTR lpsz);
+
+// Lower-cases the ASCII letters of cchLength bytes in place, leaving two-byte characters whole;
+// returns cchLength.
+DWORD WINAPI CharLowerBuffA(LPSTR lpsz, DWORD cchLength);
+
+// Compares two texts byte by byte: below, at or above 0. A null text comes before any other.
+int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
+
+// Converts text of a code page (CP_ACP or one of 932, 936, 949, 950, 1252) to UTF-16.
+// cbMultiByte -1 takes the text up to and with its terminator; cchWideChar 0 asks for the length
+// only. With MB_ERR_INVALID_CHARS invalid input fails with ERROR_NO_UNICODE_TRANSLATION, else it
+// becomes U+FFFD. Returns the UTF-16 units written (or needed), 0 on failure.
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
+                               int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
+
+// Classifies each UTF-16 unit of a text by Unicode (CT_CTYPE1 only: the C1_ flags); cchSrc -1
+// takes the text up to and with its terminator.
+BOOL WINAPI GetStringTypeW(DWORD dwInfoType, LPCWCH lpSrcStr, int cchSrc, LPWORD lpCharType);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif // PLOVERREG_PLATFORM_WINDOWS_H

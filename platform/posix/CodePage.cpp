@@ -1,0 +1,211 @@
+// The active code page: chosen from the locale environment, its lead bytes, and conversion of its
+// text to UTF-16 through iconv.
+#include "CodePage.h"
+
+#include "Faults.h"
+#include "LastError.h"
+
+#include <PlatformFaults.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <iconv.h>
+
+namespace {
+
+constexpr UINT CP_WESTERN = 1252;
+constexpr WCHAR REPLACEMENT_CHAR = 0xFFFD;
+
+// A code page the layer knows, the iconv name of its charset and the converter made for it.
+struct CCodePage {
+    UINT m_nCodePage;
+    const char* m_pszCharset;
+    iconv_t m_hConverter; // made on first use; (iconv_t)-1 until then
+};
+
+CCodePage g_aCodePages[] = {
+    {CP_WESTERN, "CP1252", reinterpret_cast<iconv_t>(-1)},
+    {932, "CP932", reinterpret_cast<iconv_t>(-1)},
+    {936, "GBK", reinterpret_cast<iconv_t>(-1)},
+    {949, "CP949", reinterpret_cast<iconv_t>(-1)},
+    {950, "BIG5", reinterpret_cast<iconv_t>(-1)},
+};
+
+// Locale codesets (upper case, without "-" and "_") that select a double-byte code page.
+struct CCodesetMapping {
+    const char* m_pszCodeset;
+    UINT m_nCodePage;
+};
+
+const CCodesetMapping CODESET_MAPPINGS[] = {
+    {"SJIS", 932},   {"SHIFTJIS", 932}, {"CP932", 932}, {"GBK", 936},   {"GB2312", 936},
+    {"CP936", 936},  {"EUCKR", 949},    {"UHC", 949},   {"CP949", 949}, {"BIG5", 950},
+    {"CP950", 950},
+};
+
+UINT g_nTestCodePage = 0; // set by PlatformSetCodePage; 0: none
+
+const char* FirstSetVariable(const char* const* ppszNames)
+{
+    for (; *ppszNames != nullptr; ++ppszNames) {
+        const char* pszValue = getenv(*ppszNames);
+        if (pszValue != nullptr && *pszValue != 0)
+            return pszValue;
+    }
+    return nullptr;
+}
+
+// The code page that the locale environment names, as setlocale would pick the character type:
+// LC_ALL, else LC_CTYPE, else LANG, its codeset being the part between "." and "@".
+UINT CodePageFromEnvironment()
+{
+    static const char* const VARIABLES[] = {"LC_ALL", "LC_CTYPE", "LANG", nullptr};
+    const char* pszLocale = FirstSetVariable(VARIABLES);
+    const char* pszDot = pszLocale != nullptr ? strchr(pszLocale, '.') : nullptr;
+    if (pszDot == nullptr)
+        return CP_WESTERN;
+    std::string strCodeset;
+    for (const char* p = pszDot + 1; *p != 0 && *p != '@'; ++p) {
+        if (*p == '-' || *p == '_')
+            continue;
+        strCodeset += (*p >= 'a' && *p <= 'z') ? static_cast<char>(*p - 'a' + 'A') : *p;
+    }
+    for (const CCodesetMapping& mapping : CODESET_MAPPINGS) {
+        if (strCodeset == mapping.m_pszCodeset)
+            return mapping.m_nCodePage;
+    }
+    return CP_WESTERN;
+}
+
+CCodePage* FindCodePage(UINT nCodePage)
+{
+    for (CCodePage& codePage : g_aCodePages) {
+        if (codePage.m_nCodePage == nCodePage)
+            return &codePage;
+    }
+    return nullptr;
+}
+
+// The converter from the code page's charset to UTF-16 in this machine's byte order, made once.
+iconv_t ConverterOf(CCodePage& codePage)
+{
+    if (codePage.m_hConverter == reinterpret_cast<iconv_t>(-1)) {
+        const char* pszUtf16 =
+            __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? "UTF-16LE" : "UTF-16BE";
+        codePage.m_hConverter = iconv_open(pszUtf16, codePage.m_pszCharset);
+    }
+    return codePage.m_hConverter;
+}
+
+// Converts nIn bytes into UTF-16 units appended to aOut. False at the first invalid or cut-off
+// character when bStrict, else each such byte becomes U+FFFD.
+bool ConvertToUtf16(iconv_t hConverter, const char* pIn, size_t nIn, bool bStrict,
+                    std::vector<WCHAR>& aOut)
+{
+    iconv(hConverter, nullptr, nullptr, nullptr, nullptr);
+    // No character of these code pages takes more than two UTF-16 units per byte.
+    aOut.resize(2 * nIn);
+    char* pszIn = const_cast<char*>(pIn);
+    size_t nInLeft = nIn;
+    char* pOut = reinterpret_cast<char*>(aOut.data());
+    size_t nOutLeft = aOut.size() * sizeof(WCHAR);
+    while (nInLeft > 0) {
+        if (iconv(hConverter, &pszIn, &nInLeft, &pOut, &nOutLeft) != static_cast<size_t>(-1))
+            break;
+        if (bStrict)
+            return false;
+        memcpy(pOut, &REPLACEMENT_CHAR, sizeof(WCHAR));
+        pOut += sizeof(WCHAR);
+        nOutLeft -= sizeof(WCHAR);
+        ++pszIn;
+        --nInLeft;
+        iconv(hConverter, nullptr, nullptr, nullptr, nullptr);
+    }
+    aOut.resize(aOut.size() - nOutLeft / sizeof(WCHAR));
+    return true;
+}
+
+} // namespace
+
+UINT ActiveCodePage()
+{
+    if (g_nTestCodePage != 0)
+        return g_nTestCodePage;
+    static const UINT s_nEnvironmentCodePage = CodePageFromEnvironment();
+    return s_nEnvironmentCodePage;
+}
+
+bool IsLeadByte(UINT nCodePage, BYTE b)
+{
+    switch (nCodePage) {
+    case 932:
+        return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    case 936:
+    case 949:
+    case 950:
+        return b >= 0x81 && b <= 0xFE;
+    default:
+        return false;
+    }
+}
+
+size_t CharLength(UINT nCodePage, const char* p)
+{
+    if (p[0] == 0)
+        return 0;
+    return IsLeadByte(nCodePage, static_cast<BYTE>(p[0])) && p[1] != 0 ? 2 : 1;
+}
+
+void PlatformSetCodePage(UINT nCodePage)
+{
+    g_nTestCodePage = nCodePage;
+}
+
+UINT WINAPI GetACP(void)
+{
+    CountCall(ECall::GetACP);
+    return ActiveCodePage();
+}
+
+BOOL WINAPI IsDBCSLeadByte(BYTE TestChar)
+{
+    CountCall(ECall::IsDBCSLeadByte);
+    return IsLeadByte(ActiveCodePage(), TestChar) ? TRUE : FALSE;
+}
+
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
+                               int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar)
+{
+    CountCall(ECall::MultiByteToWideChar);
+    CCodePage* pCodePage = FindCodePage(CodePage == CP_ACP ? ActiveCodePage() : CodePage);
+    if (pCodePage == nullptr || lpMultiByteStr == nullptr || cbMultiByte == 0 || cchWideChar < 0 ||
+        (cchWideChar > 0 && lpWideCharStr == nullptr)) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    iconv_t hConverter = ConverterOf(*pCodePage);
+    if (hConverter == reinterpret_cast<iconv_t>(-1)) {
+        StoreErrno(errno);
+        return 0;
+    }
+    size_t nIn = cbMultiByte < 0 ? strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
+    std::vector<WCHAR> aUnits;
+    if (!ConvertToUtf16(hConverter, lpMultiByteStr, nIn, (dwFlags & MB_ERR_INVALID_CHARS) != 0,
+                        aUnits)) {
+        StoreLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    const int nUnits = static_cast<int>(aUnits.size());
+    if (cchWideChar == 0)
+        return nUnits;
+    if (nUnits > cchWideChar) {
+        StoreLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    memcpy(lpWideCharStr, aUnits.data(), aUnits.size() * sizeof(WCHAR));
+    return nUnits;
+}

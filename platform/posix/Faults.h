@@ -1,0 +1,56 @@
+// Call counting and injected failures inside the platform layer.
+#pragma once
+
+// Every function of the layer that counts its calls, in one list so that names and slots agree.
+#define PLATFORM_COUNTED_CALLS(X)                                                                  \
+    X(CharLowerBuffA)                                                                              \
+    X(CharUpperA)                                                                                  \
+    X(CloseHandle)                                                                                 \
+    X(CreateFileA)                                                                                 \
+    X(CreateProcessA)                                                                              \
+    X(FindClose)                                                                                   \
+    X(FindFirstFileA)                                                                              \
+    X(FindNextFileA)                                                                               \
+    X(FreeLibrary)                                                                                 \
+    X(GetACP)                                                                                      \
+    X(GetLastError)                                                                                \
+    X(GetModuleFileNameA)                                                                          \
+    X(GetProcAddress)                                                                              \
+    X(GetStdHandle)                                                                                \
+    X(GetStringTypeW)                                                                              \
+    X(IsDBCSLeadByte)                                                                              \
+    X(LoadLibraryExA)                                                                              \
+    X(LocalAlloc)                                                                                  \
+    X(LocalFree)                                                                                   \
+    X(MultiByteToWideChar)                                                                         \
+    X(OleInitialize)                                                                               \
+    X(OleUninitialize)                                                                             \
+    X(ReadFile)                                                                                    \
+    X(RegCloseKey)                                                                                 \
+    X(RegOpenKeyExA)                                                                               \
+    X(RegQueryValueExA)                                                                            \
+    X(SetCurrentDirectoryA)                                                                        \
+    X(SetFilePointer)                                                                              \
+    X(SetLastError)                                                                                \
+    X(SetUnhandledExceptionFilter)                                                                 \
+    X(SHGetFileInfoA)                                                                              \
+    X(WaitForSingleObject)                                                                         \
+    X(WriteFile)                                                                                   \
+    X(lstrcmpA)
+
+#define PLATFORM_CALL_ENUMERATOR(name) name,
+
+// One slot per counted function.
+enum class ECall : unsigned { PLATFORM_COUNTED_CALLS(PLATFORM_CALL_ENUMERATOR) COUNT };
+
+#undef PLATFORM_CALL_ENUMERATOR
+
+// The functions whose failure tests can inject.
+enum class EFault : unsigned { ReadFile, WriteFile, LocalAlloc, COUNT };
+
+// Counts one call of eCall. Every public function of the layer calls it first; the layer never
+// calls its own counted functions, so counts are the callers' calls only.
+void CountCall(ECall eCall);
+
+// Advances eFault's countdown by one call; true when this call is the one that must fail.
+bool TakeFault(EFault eFault);

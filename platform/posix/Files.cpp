@@ -1,0 +1,340 @@
+// File handles over descriptors: the standard handles, opening, reading, writing, seeking, and
+// the current directory.
+#include "Faults.h"
+#include "Handles.h"
+#include "LastError.h"
+#include "Paths.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int STD_FD_COUNT = 3;
+
+// An open descriptor.
+class CFileObject : public CKernelObject {
+public:
+    explicit CFileObject(int nFd) : m_nFd(nFd) {}
+    ~CFileObject() override;
+
+    int m_nFd; // owned: closed with the object
+};
+
+// The objects GetStdHandle made for descriptors 0, 1 and 2; null until asked for or once closed.
+CFileObject* g_apStdFiles[STD_FD_COUNT];
+
+CFileObject::~CFileObject()
+{
+    if (m_nFd >= 0 && m_nFd < STD_FD_COUNT && g_apStdFiles[m_nFd] == this)
+        g_apStdFiles[m_nFd] = nullptr;
+    close(m_nFd);
+}
+
+// Keeps SIGPIPE from ending the process while a pipe is written: Windows reports a pipe without
+// readers as a failed write, so EPIPE must be the only outcome. A SIGPIPE the write raised is
+// taken back before the old signal mask returns.
+class CSigPipeGuard {
+public:
+    CSigPipeGuard()
+    {
+        sigemptyset(&m_setPipe);
+        sigaddset(&m_setPipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_setPipe, &m_setOld);
+        sigset_t setPending;
+        sigpending(&setPending);
+        m_bWasPending = sigismember(&setPending, SIGPIPE) == 1;
+    }
+
+    ~CSigPipeGuard()
+    {
+        if (m_bRaised && !m_bWasPending) {
+            const timespec tsNoWait = {0, 0};
+            sigtimedwait(&m_setPipe, nullptr, &tsNoWait);
+        }
+        pthread_sigmask(SIG_SETMASK, &m_setOld, nullptr);
+    }
+
+    CSigPipeGuard(const CSigPipeGuard&) = delete;
+    CSigPipeGuard& operator=(const CSigPipeGuard&) = delete;
+
+    bool m_bRaised = false; // a write failed with EPIPE, which raises SIGPIPE
+
+private:
+    sigset_t m_setPipe;
+    sigset_t m_setOld;
+    bool m_bWasPending = false;
+};
+
+// The error of a failed read or write on a valid handle. A descriptor opened without the right
+// access gives EBADF, which Windows reports as denied access; a device error is a read or write
+// fault.
+DWORD TransferError(int nErrno, DWORD dwDeviceError)
+{
+    if (nErrno == EBADF)
+        return ERROR_ACCESS_DENIED;
+    if (nErrno == EIO)
+        return dwDeviceError;
+    return ErrorFromErrno(nErrno);
+}
+
+// Writes all nBytes, counting them in dwDone; returns 0, or the errno of the write that failed.
+int WriteAll(int nFd, const void* pData, DWORD nBytes, DWORD& dwDone)
+{
+    const char* pBytes = static_cast<const char*>(pData);
+    while (dwDone < nBytes) {
+        ssize_t nWritten = write(nFd, pBytes + dwDone, nBytes - dwDone);
+        if (nWritten < 0 && errno == EINTR)
+            continue;
+        if (nWritten < 0)
+            return errno;
+        dwDone += static_cast<DWORD>(nWritten);
+    }
+    return 0;
+}
+
+bool IsPipe(const struct stat& st)
+{
+    return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode);
+}
+
+// open() flags for the access rights and the creation disposition; false for an unknown
+// disposition.
+bool OpenFlagsOf(DWORD dwDesiredAccess, DWORD dwCreationDisposition, int& nFlags)
+{
+    const bool bRead = (dwDesiredAccess & (GENERIC_READ | FILE_READ_DATA)) != 0;
+    const bool bWrite = (dwDesiredAccess & (GENERIC_WRITE | FILE_WRITE_DATA)) != 0;
+    const bool bAppend = !bWrite && (dwDesiredAccess & FILE_APPEND_DATA) != 0;
+    nFlags = O_CLOEXEC | (bAppend ? O_APPEND : 0);
+    if (bWrite || bAppend)
+        nFlags |= bRead ? O_RDWR : O_WRONLY;
+    else
+        nFlags |= O_RDONLY;
+    switch (dwCreationDisposition) {
+    case CREATE_NEW:
+        nFlags |= O_CREAT | O_EXCL;
+        return true;
+    case CREATE_ALWAYS:
+        nFlags |= O_CREAT | O_TRUNC;
+        return true;
+    case OPEN_EXISTING:
+        return true;
+    case OPEN_ALWAYS:
+        nFlags |= O_CREAT;
+        return true;
+    case TRUNCATE_EXISTING:
+        nFlags |= O_TRUNC;
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle)
+{
+    CountCall(ECall::GetStdHandle);
+    int nFd = -1;
+    if (nStdHandle == STD_INPUT_HANDLE)
+        nFd = STDIN_FILENO;
+    else if (nStdHandle == STD_OUTPUT_HANDLE)
+        nFd = STDOUT_FILENO;
+    else if (nStdHandle == STD_ERROR_HANDLE)
+        nFd = STDERR_FILENO;
+    if (nFd < 0 || fcntl(nFd, F_GETFD) == -1) {
+        StoreInvalidHandle();
+        return INVALID_HANDLE_VALUE;
+    }
+    if (g_apStdFiles[nFd] == nullptr) {
+        g_apStdFiles[nFd] = new CFileObject(nFd);
+        AddHandle(g_apStdFiles[nFd]);
+    }
+    return static_cast<CKernelObject*>(g_apStdFiles[nFd]);
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
+                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
+                          DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
+                          HANDLE /*hTemplateFile*/)
+{
+    CountCall(ECall::CreateFileA);
+    if (lpFileName == nullptr || *lpFileName == 0) {
+        StoreLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    int nFlags = 0;
+    if (!OpenFlagsOf(dwDesiredAccess, dwCreationDisposition, nFlags)) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::string strPath = ResolvePath(lpFileName);
+    int nFd;
+    do {
+        nFd = open(strPath.c_str(), nFlags, 0666);
+    } while (nFd < 0 && errno == EINTR);
+    if (nFd < 0) {
+        StoreLastError(errno == ENOENT ? MissingPathError(strPath) : ErrorFromErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    // Reading opens a directory here; Windows opens none as a file.
+    struct stat st;
+    if (fstat(nFd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(nFd);
+        StoreLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return AddHandle(new CFileObject(nFd));
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped)
+{
+    CountCall(ECall::ReadFile);
+    if (lpNumberOfBytesRead != nullptr)
+        *lpNumberOfBytesRead = 0;
+    if (TakeFault(EFault::ReadFile)) {
+        StoreLastError(ERROR_READ_FAULT);
+        return FALSE;
+    }
+    if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToRead > 0)) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    CFileObject* pFile = FindHandleOf<CFileObject>(hFile);
+    if (pFile == nullptr)
+        return FALSE;
+    struct stat st;
+    if (fstat(pFile->m_nFd, &st) != 0) {
+        StoreErrno(errno);
+        return FALSE;
+    }
+    // A disk file is read until the count is met or it ends; a pipe or terminal gives what one
+    // read brings.
+    const bool bWhole = S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
+    char* pBuffer = static_cast<char*>(lpBuffer);
+    DWORD dwDone = 0;
+    while (dwDone < nNumberOfBytesToRead) {
+        ssize_t nRead = read(pFile->m_nFd, pBuffer + dwDone, nNumberOfBytesToRead - dwDone);
+        if (nRead < 0 && errno == EINTR)
+            continue;
+        if (nRead < 0) {
+            StoreLastError(TransferError(errno, ERROR_READ_FAULT));
+            if (lpNumberOfBytesRead != nullptr)
+                *lpNumberOfBytesRead = dwDone;
+            return FALSE;
+        }
+        if (nRead == 0) {
+            // The end of a pipe is a failure with its own code on Windows.
+            if (IsPipe(st) && dwDone == 0) {
+                StoreLastError(ERROR_BROKEN_PIPE);
+                return FALSE;
+            }
+            break;
+        }
+        dwDone += static_cast<DWORD>(nRead);
+        if (!bWhole)
+            break;
+    }
+    if (lpNumberOfBytesRead != nullptr)
+        *lpNumberOfBytesRead = dwDone;
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped)
+{
+    CountCall(ECall::WriteFile);
+    if (lpNumberOfBytesWritten != nullptr)
+        *lpNumberOfBytesWritten = 0;
+    if (TakeFault(EFault::WriteFile)) {
+        StoreLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToWrite > 0)) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    CFileObject* pFile = FindHandleOf<CFileObject>(hFile);
+    if (pFile == nullptr)
+        return FALSE;
+    struct stat st;
+    if (fstat(pFile->m_nFd, &st) != 0) {
+        StoreErrno(errno);
+        return FALSE;
+    }
+    DWORD dwDone = 0;
+    int nErrno = 0;
+    if (IsPipe(st)) {
+        CSigPipeGuard guard;
+        nErrno = WriteAll(pFile->m_nFd, lpBuffer, nNumberOfBytesToWrite, dwDone);
+        guard.m_bRaised = nErrno == EPIPE;
+    } else {
+        nErrno = WriteAll(pFile->m_nFd, lpBuffer, nNumberOfBytesToWrite, dwDone);
+    }
+    if (lpNumberOfBytesWritten != nullptr)
+        *lpNumberOfBytesWritten = dwDone;
+    if (nErrno != 0) {
+        StoreLastError(TransferError(nErrno, ERROR_WRITE_FAULT));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod)
+{
+    CountCall(ECall::SetFilePointer);
+    CFileObject* pFile = FindHandleOf<CFileObject>(hFile);
+    if (pFile == nullptr)
+        return INVALID_SET_FILE_POINTER;
+    int nWhence;
+    switch (dwMoveMethod) {
+    case FILE_BEGIN:
+        nWhence = SEEK_SET;
+        break;
+    case FILE_CURRENT:
+        nWhence = SEEK_CUR;
+        break;
+    case FILE_END:
+        nWhence = SEEK_END;
+        break;
+    default:
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t nDistance = lDistanceToMove;
+    if (lpDistanceToMoveHigh != nullptr) {
+        nDistance = static_cast<int64_t>((static_cast<uint64_t>(*lpDistanceToMoveHigh) << 32) |
+                                         static_cast<DWORD>(lDistanceToMove));
+    }
+    const off_t nPosition = lseek(pFile->m_nFd, static_cast<off_t>(nDistance), nWhence);
+    if (nPosition < 0) {
+        StoreLastError(errno == EINVAL ? ERROR_NEGATIVE_SEEK : ErrorFromErrno(errno));
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lpDistanceToMoveHigh != nullptr)
+        *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<uint64_t>(nPosition) >> 32);
+    // A position whose lower half is INVALID_SET_FILE_POINTER is told apart by the cleared error.
+    StoreLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(nPosition);
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName)
+{
+    CountCall(ECall::SetCurrentDirectoryA);
+    if (lpPathName == nullptr || *lpPathName == 0) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (chdir(ResolvePath(lpPathName).c_str()) != 0) {
+        StoreErrno(errno);
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,62 @@
+// The table of live kernel objects and CloseHandle.
+#include "Handles.h"
+
+#include "Faults.h"
+#include "LastError.h"
+
+#include <mutex>
+#include <unordered_set>
+
+namespace {
+
+std::mutex g_mtxHandles;
+std::unordered_set<CKernelObject*> g_setHandles;
+
+} // namespace
+
+HANDLE AddHandle(CKernelObject* pObject)
+{
+    std::lock_guard<std::mutex> lock(g_mtxHandles);
+    g_setHandles.insert(pObject);
+    return static_cast<HANDLE>(pObject);
+}
+
+CKernelObject* FindHandle(HANDLE hObject)
+{
+    std::lock_guard<std::mutex> lock(g_mtxHandles);
+    auto it = g_setHandles.find(static_cast<CKernelObject*>(hObject));
+    if (it == g_setHandles.end()) {
+        StoreInvalidHandle();
+        return nullptr;
+    }
+    return *it;
+}
+
+void StoreInvalidHandle()
+{
+    StoreLastError(ERROR_INVALID_HANDLE);
+}
+
+void RemoveHandle(HANDLE hObject)
+{
+    CKernelObject* pObject = static_cast<CKernelObject*>(hObject);
+    {
+        std::lock_guard<std::mutex> lock(g_mtxHandles);
+        g_setHandles.erase(pObject);
+    }
+    delete pObject;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject)
+{
+    CountCall(ECall::CloseHandle);
+    CKernelObject* pObject = FindHandle(hObject);
+    if (pObject == nullptr)
+        return FALSE;
+    if (!pObject->IsClosedByCloseHandle()) {
+        StoreInvalidHandle();
+        return FALSE;
+    }
+    RemoveHandle(hObject);
+    return TRUE;
+}

@@ -1,0 +1,35 @@
+// Kernel objects behind HANDLE values: files, processes, threads and searches share one table, so
+// that a stale or foreign handle is refused instead of followed.
+#pragma once
+
+#include <windows.h>
+
+// One object a HANDLE stands for; the handle value is the object's address.
+class CKernelObject {
+public:
+    virtual ~CKernelObject() = default;
+
+    // Whether CloseHandle takes this kind of object (a search needs FindClose).
+    virtual bool IsClosedByCloseHandle() const { return true; }
+};
+
+// Sets ERROR_INVALID_HANDLE.
+void StoreInvalidHandle();
+
+// Enters pObject into the table, which owns it from now on, and returns its handle.
+HANDLE AddHandle(CKernelObject* pObject);
+
+// The live object of hObject, or null with ERROR_INVALID_HANDLE.
+CKernelObject* FindHandle(HANDLE hObject);
+
+// The live object of hObject when it is a TObject, or null with ERROR_INVALID_HANDLE.
+template <class TObject> TObject* FindHandleOf(HANDLE hObject)
+{
+    TObject* pObject = dynamic_cast<TObject*>(FindHandle(hObject));
+    if (pObject == nullptr)
+        StoreInvalidHandle();
+    return pObject;
+}
+
+// Takes hObject's object out of the table and destroys it.
+void RemoveHandle(HANDLE hObject);

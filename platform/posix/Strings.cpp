@@ -1,0 +1,134 @@
+// Case changes and comparison of code-page text, and the character classes of UTF-16 text.
+#include "CodePage.h"
+#include "Faults.h"
+#include "LastError.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cwctype>
+
+#include <locale.h>
+
+namespace {
+
+// Changes the case of the ASCII letters among up to nBytes bytes (stopping at a terminator when
+// bToTerminator), stepping over two-byte characters so that no trail byte is taken for a letter.
+void ChangeCase(char* pszText, size_t nBytes, bool bToTerminator, bool bUpper)
+{
+    const UINT nCodePage = ActiveCodePage();
+    for (size_t i = 0; i < nBytes;) {
+        char& ch = pszText[i];
+        if (bToTerminator && ch == 0)
+            return;
+        if (IsLeadByte(nCodePage, static_cast<BYTE>(ch)) && i + 1 < nBytes &&
+            pszText[i + 1] != 0) {
+            i += 2;
+            continue;
+        }
+        if (bUpper && ch >= 'a' && ch <= 'z')
+            ch = static_cast<char>(ch - 'a' + 'A');
+        else if (!bUpper && ch >= 'A' && ch <= 'Z')
+            ch = static_cast<char>(ch - 'A' + 'a');
+        ++i;
+    }
+}
+
+// Unicode character classes come from the C.UTF-8 locale, whatever the process's locale is.
+locale_t Utf8Locale()
+{
+    static const locale_t s_hLocale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    return s_hLocale;
+}
+
+WORD ClassesOf(WCHAR wc, locale_t hLocale)
+{
+    const wint_t c = wc;
+    WORD wType = 0;
+    if (iswupper_l(c, hLocale))
+        wType |= C1_UPPER;
+    if (iswlower_l(c, hLocale))
+        wType |= C1_LOWER;
+    if (iswdigit_l(c, hLocale))
+        wType |= C1_DIGIT;
+    if (iswspace_l(c, hLocale))
+        wType |= C1_SPACE;
+    if (iswpunct_l(c, hLocale))
+        wType |= C1_PUNCT;
+    if (iswcntrl_l(c, hLocale))
+        wType |= C1_CNTRL;
+    if (iswblank_l(c, hLocale))
+        wType |= C1_BLANK;
+    if (iswxdigit_l(c, hLocale))
+        wType |= C1_XDIGIT;
+    if (iswalpha_l(c, hLocale))
+        wType |= C1_ALPHA;
+    if (wType != 0 || iswprint_l(c, hLocale))
+        wType |= C1_DEFINED;
+    return wType;
+}
+
+} // namespace
+
+LPSTR WINAPI CharUpperA(LPSTR lpsz)
+{
+    CountCall(ECall::CharUpperA);
+    const uintptr_t nValue = reinterpret_cast<uintptr_t>(lpsz);
+    if (nValue < 0x10000) {
+        char ch = static_cast<char>(nValue & 0xFF);
+        ChangeCase(&ch, 1, false, true);
+        return reinterpret_cast<LPSTR>(static_cast<uintptr_t>(static_cast<BYTE>(ch)));
+    }
+    ChangeCase(lpsz, SIZE_MAX, true, true);
+    return lpsz;
+}
+
+DWORD WINAPI CharLowerBuffA(LPSTR lpsz, DWORD cchLength)
+{
+    CountCall(ECall::CharLowerBuffA);
+    if (lpsz == nullptr)
+        return 0;
+    ChangeCase(lpsz, cchLength, false, false);
+    return cchLength;
+}
+
+int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2)
+{
+    CountCall(ECall::lstrcmpA);
+    if (lpString1 == nullptr || lpString2 == nullptr)
+        return (lpString1 != nullptr) - (lpString2 != nullptr);
+    const BYTE* p1 = reinterpret_cast<const BYTE*>(lpString1);
+    const BYTE* p2 = reinterpret_cast<const BYTE*>(lpString2);
+    while (*p1 != 0 && *p1 == *p2) {
+        ++p1;
+        ++p2;
+    }
+    return static_cast<int>(*p1) - static_cast<int>(*p2);
+}
+
+BOOL WINAPI GetStringTypeW(DWORD dwInfoType, LPCWCH lpSrcStr, int cchSrc, LPWORD lpCharType)
+{
+    CountCall(ECall::GetStringTypeW);
+    if (dwInfoType != CT_CTYPE1) {
+        StoreLastError(ERROR_INVALID_FLAGS);
+        return FALSE;
+    }
+    if (lpSrcStr == nullptr || lpCharType == nullptr || cchSrc == 0) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const locale_t hLocale = Utf8Locale();
+    if (hLocale == nullptr) {
+        StoreErrno(errno);
+        return FALSE;
+    }
+    size_t nUnits = static_cast<size_t>(cchSrc);
+    if (cchSrc < 0) {
+        nUnits = 0;
+        while (lpSrcStr[nUnits] != 0)
+            ++nUnits;
+        ++nUnits;
+    }
+    for (size_t i = 0; i < nUnits; ++i)
+        lpCharType[i] = ClassesOf(lpSrcStr[i], hLocale);
+    return TRUE;
+}

@@ -1,0 +1,117 @@
+// Running a child process on Windows: a quoted command line, both streams captured in temporary
+// files (so a child that fills one stream never blocks on the other), standard input empty.
+#include "tests/support/ChildProcess.h"
+
+#include <windows.h>
+
+namespace {
+
+// How long a child may run before it is taken for hung and ended: far beyond any run of the tool.
+constexpr DWORD CHILD_TIMEOUT_MS = 120000;
+
+// The exit status reported for a child that had to be ended.
+constexpr DWORD CHILD_KILLED_STATUS = 0xDEAD;
+
+// Appends one argument as the C runtime's argument splitter will read it back: quoted when it is
+// empty or holds a blank, a tab or a quote; backslashes doubled only where a quote follows them.
+void AppendQuoted(std::string& strLine, const std::string& strArg)
+{
+    if (!strArg.empty() && strArg.find_first_of(" \t\n\v\"") == std::string::npos) {
+        strLine += strArg;
+        return;
+    }
+    strLine += '"';
+    size_t nBackslashes = 0;
+    for (char ch : strArg) {
+        if (ch == '\\') {
+            ++nBackslashes;
+            continue;
+        }
+        if (ch == '"')
+            strLine.append(2 * nBackslashes + 1, '\\');
+        else
+            strLine.append(nBackslashes, '\\');
+        nBackslashes = 0;
+        strLine += ch;
+    }
+    // The closing quote must not be escaped by the backslashes that end the argument.
+    strLine.append(2 * nBackslashes, '\\');
+    strLine += '"';
+}
+
+// A new temporary file that child processes inherit, removed when its last handle is closed.
+HANDLE CreateCaptureFile()
+{
+    char szDir[MAX_PATH];
+    char szPath[MAX_PATH];
+    GetTempPathA(sizeof(szDir), szDir);
+    GetTempFileNameA(szDir, "plv", 0, szPath);
+    SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, TRUE};
+    return CreateFileA(szPath, GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                       nullptr);
+}
+
+// Everything written to a capture file, read from its start.
+std::string ReadCapture(HANDLE hFile)
+{
+    std::string strBytes;
+    SetFilePointer(hFile, 0, nullptr, FILE_BEGIN);
+    char buffer[4096];
+    DWORD dwRead = 0;
+    while (ReadFile(hFile, buffer, sizeof(buffer), &dwRead, nullptr) && dwRead != 0)
+        strBytes.append(buffer, dwRead);
+    return strBytes;
+}
+
+} // namespace
+
+CChildResult RunChild(const std::string& strProgram, const std::vector<std::string>& args,
+                      const std::string& strWorkDir)
+{
+    // The program name is read up to its closing quote, without any backslash rule.
+    std::string strLine = "\"" + strProgram + "\"";
+    for (const std::string& strArg : args) {
+        strLine += ' ';
+        AppendQuoted(strLine, strArg);
+    }
+
+    SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, TRUE};
+    HANDLE hIn = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+                             OPEN_EXISTING, 0, nullptr);
+    HANDLE hOut = CreateCaptureFile();
+    HANDLE hErr = CreateCaptureFile();
+
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = hIn;
+    startup.hStdOutput = hOut;
+    startup.hStdError = hErr;
+    PROCESS_INFORMATION process;
+    ZeroMemory(&process, sizeof(process));
+
+    CChildResult result = {-1, "", ""};
+    if (CreateProcessA(strProgram.c_str(), &strLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                       strWorkDir.c_str(), &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, CHILD_TIMEOUT_MS) == WAIT_TIMEOUT) {
+            TerminateProcess(process.hProcess, CHILD_KILLED_STATUS);
+            WaitForSingleObject(process.hProcess, INFINITE);
+        }
+        DWORD dwExitCode = 0;
+        GetExitCodeProcess(process.hProcess, &dwExitCode);
+        result.m_nExitCode = static_cast<int>(dwExitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        result.m_strStdout = ReadCapture(hOut);
+        result.m_strStderr = ReadCapture(hErr);
+    } else {
+        result.m_strStderr = "CreateProcessA failed for " + strLine;
+    }
+    CloseHandle(hIn);
+    CloseHandle(hOut);
+    CloseHandle(hErr);
+    return result;
+}

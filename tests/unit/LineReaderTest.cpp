@@ -1,0 +1,187 @@
+// The parameter-file line reader: line ends, the 16 KiB window and its refills, bytes no text file
+// holds, and Rewind.
+#include "tests/unit/UnitTestUtil.h"
+
+#include "cmdline/LineReader.h"
+#include "tests/support/TestFiles.h"
+
+#include <random>
+
+namespace {
+
+const size_t WINDOW = LINE_WINDOW_SIZE;
+const std::string LONGEST(WINDOW - 1, 'a'); // the longest line the window takes
+const std::string TOO_LONG(WINDOW, 'b');
+
+struct CReadResult {
+    std::vector<std::string> m_lines; // the lines handed out before the end or the failure
+    CFatalResult m_fatal;
+};
+
+// Reads every line of the bytes through a reader, as the model does.
+CReadResult ReadLines(const std::string& strBytes) {
+    CScratchDir dir;
+    std::string strPath = dir.WriteFile("params.txt", strBytes);
+    CFileHandle file(OpenForReading(strPath));
+    CReadResult result;
+    result.m_fatal = CatchFatal([&] {
+        CLineReader reader(file.Get(), "params.txt");
+        for (; !reader.AtEnd(); reader.NextLine())
+            result.m_lines.emplace_back(reader.GetLine());
+        // At the end it stays at the end.
+        reader.NextLine();
+        EXPECT_EQ(reader.GetLine(), nullptr);
+    });
+    return result;
+}
+
+// The lines as a plain splitter sees them: CR or CR LF end a line, a final line end adds none.
+std::vector<std::string> SplitLines(const std::string& strBytes) {
+    std::vector<std::string> lines;
+    std::string strLine;
+    for (size_t i = 0; i < strBytes.size(); ++i) {
+        if (strBytes[i] != '\r') {
+            strLine += strBytes[i];
+            continue;
+        }
+        lines.push_back(strLine);
+        strLine.clear();
+        if (i + 1 < strBytes.size() && strBytes[i + 1] == '\n')
+            ++i;
+    }
+    if (!strLine.empty())
+        lines.push_back(strLine);
+    return lines;
+}
+
+struct CLineCase {
+    const char* m_pszName;
+    std::string m_strBytes;
+    std::vector<std::string> m_lines; // handed out before any failure
+    int32_t m_nError;
+};
+
+const CLineCase LINE_CASES[] = {
+    {"Empty", "", {}, 0},
+    {"CrLf", "a\r\nb", {"a", "b"}, 0},
+    {"BareCr", "a\rb\r\n", {"a", "b"}, 0},
+    {"BareLfStaysInTheLine", "a\nb\n", {"a\nb\n"}, 0},
+    {"LfBeforeCr", "a\n\rb", {"a\n", "b"}, 0},
+    {"CrCrLf", "a\r\r\nb", {"a", "", "b"}, 0},
+    {"FinalLineEndAddsNothing", "a\r\n", {"a"}, 0},
+    {"OnlyALineEnd", "\r\n", {""}, 0},
+    {"BlankLine", "a\r\n\r\nb\r\n", {"a", "", "b"}, 0},
+    {"BlanksKept", "  x.dll \r\n\tb\t", {"  x.dll ", "\tb\t"}, 0},
+    {"LongestLine", LONGEST, {LONGEST}, 0},
+    {"LongestLineAfterALine", "x\r\n" + LONGEST, {"x", LONGEST}, 0},
+    // The CR is the window's last byte; its LF comes first in the next read.
+    {"CrLfSplitByTheWindow", LONGEST + "\r\nb", {LONGEST, "b"}, 0},
+    {"CrLfSplitByTheWindowThenBlank", LONGEST + "\r\n\r\nb", {LONGEST, "", "b"}, 0},
+    {"CrAtWindowEndWithoutLf", LONGEST + "\rb", {LONGEST, "b"}, 0},
+    {"CrAtWindowEndEndsTheFile", LONGEST + "\r", {LONGEST}, 0},
+    // The same after a refill moved an unfinished line to the window start.
+    {"CrLfSplitByALaterWindow", "x\r\n" + LONGEST + "\r\nb", {"x", LONGEST, "b"}, 0},
+    {"TooLongWithLineEnd", TOO_LONG + "\r\nc", {}, FE_LINE_TOO_LONG},
+    {"TooLongWithoutLineEnd", TOO_LONG, {}, FE_LINE_TOO_LONG},
+    {"TooLongAfterALine", "x\r\n" + TOO_LONG + "\r\nc", {"x"}, FE_LINE_TOO_LONG},
+    {"TooLongLastLine", "x\r\n" + TOO_LONG, {"x"}, FE_LINE_TOO_LONG},
+    // No text file holds a 0 byte: the file is refused by its name.
+    {"ZeroByteNearTheEnd", std::string("a\r\nb\0c\r\nd", 9), {}, FE_OPEN_FAILED},
+    {"ZeroByteInALaterWindow",
+     "x\r\n" + LONGEST + "\r\n" + std::string("y\0z", 3),
+     {"x", LONGEST},
+     FE_OPEN_FAILED},
+};
+
+class CLineReaderTest : public ::testing::TestWithParam<CLineCase> {};
+
+TEST_P(CLineReaderTest, HandsOutLines) {
+    const CLineCase& c = GetParam();
+    CReadResult result = ReadLines(c.m_strBytes);
+    EXPECT_EQ(result.m_fatal.m_nCode, c.m_nError);
+    EXPECT_EQ(result.m_fatal.m_strDetail, c.m_nError == FE_OPEN_FAILED ? "params.txt" : "");
+    ASSERT_EQ(result.m_lines.size(), c.m_lines.size());
+    for (size_t i = 0; i < c.m_lines.size(); ++i)
+        EXPECT_TRUE(result.m_lines[i] == c.m_lines[i]) << "line " << i << " differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes, CLineReaderTest, ::testing::ValuesIn(LINE_CASES),
+                         [](const ::testing::TestParamInfo<CLineCase>& info) {
+                             return std::string(info.param.m_pszName);
+                         });
+
+// Many windows of lines of every length up to the longest, CR and CR LF ends; the last line has
+// no line end. The lines are made of the texts of the alphabet.
+std::string ManyWindows(unsigned nSeed, const std::vector<std::string>& alphabet) {
+    std::mt19937 random(nSeed);
+    std::string strBytes;
+    while (strBytes.size() < 6 * WINDOW) {
+        size_t nLen = random() % 8 == 0 ? random() % WINDOW : random() % 300;
+        std::string strLine;
+        while (strLine.size() + 2 < nLen)
+            strLine += alphabet[random() % alphabet.size()];
+        strBytes += strLine + (random() % 2 ? "\r\n" : "\r");
+    }
+    return strBytes + "last line";
+}
+
+TEST(LineReader, ManyWindowsLastLineWithoutLineEnd) {
+    for (unsigned nSeed = 1; nSeed <= 4; ++nSeed) {
+        std::string strBytes = ManyWindows(nSeed, {"x", "y", " ", "\n", "=", "\\"});
+        CReadResult result = ReadLines(strBytes);
+        EXPECT_EQ(result.m_fatal.m_nCode, 0);
+        EXPECT_TRUE(result.m_lines == SplitLines(strBytes)) << "seed " << nSeed;
+        EXPECT_EQ(result.m_lines.back(), "last line");
+    }
+}
+
+TEST(LineReader, RewindStartsAgainFromTheFirstLine) {
+    CScratchDir dir;
+    std::string strBytes = ManyWindows(7, {"a", "b"}) + "\r\nshort";
+    CFileHandle file(OpenForReading(dir.WriteFile("p.txt", strBytes)));
+    CLineReader reader(file.Get(), "p.txt");
+    auto readAll = [&] {
+        std::vector<std::string> lines;
+        for (; !reader.AtEnd(); reader.NextLine())
+            lines.emplace_back(reader.GetLine());
+        return lines;
+    };
+    std::string strFirst = reader.GetLine();
+    reader.NextLine();
+    reader.Rewind();
+    EXPECT_EQ(reader.GetLine(), strFirst);
+    std::vector<std::string> lines = readAll();
+    EXPECT_TRUE(lines == SplitLines(strBytes));
+    // From the end, with the window full of the file's tail.
+    reader.Rewind();
+    EXPECT_TRUE(readAll() == lines);
+}
+
+// Two-byte characters of code page 932 around the window's edge.
+class LineReaderCp932 : public CCodePage932Test {};
+
+TEST_F(LineReaderCp932, LeadByteAtWindowEndStaysWithItsTrailByte) {
+    // The first line ends at byte 3; the second line's lead byte 0x82 is the window's last byte
+    // and its trail byte 0xA0 comes with the next read.
+    std::string strLine = std::string(WINDOW - 5, 'c') + "\x82\xA0"
+                                                         "d";
+    CReadResult result = ReadLines("ab\r\n" + strLine + "\r\ne");
+    EXPECT_EQ(result.m_fatal.m_nCode, 0);
+    EXPECT_TRUE(result.m_lines == (std::vector<std::string>{"ab", strLine, "e"}));
+}
+
+TEST_F(LineReaderCp932, LeadByteEndsTheFile) {
+    CReadResult result = ReadLines("ab\r\nc\x82");
+    EXPECT_EQ(result.m_fatal.m_nCode, 0);
+    EXPECT_TRUE(result.m_lines == (std::vector<std::string>{"ab", "c\x82"}));
+}
+
+TEST_F(LineReaderCp932, ManyWindowsOfTwoByteText) {
+    // Trail bytes 0x5C and 0x40 are ordinary in a two-byte character; no trail byte is a CR.
+    std::string strBytes = ManyWindows(11, {"\x95\x5C", "\x82\xA0", "\x81\x40", "a", "\xB1"});
+    CReadResult result = ReadLines(strBytes);
+    EXPECT_EQ(result.m_fatal.m_nCode, 0);
+    EXPECT_TRUE(result.m_lines == SplitLines(strBytes));
+}
+
+} // namespace

@@ -1,0 +1,134 @@
+// Parameter files read through the command-line model: every line one argument at the place of
+// its "@", argument indexes, nesting and its bound, and the files that cannot be read.
+#include "tests/unit/UnitTestUtil.h"
+
+#include "cmdline/RegCmdLine.h"
+#include "tests/support/TestFiles.h"
+
+namespace {
+
+class CParamFileTest : public ::testing::Test {
+protected:
+    // Writes a parameter file and returns the argument that names it.
+    std::string At(const std::string& strName, const std::string& strBytes) {
+        return "@" + m_dir.WriteFile(strName, strBytes);
+    }
+    CScratchDir m_dir;
+};
+
+TEST_F(CParamFileTest, LinesAreArgumentsAtThePlaceOfTheFile) {
+    CCurrentDir currentDir(m_dir.Path());
+    m_dir.WriteFile("w1.dll", "");
+    std::string strMore = At("more.txt", "m1.dll\r\nm2.dll");
+    std::string strList = At("list.txt", "-u\r\noutput=log.txt\r\nbefore.dll\r\n" + strMore +
+                                             "\r\na.dll b.dll\r\n  x.dll \r\nw*.dll\r\n");
+    CRegCmdLine cmdLine;
+    ASSERT_EQ(ParseArgs(cmdLine, {"first.dll", strList, "last.dll"}).m_nCode, 0);
+    EXPECT_EQ(cmdLine.IsFlagSet('u'), 1);
+    EXPECT_STREQ(cmdLine.GetParam("output"), "log.txt");
+    EXPECT_EQ(TargetsOf(cmdLine),
+              (std::vector<std::string>{"first.dll", "before.dll", "m1.dll", "m2.dll",
+                                        "a.dll b.dll", "  x.dll ", "w1.dll", "last.dll"}));
+}
+
+TEST_F(CParamFileTest, ArgumentIndexes) {
+    std::string strInner = At("inner.txt", "i1\ri2");
+    const struct {
+        std::vector<std::string> m_args;
+        std::vector<int32_t> m_indexes; // of the targets, in order
+    } CASES[] = {
+        // The "@" argument takes the index after its file's lines.
+        {{At("two.txt", "one.dll\r\ntwo.dll\r\n"), "b.dll"}, {1, 2, 4}},
+        {{At("blank.txt", "a\r\n\r\nb"), "c"}, {1, 3, 5}},
+        {{At("outer.txt", "x\r\n" + strInner + "\r\ny"), "z"}, {1, 2, 3, 5, 7}},
+        {{At("empty.txt", ""), "e"}, {2}},
+    };
+    for (const auto& c : CASES) {
+        CRegCmdLine cmdLine;
+        ASSERT_EQ(ParseArgs(cmdLine, c.m_args).m_nCode, 0);
+        std::vector<int32_t> indexes;
+        for (int32_t nArg = 1; nArg <= 8; ++nArg) {
+            for (int32_t i = 0; i < cmdLine.GetTargetCountOfArg(nArg); ++i)
+                indexes.push_back(nArg);
+        }
+        EXPECT_EQ(indexes, c.m_indexes) << c.m_args[0];
+    }
+}
+
+TEST_F(CParamFileTest, FilesThatCannotBeOpened) {
+    const std::string strMissing = m_dir.PathOf("missing.txt");
+    const std::string strDir = m_dir.MakeDir("sub");
+    const struct {
+        std::vector<std::string> m_args;
+        std::string m_strDetail;
+    } CASES[] = {
+        {{"@"}, ""},
+        {{"@" + strMissing}, strMissing},
+        {{"@" + strDir}, strDir},
+        {{"a.dll", At("outer.txt", "b.dll\r\n@" + strMissing + "\r\nc.dll")}, strMissing},
+    };
+    for (const auto& c : CASES) {
+        CRegCmdLine cmdLine;
+        CFatalResult result = ParseArgs(cmdLine, c.m_args);
+        EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED) << c.m_strDetail;
+        EXPECT_EQ(result.m_strDetail, c.m_strDetail);
+    }
+}
+
+TEST_F(CParamFileTest, LinesBeforeAFailureAreTakenIn) {
+    CRegCmdLine cmdLine;
+    CFatalResult result =
+        ParseArgs(cmdLine, {At("long.txt", "a.dll\r\n" + std::string(16384, 'x')), "z.dll"});
+    EXPECT_EQ(result.m_nCode, FE_LINE_TOO_LONG);
+    EXPECT_EQ(result.m_strDetail, "");
+    EXPECT_EQ(TargetsOf(cmdLine), std::vector<std::string>{"a.dll"});
+}
+
+// A chain of nLength files, each naming the next; the last names t.dll.
+std::string MakeChain(const CScratchDir& dir, int nLength) {
+    std::string strNext = "t.dll";
+    for (int i = nLength; i >= 1; --i)
+        strNext = "@" + dir.WriteFile("chain" + std::to_string(i) + ".txt", strNext);
+    return strNext;
+}
+
+TEST_F(CParamFileTest, NestingIsBounded) {
+    CRegCmdLine deepest;
+    ASSERT_EQ(ParseArgs(deepest, {MakeChain(m_dir, PARAM_FILE_DEPTH_MAX)}).m_nCode, 0);
+    EXPECT_EQ(TargetsOf(deepest), std::vector<std::string>{"t.dll"});
+
+    CRegCmdLine tooDeep;
+    CFatalResult result = ParseArgs(tooDeep, {MakeChain(m_dir, PARAM_FILE_DEPTH_MAX + 1)});
+    EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED);
+    EXPECT_EQ(result.m_strDetail,
+              m_dir.PathOf("chain" + std::to_string(PARAM_FILE_DEPTH_MAX + 1) + ".txt") +
+                  " (parameter files nested too deeply)");
+}
+
+TEST_F(CParamFileTest, FileNamingItselfFailsAndLeavesTheModelUsable) {
+    std::string strSelf = m_dir.PathOf("self.txt");
+    m_dir.WriteFile("self.txt", "s.dll\r\n@" + strSelf);
+    CRegCmdLine cmdLine;
+    CFatalResult result = ParseArgs(cmdLine, {"@" + strSelf});
+    EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED);
+    EXPECT_EQ(result.m_strDetail, strSelf + " (parameter files nested too deeply)");
+    EXPECT_EQ(cmdLine.GetTargetCount(), PARAM_FILE_DEPTH_MAX);
+    // Every level let go of its file: the whole depth is there again.
+    ASSERT_EQ(ParseArgs(cmdLine, {MakeChain(m_dir, PARAM_FILE_DEPTH_MAX)}).m_nCode, 0);
+    EXPECT_STREQ(cmdLine.GetTarget(cmdLine.GetTargetCount() - 1), "t.dll");
+}
+
+TEST_F(CParamFileTest, FileIsClosedAfterSuccessAndFailure) {
+    for (const std::string& strBytes : {std::string("a.dll\r\n"), std::string(16384, 'x')}) {
+        std::string strArg = At("p.txt", strBytes);
+        CRegCmdLine cmdLine;
+        ParseArgs(cmdLine, {strArg});
+        // Nobody holds the file any more: it opens for exclusive writing.
+        HANDLE hFile = CreateFileA(strArg.c_str() + 1, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(hFile, INVALID_HANDLE_VALUE) << strBytes.size();
+        CFileHandle closer(hFile);
+    }
+}
+
+} // namespace

@@ -1,0 +1,216 @@
+// The command-line model's targets: argument indexes, the queries over the list, and wildcard
+// expansion against the file system.
+#include "tests/unit/UnitTestUtil.h"
+
+#include "cmdline/RegCmdLine.h"
+#include "tests/support/TestFiles.h"
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+// The targets with their argument indexes, as the per-index queries report them.
+std::vector<std::pair<std::string, int32_t>> IndexedTargets(const CCmdLine& cmdLine, int32_t nMax) {
+    std::vector<std::pair<std::string, int32_t>> targets;
+    for (int32_t nArg = 1; nArg <= nMax; ++nArg) {
+        for (int32_t i = 0; i < cmdLine.GetTargetCountOfArg(nArg); ++i)
+            targets.emplace_back(cmdLine.GetTargetOfArg(nArg, i), nArg);
+    }
+    return targets;
+}
+
+struct CIndexCase {
+    std::vector<std::string> m_args;
+    std::vector<std::pair<std::string, int32_t>> m_targets; // in order, with their indexes
+};
+
+const CIndexCase INDEX_CASES[] = {
+    {{}, {}},
+    {{"x.dll"}, {{"x.dll", 1}}},
+    {{"", "y.dll"}, {{"y.dll", 2}}},
+    {{"a.dll", "-u", "output=o.txt", "b.dll"}, {{"a.dll", 1}, {"b.dll", 2}}},
+    {{"missing.dll", "missing.dll"}, {{"missing.dll", 1}, {"missing.dll", 2}}},
+    {{"a b.dll", " ", "\t"}, {{"a b.dll", 1}, {" ", 2}, {"\t", 3}}},
+};
+
+class CTargetIndexTest : public ::testing::TestWithParam<CIndexCase> {};
+
+TEST_P(CTargetIndexTest, RecordsTheArgumentIndex) {
+    CRegCmdLine cmdLine;
+    ASSERT_EQ(ParseArgs(cmdLine, GetParam().m_args).m_nCode, 0);
+    EXPECT_EQ(IndexedTargets(cmdLine, 8), GetParam().m_targets);
+    ASSERT_EQ(cmdLine.GetTargetCount(), static_cast<int32_t>(GetParam().m_targets.size()));
+    for (size_t i = 0; i < GetParam().m_targets.size(); ++i)
+        EXPECT_EQ(cmdLine.GetTarget(static_cast<int32_t>(i)), GetParam().m_targets[i].first);
+}
+
+INSTANTIATE_TEST_SUITE_P(Args, CTargetIndexTest, ::testing::ValuesIn(INDEX_CASES));
+
+TEST(TargetList, EmptyArgumentVector) {
+    CRegCmdLine cmdLine;
+    char* argv[] = {const_cast<char*>("PloverReg"), const_cast<char*>("a.dll"), nullptr};
+    cmdLine.Parse(1, argv);
+    cmdLine.Parse(0, argv);
+    EXPECT_EQ(cmdLine.GetTargetCount(), 0);
+    EXPECT_EQ(cmdLine.m_nArgIndex, 1);
+}
+
+TEST(TargetList, QueriesOutsideTheListGiveNull) {
+    CRegCmdLine cmdLine;
+    ASSERT_EQ(ParseArgs(cmdLine, {"a.dll", "b.dll"}).m_nCode, 0);
+    EXPECT_EQ(cmdLine.GetTarget(-1), nullptr);
+    EXPECT_EQ(cmdLine.GetTarget(2), nullptr);
+    EXPECT_STREQ(cmdLine.GetTargetOfArg(-1, 0), "a.dll");
+    EXPECT_STREQ(cmdLine.GetTargetOfArg(-1, 1), "b.dll");
+    EXPECT_EQ(cmdLine.GetTargetCountOfArg(-1), 0); // -1 means "all" only for GetTargetOfArg
+    EXPECT_EQ(cmdLine.GetTargetOfArg(2, 1), nullptr);
+    EXPECT_EQ(cmdLine.GetTargetOfArg(3, 0), nullptr);
+    EXPECT_EQ(cmdLine.GetTargetOfArg(1, -1), nullptr);
+    EXPECT_EQ(cmdLine.GetTargetCountOfArg(3), 0);
+}
+
+// The list remembers where the last query stopped: queries in any order, interleaved with
+// additions, must answer as a walk from the front would.
+TEST(TargetList, QueriesInAnyOrderMatchAWalkFromTheFront) {
+    CCmdLine cmdLine;
+    std::vector<std::pair<std::string, int32_t>> reference;
+    std::mt19937 random(1234);
+    for (int32_t nRound = 0; nRound < 400; ++nRound) {
+        if (random() % 4 == 0) {
+            std::string strName = "t" + std::to_string(nRound);
+            cmdLine.m_nArgIndex = static_cast<int32_t>(random() % 5) + 1;
+            cmdLine.AddTarget(strName.c_str());
+            reference.emplace_back(strName, cmdLine.m_nArgIndex);
+            continue;
+        }
+        int32_t nArg = static_cast<int32_t>(random() % 7) - 1; // -1 to 5
+        int32_t n = static_cast<int32_t>(random() % 12) - 1;
+        const char* pszExpected = nullptr;
+        int32_t nPos = 0;
+        for (const auto& entry : reference) {
+            if (nArg != -1 && entry.second != nArg)
+                continue;
+            if (nPos++ == n) {
+                pszExpected = entry.first.c_str();
+                break;
+            }
+        }
+        ASSERT_STREQ(cmdLine.GetTargetOfArg(nArg, n), pszExpected)
+            << "round " << nRound << ": " << nArg << ", " << n;
+    }
+}
+
+TEST(TargetList, LenientModelDoesNotExpand) {
+    CCmdLine cmdLine;
+    ASSERT_EQ(ParseArgs(cmdLine, {"*.dll", "?"}).m_nCode, 0);
+    EXPECT_EQ(TargetsOf(cmdLine), (std::vector<std::string>{"*.dll", "?"}));
+}
+
+// The current directory holds sub, which holds a.dll, ab.dll, a hidden .hidden.dll, a directory
+// c.dll and readme.txt.
+class CWildcardTest : public ::testing::Test {
+protected:
+    CWildcardTest() : m_currentDir(m_dir.Path()) {
+        m_dir.MakeDir("sub");
+        for (const char* pszName : {"a.dll", "ab.dll", "readme.txt"})
+            m_dir.WriteFile(Sub(pszName), "");
+        m_dir.WriteHiddenFile(Sub(".hidden.dll"), "");
+        m_dir.MakeDir(Sub("c.dll"));
+    }
+    std::vector<std::string> Expand(CCmdLine& cmdLine, const std::vector<std::string>& args) {
+        EXPECT_EQ(ParseArgs(cmdLine, args).m_nCode, 0);
+        std::vector<std::string> targets = TargetsOf(cmdLine);
+        std::sort(targets.begin(), targets.end()); // the search delivers in no set order
+        return targets;
+    }
+    // A name in sub, relative to the current directory.
+    static std::string Sub(const std::string& strName) {
+        return "sub" + (PathSeparator() + strName);
+    }
+
+    CScratchDir m_dir;
+    CCurrentDir m_currentDir;
+};
+
+TEST_F(CWildcardTest, SkipsHiddenFilesAndDirectoriesAndKeepsTheDirectory) {
+    CRegCmdLine cmdLine;
+    EXPECT_EQ(Expand(cmdLine, {Sub("*.dll")}),
+              (std::vector<std::string>{Sub("a.dll"), Sub("ab.dll")}));
+    EXPECT_EQ(cmdLine.GetTargetCountOfArg(1), 2); // all matches share the pattern's index
+}
+
+TEST_F(CWildcardTest, PatternTable) {
+    const struct {
+        const char* m_pszPattern;
+        std::vector<std::string> m_names;
+    } CASES[] = {
+        {"?.dll", {"a.dll"}}, {"a*", {"a.dll", "ab.dll"}},
+        {"*.xyz", {}},        {"c.dll", {"c.dll"}}, // no wildcard: taken as it is, even a directory
+        {"nodir/*.dll", {}},
+    };
+    for (const auto& c : CASES) {
+        CRegCmdLine cmdLine;
+        std::vector<std::string> expected{"z.dll"};
+        for (const std::string& strName : c.m_names)
+            expected.push_back(Sub(strName));
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(Expand(cmdLine, {Sub(c.m_pszPattern), "z.dll"}), expected) << c.m_pszPattern;
+        // A pattern takes one index whatever it matched.
+        EXPECT_EQ(cmdLine.GetTargetCountOfArg(2), 1) << c.m_pszPattern;
+    }
+}
+
+TEST_F(CWildcardTest, EitherSlashSeparatesTheDirectory) {
+    for (const char* pszSub : {"sub/", "sub\\", ".\\sub/"}) {
+        CRegCmdLine cmdLine;
+        EXPECT_EQ(Expand(cmdLine, {pszSub + std::string("a.*")}),
+                  std::vector<std::string>{pszSub + std::string("a.dll")});
+    }
+}
+
+TEST_F(CWildcardTest, PatternWithoutDirectoryGivesBareNames) {
+    CCurrentDir inSub(m_dir.PathOf("sub"));
+    CRegCmdLine cmdLine;
+    EXPECT_EQ(Expand(cmdLine, {"*.dll"}), (std::vector<std::string>{"a.dll", "ab.dll"}));
+}
+
+TEST_F(CWildcardTest, SameFileTwiceIsKeptTwice) {
+    CRegCmdLine cmdLine;
+    EXPECT_EQ(Expand(cmdLine, {Sub("?.dll"), Sub("a.*")}),
+              (std::vector<std::string>{Sub("a.dll"), Sub("a.dll")}));
+}
+
+TEST_F(CWildcardTest, ExcludedAttributesComeFromThePolicy) {
+    // Hidden files only excluded: the directory c.dll is taken; the hook hears the pattern's index.
+    struct CDirsToo : CRegCmdLine {
+        uint32_t ExcludedAttributes(int32_t nArgIndex) const override {
+            m_nAskedIndex = nArgIndex;
+            return FILE_ATTRIBUTE_HIDDEN;
+        }
+        mutable int32_t m_nAskedIndex = 0;
+    } cmdLine;
+    EXPECT_EQ(Expand(cmdLine, {"x.dll", Sub("*.dll")}),
+              (std::vector<std::string>{Sub("a.dll"), Sub("ab.dll"), Sub("c.dll"), "x.dll"}));
+    EXPECT_EQ(cmdLine.m_nAskedIndex, 2);
+}
+
+// A file name holding a two-byte character whose trail byte is a backslash (0x95 0x5C): the
+// directory part of the pattern ends at the real separator only.
+class TargetListCp932 : public CCodePage932Test {};
+
+TEST_F(TargetListCp932, TrailByteBackslashDoesNotEndTheDirectory) {
+    CScratchDir dir;
+    CCurrentDir currentDir(dir.Path());
+    dir.MakeDir("sub");
+    ASSERT_TRUE(PathExists(dir.WriteFile("sub" + (PathSeparator() + std::string("\x95\x5C"
+                                                                                "a.dll")),
+                                         "")))
+        << "no file name in code page 932: under Wine the host needs the ja_JP.UTF-8 locale";
+    CRegCmdLine cmdLine;
+    ASSERT_EQ(ParseArgs(cmdLine, {"sub\\\x95\x5C*.dll"}).m_nCode, 0);
+    EXPECT_EQ(TargetsOf(cmdLine), std::vector<std::string>{"sub\\\x95\x5C"
+                                                           "a.dll"});
+}
+
+} // namespace

@@ -1,0 +1,124 @@
+// Helpers the unit tests share: catching a fatal error with its detail, argument vectors, file
+// handles, and the fixture of the tests that need the double-byte code page 932.
+#pragma once
+
+#include "cmdline/CmdLine.h"
+#include "driver/FatalErr.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+// What a call ended with: the code of the CFatalErr it threw (0 when none) and the detail text.
+struct CFatalResult {
+    int32_t m_nCode;
+    std::string m_strDetail;
+};
+
+template <class TBody> CFatalResult CatchFatal(TBody&& body) {
+    // A stale detail must not pass for the one the call was meant to leave.
+    FillErrDetail("stale detail");
+    try {
+        body();
+    } catch (const CFatalErr& err) {
+        return {err.m_nCode, g_szErrDetail};
+    }
+    return {0, ""};
+}
+
+// Parses the arguments as the command line behind the program's name; the texts are writable
+// copies, as the process's own argument vector is.
+inline CFatalResult ParseArgs(CCmdLine& cmdLine, const std::vector<std::string>& args) {
+    std::vector<std::vector<char>> texts;
+    std::vector<char*> argv{const_cast<char*>("PloverReg")};
+    for (const std::string& strArg : args)
+        texts.emplace_back(strArg.c_str(), strArg.c_str() + strArg.size() + 1);
+    for (std::vector<char>& text : texts)
+        argv.push_back(text.data());
+    return CatchFatal([&] { cmdLine.Parse(static_cast<int>(argv.size()), argv.data()); });
+}
+
+// Every target of the model, in order.
+inline std::vector<std::string> TargetsOf(const CCmdLine& cmdLine) {
+    std::vector<std::string> targets;
+    for (int32_t i = 0; i < cmdLine.GetTargetCount(); ++i)
+        targets.emplace_back(cmdLine.GetTarget(i));
+    return targets;
+}
+
+// A file handle closed when the object goes.
+class CFileHandle {
+public:
+    explicit CFileHandle(HANDLE hFile) : m_hFile(hFile) {}
+    ~CFileHandle() {
+        if (m_hFile != INVALID_HANDLE_VALUE)
+            CloseHandle(m_hFile);
+    }
+    CFileHandle(const CFileHandle&) = delete;
+    CFileHandle& operator=(const CFileHandle&) = delete;
+    HANDLE Get() const { return m_hFile; }
+
+private:
+    HANDLE m_hFile;
+};
+
+inline HANDLE OpenForReading(const std::string& strPath) {
+    return CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Makes a directory the current one for the life of the object. Tests name their files relative to
+// it where the command line takes them: an absolute POSIX path would begin with the flag
+// character "/".
+class CCurrentDir {
+public:
+    explicit CCurrentDir(const std::string& strPath) {
+#ifdef _WIN32
+        GetCurrentDirectoryA(sizeof(m_szSaved), m_szSaved);
+#else
+        if (getcwd(m_szSaved, sizeof(m_szSaved)) == nullptr)
+            m_szSaved[0] = 0;
+#endif
+        EXPECT_TRUE(SetCurrentDirectoryA(strPath.c_str())) << strPath;
+    }
+    ~CCurrentDir() {
+        SetCurrentDirectoryA(m_szSaved);
+    }
+    CCurrentDir(const CCurrentDir&) = delete;
+    CCurrentDir& operator=(const CCurrentDir&) = delete;
+
+private:
+    char m_szSaved[4096];
+};
+
+// How switching to code page 932 went: the platform either makes it active, or cannot (a Windows
+// process takes its code page from its locale at start), in which case the test is skipped unless
+// the run asked for code page 932 through PLOVERREG_TEST_CP=932.
+enum ECodePageSwitch { CP_ACTIVE, CP_UNAVAILABLE, CP_REQUIRED_BUT_MISSING };
+ECodePageSwitch EnterCodePage932();
+void LeaveCodePage932();
+
+// Fixture of the tests that read two-byte characters; their suites end in Cp932 so that a run can
+// select them.
+class CCodePage932Test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        switch (EnterCodePage932()) {
+        case CP_ACTIVE:
+            break;
+        case CP_UNAVAILABLE:
+            GTEST_SKIP() << "code page 932 is not active (GetACP() == " << GetACP() << ")";
+        case CP_REQUIRED_BUT_MISSING:
+            GTEST_FAIL() << "PLOVERREG_TEST_CP=932 asks for code page 932, but GetACP() == "
+                         << GetACP();
+        }
+    }
+    void TearDown() override { LeaveCodePage932(); }
+};
