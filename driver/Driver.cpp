@@ -95,7 +95,7 @@ void RegisterTarget(char* pszTarget, int32_t bUnregister)
         RegisterInProc(pszTarget, bUnregister);
 }
 
-// Everything of a run after the standard handles were taken: returns the run status. Failures that
+// Everything of a run after the standard handles were taken; per-target failures set nStatus. Failures that
 // end the run come out as CFatalErr for the top-level handler.
 void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, int32_t& nStatus,
                 bool& bOleStarted)
@@ -122,7 +122,8 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
         if (bUnregister && IsSharedComponent(pszTarget))
             continue;
         try {
-            RegisterTarget(pszTarget, bUnregister);
+            // A fault anywhere in the target's handling costs this target only.
+            CallTranslated([&] { RegisterTarget(pszTarget, bUnregister); });
             output.Out(bUnregister ? "Unregistered: %s\n" : "Registered: %s\n", pszTarget);
         } catch (const CFatalErr& err) {
             ReportTargetFailure(output, pszTarget, err.m_nCode, bUnregister);

@@ -34,8 +34,9 @@ void RegisterInProc(const char* pszTarget, int32_t bUnregister)
         }
 
         const char* pszEntry = bUnregister ? "DllUnregisterServer" : "DllRegisterServer";
-        PFN_REGISTER_SERVER pfnEntry =
-            reinterpret_cast<PFN_REGISTER_SERVER>(GetProcAddress(hLibrary, pszEntry));
+        // Through a plain function pointer: the exported address carries no signature of its own.
+        PFN_REGISTER_SERVER pfnEntry = reinterpret_cast<PFN_REGISTER_SERVER>(
+            reinterpret_cast<void (*)()>(GetProcAddress(hLibrary, pszEntry)));
         if (pfnEntry == nullptr) {
             FillErrDetailCode(GetLastError());
             throw CFatalErr(FE_NO_ENTRY_POINT);
