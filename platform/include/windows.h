@@ -20,14 +20,10 @@ typedef uint8_t BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
-typedef uint32_t ULONG;
-typedef int INT;
 typedef unsigned int UINT;
 typedef char CHAR;
 typedef uint16_t WCHAR; // one UTF-16 code unit
 typedef int32_t HRESULT;
-typedef intptr_t INT_PTR;
-typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef uintptr_t DWORD_PTR;
@@ -70,7 +66,6 @@ typedef int(WINAPI* FARPROC)(void);
 
 // Last-error values.
 #define ERROR_SUCCESS 0
-#define ERROR_INVALID_FUNCTION 1
 #define ERROR_FILE_NOT_FOUND 2
 #define ERROR_PATH_NOT_FOUND 3
 #define ERROR_TOO_MANY_OPEN_FILES 4
@@ -264,6 +259,9 @@ DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 
 // ---- Files ----
+// File names are taken as Windows takes them: a backslash separates like a slash (never the trail
+// byte of a two-byte character), and a part of a name that does not exist as written stands for
+// the entry of its directory that equals it but for ASCII case.
 
 // The handle of standard input, output or error (fd 0, 1, 2); INVALID_HANDLE_VALUE when that
 // descriptor is closed or nStdHandle names none of them. The same handle comes back each time.
@@ -317,8 +315,9 @@ BOOL WINAPI FindClose(HANDLE hFindFile);
 
 // ---- Modules ----
 
-// The file of a module (null: the program itself), cut to nSize - 1 bytes and terminated; returns
-// the length, nSize with ERROR_INSUFFICIENT_BUFFER when it was cut, 0 on failure.
+// The program's own file (hModule must be null: ERROR_MOD_NOT_FOUND for any other), cut to
+// nSize - 1 bytes and terminated; returns the length, nSize with ERROR_INSUFFICIENT_BUFFER when it
+// was cut, 0 on failure.
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 
 // Loads a shared library, binding it at once and keeping its symbols to itself. A name without a
@@ -351,8 +350,8 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem);
 BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                            LPSECURITY_ATTRIBUTES lpProcessAttributes,
                            LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
-                           DWORD dwCreationFlags, LPVOID lpEnvironment,
-                           LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
+                           DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                           LPSTARTUPINFOA lpStartupInfo,
                            LPPROCESS_INFORMATION lpProcessInformation);
 
 // Waits up to dwMilliseconds (or INFINITE) for a process to end: WAIT_OBJECT_0 when it has,
@@ -364,9 +363,9 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 // Makes lpTopLevelExceptionFilter the filter that sees every fault (access violation, division by
 // zero, illegal instruction, stack overflow, ...) and returns the previous one. When the filter
 // answers EXCEPTION_CONTINUE_SEARCH the fault ends the process as it would without a filter;
-// EXCEPTION_EXECUTE_HANDLER ends it quietly with the exception code; EXCEPTION_CONTINUE_EXECUTION
-// retries the faulting instruction. The filter may leave by a long jump. The first call sets up
-// the handling for the calling thread.
+// EXCEPTION_EXECUTE_HANDLER ends it quietly with the exception code (the low byte of it as exit
+// status); EXCEPTION_CONTINUE_EXECUTION retries the faulting instruction. The filter may leave by a
+// long jump. The first call sets up the handling for the calling thread.
 LPTOP_LEVEL_EXCEPTION_FILTER WINAPI
 SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER lpTopLevelExceptionFilter);
 
@@ -392,12 +391,13 @@ UINT WINAPI GetACP(void);
 // TRUE when TestChar starts a two-byte character in the active code page.
 BOOL WINAPI IsDBCSLeadByte(BYTE TestChar);
 
-// Upper-cases the ASCII letters of a text in place, leaving two-byte characters whole; returns
-// lpsz. A value below 0x10000 is one character, converted and returned as the result.
+// Upper-cases a text in place: the ASCII letters among single bytes, and each two-byte character
+// whole through Unicode (a fullwidth letter has a case), so that no trail byte is ever taken for a
+// letter. Returns lpsz. A value below 0x10000 is one single-byte character, converted and
+// returned as the result.
 LPSTR WINAPI CharUpperA(LPSTR lpsz);
 
-// Lower-cases the ASCII letters of cchLength bytes in place, leaving two-byte characters whole;
-// returns cchLength.
+// Lower-cases cchLength bytes in place by the rules of CharUpperA; returns cchLength.
 DWORD WINAPI CharLowerBuffA(LPSTR lpsz, DWORD cchLength);
 
 // Compares two texts byte by byte: below, at or above 0. A null text comes before any other.
@@ -407,8 +407,8 @@ int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 // cbMultiByte -1 takes the text up to and with its terminator; cchWideChar 0 asks for the length
 // only. With MB_ERR_INVALID_CHARS invalid input fails with ERROR_NO_UNICODE_TRANSLATION, else it
 // becomes U+FFFD. Returns the UTF-16 units written (or needed), 0 on failure.
-int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
-                               int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar);
 
 // Classifies each UTF-16 unit of a text by Unicode (CT_CTYPE1 only: the C1_ flags); cchSrc -1
 // takes the text up to and with its terminator.

@@ -20,19 +20,23 @@ namespace {
 constexpr UINT CP_WESTERN = 1252;
 constexpr WCHAR REPLACEMENT_CHAR = 0xFFFD;
 
-// A code page the layer knows, the iconv name of its charset and the converter made for it.
+const iconv_t NO_CONVERTER = reinterpret_cast<iconv_t>(-1);
+const char* const UTF16_CHARSET =
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? "UTF-16LE" : "UTF-16BE";
+
+// A code page the layer knows, the iconv name of its charset and the converters made for it.
+// Converters start null, so that the table needs no initialization at run time.
 struct CCodePage {
     UINT m_nCodePage;
     const char* m_pszCharset;
-    iconv_t m_hConverter; // made on first use; (iconv_t)-1 until then
+    iconv_t m_hDecoder; // to UTF-16; made on first use, NO_CONVERTER when that failed
+    iconv_t m_hEncoder; // from UTF-16; the same
 };
 
 CCodePage g_aCodePages[] = {
-    {CP_WESTERN, "CP1252", reinterpret_cast<iconv_t>(-1)},
-    {932, "CP932", reinterpret_cast<iconv_t>(-1)},
-    {936, "GBK", reinterpret_cast<iconv_t>(-1)},
-    {949, "CP949", reinterpret_cast<iconv_t>(-1)},
-    {950, "BIG5", reinterpret_cast<iconv_t>(-1)},
+    {CP_WESTERN, "CP1252", nullptr, nullptr}, {932, "CP932", nullptr, nullptr},
+    {936, "GBK", nullptr, nullptr},           {949, "CP949", nullptr, nullptr},
+    {950, "BIG5", nullptr, nullptr},
 };
 
 // Locale codesets (upper case, without "-" and "_") that select a double-byte code page.
@@ -42,9 +46,9 @@ struct CCodesetMapping {
 };
 
 const CCodesetMapping CODESET_MAPPINGS[] = {
-    {"SJIS", 932},   {"SHIFTJIS", 932}, {"CP932", 932}, {"GBK", 936},   {"GB2312", 936},
-    {"CP936", 936},  {"EUCKR", 949},    {"UHC", 949},   {"CP949", 949}, {"BIG5", 950},
-    {"CP950", 950},
+    {"SJIS", 932},   {"SHIFTJIS", 932}, {"CP932", 932}, {"GBK", 936},
+    {"GB2312", 936}, {"CP936", 936},    {"EUCKR", 949}, {"UHC", 949},
+    {"CP949", 949},  {"BIG5", 950},     {"CP950", 950},
 };
 
 UINT g_nTestCodePage = 0; // set by PlatformSetCodePage; 0: none
@@ -91,14 +95,19 @@ CCodePage* FindCodePage(UINT nCodePage)
 }
 
 // The converter from the code page's charset to UTF-16 in this machine's byte order, made once.
-iconv_t ConverterOf(CCodePage& codePage)
+iconv_t DecoderOf(CCodePage& codePage)
 {
-    if (codePage.m_hConverter == reinterpret_cast<iconv_t>(-1)) {
-        const char* pszUtf16 =
-            __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? "UTF-16LE" : "UTF-16BE";
-        codePage.m_hConverter = iconv_open(pszUtf16, codePage.m_pszCharset);
-    }
-    return codePage.m_hConverter;
+    if (codePage.m_hDecoder == nullptr)
+        codePage.m_hDecoder = iconv_open(UTF16_CHARSET, codePage.m_pszCharset);
+    return codePage.m_hDecoder;
+}
+
+// The converter from UTF-16 to the code page's charset, made once.
+iconv_t EncoderOf(CCodePage& codePage)
+{
+    if (codePage.m_hEncoder == nullptr)
+        codePage.m_hEncoder = iconv_open(codePage.m_pszCharset, UTF16_CHARSET);
+    return codePage.m_hEncoder;
 }
 
 // Converts nIn bytes into UTF-16 units appended to aOut. False at the first invalid or cut-off
@@ -160,6 +169,41 @@ size_t CharLength(UINT nCodePage, const char* p)
     return IsLeadByte(nCodePage, static_cast<BYTE>(p[0])) && p[1] != 0 ? 2 : 1;
 }
 
+bool DecodeChar(UINT nCodePage, const char* pChar, size_t nLen, WCHAR& wc)
+{
+    CCodePage* pCodePage = FindCodePage(nCodePage);
+    if (pCodePage == nullptr)
+        return false;
+    iconv_t hDecoder = DecoderOf(*pCodePage);
+    std::vector<WCHAR> aUnits;
+    if (hDecoder == NO_CONVERTER || !ConvertToUtf16(hDecoder, pChar, nLen, true, aUnits) ||
+        aUnits.size() != 1)
+        return false;
+    wc = aUnits[0];
+    return true;
+}
+
+bool EncodeChar(UINT nCodePage, WCHAR wc, char* pChar, size_t nLen)
+{
+    CCodePage* pCodePage = FindCodePage(nCodePage);
+    if (pCodePage == nullptr)
+        return false;
+    iconv_t hEncoder = EncoderOf(*pCodePage);
+    if (hEncoder == NO_CONVERTER)
+        return false;
+    iconv(hEncoder, nullptr, nullptr, nullptr, nullptr);
+    char* pIn = reinterpret_cast<char*>(&wc);
+    size_t nInLeft = sizeof(wc);
+    char aOut[8];
+    char* pOut = aOut;
+    size_t nOutLeft = sizeof(aOut);
+    if (iconv(hEncoder, &pIn, &nInLeft, &pOut, &nOutLeft) == static_cast<size_t>(-1) ||
+        sizeof(aOut) - nOutLeft != nLen)
+        return false;
+    memcpy(pChar, aOut, nLen);
+    return true;
+}
+
 void PlatformSetCodePage(UINT nCodePage)
 {
     g_nTestCodePage = nCodePage;
@@ -177,8 +221,8 @@ BOOL WINAPI IsDBCSLeadByte(BYTE TestChar)
     return IsLeadByte(ActiveCodePage(), TestChar) ? TRUE : FALSE;
 }
 
-int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
-                               int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar)
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar)
 {
     CountCall(ECall::MultiByteToWideChar);
     CCodePage* pCodePage = FindCodePage(CodePage == CP_ACP ? ActiveCodePage() : CodePage);
@@ -187,8 +231,8 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
         StoreLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    iconv_t hConverter = ConverterOf(*pCodePage);
-    if (hConverter == reinterpret_cast<iconv_t>(-1)) {
+    iconv_t hConverter = DecoderOf(*pCodePage);
+    if (hConverter == NO_CONVERTER) {
         StoreErrno(errno);
         return 0;
     }

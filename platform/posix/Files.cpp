@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <ctime>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

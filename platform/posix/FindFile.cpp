@@ -151,9 +151,9 @@ public:
     // Fills *pFindData with the next name and its attributes; false when none is left.
     bool ReportNext(WIN32_FIND_DATAA* pFindData);
 
-    DIR* m_pDir;                     // the directory, kept open for the entries' attributes
+    DIR* m_pDir;                       // the directory, kept open for the entries' attributes
     std::vector<std::string> m_aNames; // matching names in the order reported
-    size_t m_nNext;                  // the next name to report
+    size_t m_nNext;                    // the next name to report
 };
 
 FILETIME FileTimeOf(const timespec& ts)

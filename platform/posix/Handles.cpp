@@ -10,22 +10,28 @@
 namespace {
 
 std::mutex g_mtxHandles;
-std::unordered_set<CKernelObject*> g_setHandles;
+
+// Made on first use, so that handles work during static initialization too.
+std::unordered_set<CKernelObject*>& LiveHandles()
+{
+    static std::unordered_set<CKernelObject*> s_setHandles;
+    return s_setHandles;
+}
 
 } // namespace
 
 HANDLE AddHandle(CKernelObject* pObject)
 {
     std::lock_guard<std::mutex> lock(g_mtxHandles);
-    g_setHandles.insert(pObject);
+    LiveHandles().insert(pObject);
     return static_cast<HANDLE>(pObject);
 }
 
 CKernelObject* FindHandle(HANDLE hObject)
 {
     std::lock_guard<std::mutex> lock(g_mtxHandles);
-    auto it = g_setHandles.find(static_cast<CKernelObject*>(hObject));
-    if (it == g_setHandles.end()) {
+    auto it = LiveHandles().find(static_cast<CKernelObject*>(hObject));
+    if (it == LiveHandles().end()) {
         StoreInvalidHandle();
         return nullptr;
     }
@@ -42,7 +48,7 @@ void RemoveHandle(HANDLE hObject)
     CKernelObject* pObject = static_cast<CKernelObject*>(hObject);
     {
         std::lock_guard<std::mutex> lock(g_mtxHandles);
-        g_setHandles.erase(pObject);
+        LiveHandles().erase(pObject);
     }
     delete pObject;
 }

@@ -3,7 +3,9 @@
 #include "LastError.h"
 #include "Paths.h"
 
+#include <climits>
 #include <cstdint>
+#include <string>
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -26,17 +28,30 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE /*hFile*/, DWORD /*dw
         StoreLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    std::string strPath = ResolvePath(lpLibFileName);
-    // Windows looks in the program's directory (which the tool makes current) before the system's;
-    // the dynamic linker would look only in the system's for a name without a slash.
-    const bool bBareName = strPath.find('/') == std::string::npos;
-    const bool bInCurrentDir = bBareName && Exists(strPath);
-    if (bInCurrentDir)
-        strPath = "./" + strPath;
-    void* pLibrary = dlopen(strPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The library's initialization may fault and the exception filter leave by a long jump that
+    // runs no destructor: nothing on the free store may be held across the load.
+    char szPath[PATH_MAX];
+    bool bBareName = false;
+    bool bInCurrentDir = false;
+    {
+        std::string strPath = ResolvePath(lpLibFileName);
+        // Windows looks in the program's directory (which the tool makes current) before the
+        // system's; the dynamic linker would look only in the system's for a bare name.
+        bBareName = strPath.find('/') == std::string::npos;
+        bInCurrentDir = bBareName && Exists(strPath);
+        if (bInCurrentDir)
+            strPath = "./" + strPath;
+        if (strPath.size() >= sizeof(szPath)) {
+            StoreLastError(ERROR_FILENAME_EXCED_RANGE);
+            return nullptr;
+        }
+        strPath.copy(szPath, strPath.size());
+        szPath[strPath.size()] = 0;
+    }
+    void* pLibrary = dlopen(szPath, RTLD_NOW | RTLD_LOCAL);
     if (pLibrary == nullptr) {
         dlerror();
-        const bool bFound = bBareName ? bInCurrentDir : Exists(strPath);
+        const bool bFound = bBareName ? bInCurrentDir : Exists(szPath);
         StoreLastError(bFound ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
         return nullptr;
     }

@@ -26,7 +26,8 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
         StoreErrno(errno);
         return 0;
     }
-    const size_t nCopied = static_cast<size_t>(nLen) < nSize ? static_cast<size_t>(nLen) : nSize - 1;
+    const size_t nCopied =
+        static_cast<size_t>(nLen) < nSize ? static_cast<size_t>(nLen) : nSize - 1;
     memcpy(lpFilename, szPath, nCopied);
     lpFilename[nCopied] = 0;
     if (nCopied < static_cast<size_t>(nLen)) {

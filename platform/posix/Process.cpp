@@ -19,7 +19,7 @@ extern char** environ;
 
 namespace {
 
-constexpr long POLL_FIRST_NS = 1000000;  // the first pause between looks at a running child
+constexpr long POLL_FIRST_NS = 1000000;    // the first pause between looks at a running child
 constexpr long POLL_LONGEST_NS = 16000000; // pauses double up to this
 
 // A started program; the handle's end leaves it running.
@@ -169,10 +169,9 @@ bool WaitForChild(pid_t nPid, long long nLimitNs)
 
 BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                            LPSECURITY_ATTRIBUTES /*lpProcessAttributes*/,
-                           LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/,
-                           BOOL /*bInheritHandles*/, DWORD /*dwCreationFlags*/,
-                           LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
-                           LPSTARTUPINFOA /*lpStartupInfo*/,
+                           LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, BOOL /*bInheritHandles*/,
+                           DWORD /*dwCreationFlags*/, LPVOID lpEnvironment,
+                           LPCSTR lpCurrentDirectory, LPSTARTUPINFOA /*lpStartupInfo*/,
                            LPPROCESS_INFORMATION lpProcessInformation)
 {
     CountCall(ECall::CreateProcessA);

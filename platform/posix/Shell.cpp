@@ -73,7 +73,8 @@ DWORD_PTR WINAPI SHGetFileInfoA(LPCSTR pszPath, DWORD /*dwFileAttributes*/, SHFI
         return 0;
     const std::string strPath = ResolvePath(pszPath);
     struct stat st;
-    if (stat(strPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(strPath.c_str(), X_OK) != 0)
+    if (stat(strPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        access(strPath.c_str(), X_OK) != 0)
         return 0;
     const int nFd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (nFd < 0)

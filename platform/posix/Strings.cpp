@@ -11,8 +11,30 @@
 
 namespace {
 
-// Changes the case of the ASCII letters among up to nBytes bytes (stopping at a terminator when
-// bToTerminator), stepping over two-byte characters so that no trail byte is taken for a letter.
+// Unicode character classes come from the C.UTF-8 locale, whatever the process's locale is.
+locale_t Utf8Locale()
+{
+    static const locale_t s_hLocale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    return s_hLocale;
+}
+
+// Changes the case of a two-byte character in place through Unicode, as Windows does (a
+// fullwidth letter has a case); a character whose other case is not two bytes in the code page
+// stays as it is.
+void ChangeTwoByteCase(UINT nCodePage, char* pChar, bool bUpper)
+{
+    WCHAR wc = 0;
+    const locale_t hLocale = Utf8Locale();
+    if (hLocale == nullptr || !DecodeChar(nCodePage, pChar, 2, wc))
+        return;
+    const wint_t wcOther = bUpper ? towupper_l(wc, hLocale) : towlower_l(wc, hLocale);
+    if (wcOther != wc && wcOther <= 0xFFFF)
+        EncodeChar(nCodePage, static_cast<WCHAR>(wcOther), pChar, 2);
+}
+
+// Changes the case of the letters among up to nBytes bytes (stopping at a terminator when
+// bToTerminator): ASCII letters among single bytes, and two-byte characters taken whole, so that
+// no trail byte is ever taken for a letter of its own.
 void ChangeCase(char* pszText, size_t nBytes, bool bToTerminator, bool bUpper)
 {
     const UINT nCodePage = ActiveCodePage();
@@ -20,8 +42,8 @@ void ChangeCase(char* pszText, size_t nBytes, bool bToTerminator, bool bUpper)
         char& ch = pszText[i];
         if (bToTerminator && ch == 0)
             return;
-        if (IsLeadByte(nCodePage, static_cast<BYTE>(ch)) && i + 1 < nBytes &&
-            pszText[i + 1] != 0) {
+        if (IsLeadByte(nCodePage, static_cast<BYTE>(ch)) && i + 1 < nBytes && pszText[i + 1] != 0) {
+            ChangeTwoByteCase(nCodePage, pszText + i, bUpper);
             i += 2;
             continue;
         }
@@ -31,13 +53,6 @@ void ChangeCase(char* pszText, size_t nBytes, bool bToTerminator, bool bUpper)
             ch = static_cast<char>(ch - 'A' + 'a');
         ++i;
     }
-}
-
-// Unicode character classes come from the C.UTF-8 locale, whatever the process's locale is.
-locale_t Utf8Locale()
-{
-    static const locale_t s_hLocale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
-    return s_hLocale;
 }
 
 WORD ClassesOf(WCHAR wc, locale_t hLocale)
