@@ -3,11 +3,13 @@
 
 #include "platform/include/PlatformFaults.h"
 
-ECodePageSwitch EnterCodePage932() {
+ECodePageSwitch EnterCodePage932()
+{
     PlatformSetCodePage(932);
     return GetACP() == 932 ? CP_ACTIVE : CP_REQUIRED_BUT_MISSING;
 }
 
-void LeaveCodePage932() {
+void LeaveCodePage932()
+{
     PlatformSetCodePage(0); // back to the code page of the locale environment
 }

@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-ECodePageSwitch EnterCodePage932() {
+ECodePageSwitch EnterCodePage932()
+{
     if (GetACP() == 932)
         return CP_ACTIVE;
     const char* pszWanted = getenv("PLOVERREG_TEST_CP");

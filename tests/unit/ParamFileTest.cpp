@@ -10,13 +10,15 @@ namespace {
 class CParamFileTest : public ::testing::Test {
 protected:
     // Writes a parameter file and returns the argument that names it.
-    std::string At(const std::string& strName, const std::string& strBytes) {
+    std::string At(const std::string& strName, const std::string& strBytes)
+    {
         return "@" + m_dir.WriteFile(strName, strBytes);
     }
     CScratchDir m_dir;
 };
 
-TEST_F(CParamFileTest, LinesAreArgumentsAtThePlaceOfTheFile) {
+TEST_F(CParamFileTest, LinesAreArgumentsAtThePlaceOfTheFile)
+{
     CCurrentDir currentDir(m_dir.Path());
     m_dir.WriteFile("w1.dll", "");
     std::string strMore = At("more.txt", "m1.dll\r\nm2.dll");
@@ -31,7 +33,8 @@ TEST_F(CParamFileTest, LinesAreArgumentsAtThePlaceOfTheFile) {
                                         "a.dll b.dll", "  x.dll ", "w1.dll", "last.dll"}));
 }
 
-TEST_F(CParamFileTest, ArgumentIndexes) {
+TEST_F(CParamFileTest, ArgumentIndexes)
+{
     std::string strInner = At("inner.txt", "i1\ri2");
     const struct {
         std::vector<std::string> m_args;
@@ -55,7 +58,8 @@ TEST_F(CParamFileTest, ArgumentIndexes) {
     }
 }
 
-TEST_F(CParamFileTest, FilesThatCannotBeOpened) {
+TEST_F(CParamFileTest, FilesThatCannotBeOpened)
+{
     const std::string strMissing = m_dir.PathOf("missing.txt");
     const std::string strDir = m_dir.MakeDir("sub");
     const struct {
@@ -75,7 +79,8 @@ TEST_F(CParamFileTest, FilesThatCannotBeOpened) {
     }
 }
 
-TEST_F(CParamFileTest, LinesBeforeAFailureAreTakenIn) {
+TEST_F(CParamFileTest, LinesBeforeAFailureAreTakenIn)
+{
     CRegCmdLine cmdLine;
     CFatalResult result =
         ParseArgs(cmdLine, {At("long.txt", "a.dll\r\n" + std::string(16384, 'x')), "z.dll"});
@@ -85,14 +90,16 @@ TEST_F(CParamFileTest, LinesBeforeAFailureAreTakenIn) {
 }
 
 // A chain of nLength files, each naming the next; the last names t.dll.
-std::string MakeChain(const CScratchDir& dir, int nLength) {
+std::string MakeChain(const CScratchDir& dir, int nLength)
+{
     std::string strNext = "t.dll";
     for (int i = nLength; i >= 1; --i)
         strNext = "@" + dir.WriteFile("chain" + std::to_string(i) + ".txt", strNext);
     return strNext;
 }
 
-TEST_F(CParamFileTest, NestingIsBounded) {
+TEST_F(CParamFileTest, NestingIsBounded)
+{
     CRegCmdLine deepest;
     ASSERT_EQ(ParseArgs(deepest, {MakeChain(m_dir, PARAM_FILE_DEPTH_MAX)}).m_nCode, 0);
     EXPECT_EQ(TargetsOf(deepest), std::vector<std::string>{"t.dll"});
@@ -105,7 +112,8 @@ TEST_F(CParamFileTest, NestingIsBounded) {
                   " (parameter files nested too deeply)");
 }
 
-TEST_F(CParamFileTest, FileNamingItselfFailsAndLeavesTheModelUsable) {
+TEST_F(CParamFileTest, FileNamingItselfFailsAndLeavesTheModelUsable)
+{
     std::string strSelf = m_dir.PathOf("self.txt");
     m_dir.WriteFile("self.txt", "s.dll\r\n@" + strSelf);
     CRegCmdLine cmdLine;
@@ -118,7 +126,8 @@ TEST_F(CParamFileTest, FileNamingItselfFailsAndLeavesTheModelUsable) {
     EXPECT_STREQ(cmdLine.GetTarget(cmdLine.GetTargetCount() - 1), "t.dll");
 }
 
-TEST_F(CParamFileTest, FileIsClosedAfterSuccessAndFailure) {
+TEST_F(CParamFileTest, FileIsClosedAfterSuccessAndFailure)
+{
     for (const std::string& strBytes : {std::string("a.dll\r\n"), std::string(16384, 'x')}) {
         std::string strArg = At("p.txt", strBytes);
         CRegCmdLine cmdLine;

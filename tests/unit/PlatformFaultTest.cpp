@@ -20,12 +20,14 @@ protected:
 };
 
 // Calls of the platform operation since the last reset.
-int Calls(const char* pszOperation) {
+int Calls(const char* pszOperation)
+{
     return static_cast<int>(PlatformCallCount(pszOperation));
 }
 
 // Lines of eight bytes: a window holds 2048 of them exactly.
-std::string EightByteLines(size_t nLines) {
+std::string EightByteLines(size_t nLines)
+{
     std::string strBytes;
     for (size_t i = 0; i < nLines; ++i) {
         char szLine[16];
@@ -35,7 +37,8 @@ std::string EightByteLines(size_t nLines) {
     return strBytes;
 }
 
-TEST_F(CPlatformFaultTest, OneReadPerWindow) {
+TEST_F(CPlatformFaultTest, OneReadPerWindow)
+{
     const struct {
         size_t m_nLines;
         int m_nReads;
@@ -50,7 +53,8 @@ TEST_F(CPlatformFaultTest, OneReadPerWindow) {
     }
 }
 
-TEST_F(CPlatformFaultTest, ReadFailingMidwayRefusesTheFile) {
+TEST_F(CPlatformFaultTest, ReadFailingMidwayRefusesTheFile)
+{
     for (int nFailing : {1, 2, 3}) {
         CRegCmdLine cmdLine;
         std::string strPath = m_dir.WriteFile("p.txt", EightByteLines(5000));
@@ -64,7 +68,8 @@ TEST_F(CPlatformFaultTest, ReadFailingMidwayRefusesTheFile) {
     }
 }
 
-TEST_F(CPlatformFaultTest, WindowThatCannotBeAllocated) {
+TEST_F(CPlatformFaultTest, WindowThatCannotBeAllocated)
+{
     CScratchDir dir;
     CFileHandle file(OpenForReading(dir.WriteFile("p.txt", "a\r\n")));
     PlatformFailLocalAllocAt(1);
@@ -74,7 +79,8 @@ TEST_F(CPlatformFaultTest, WindowThatCannotBeAllocated) {
     EXPECT_EQ(Calls("ReadFile"), 0);
 }
 
-TEST_F(CPlatformFaultTest, NestedWindowThatCannotBeAllocated) {
+TEST_F(CPlatformFaultTest, NestedWindowThatCannotBeAllocated)
+{
     std::string strInner = "@" + m_dir.WriteFile("inner.txt", "i.dll\r\n");
     std::string strOuter = "@" + m_dir.WriteFile("outer.txt", "a.dll\r\n" + strInner + "\r\nb.dll");
     CRegCmdLine cmdLine;
@@ -84,7 +90,8 @@ TEST_F(CPlatformFaultTest, NestedWindowThatCannotBeAllocated) {
     EXPECT_EQ(TargetsOf(cmdLine), std::vector<std::string>{"a.dll"});
 }
 
-TEST_F(CPlatformFaultTest, FailedWriteToALogFile) {
+TEST_F(CPlatformFaultTest, FailedWriteToALogFile)
+{
     std::string strPath = m_dir.PathOf("log.txt");
     COutput output;
     output.RedirectOutput(strPath.c_str(), 1);

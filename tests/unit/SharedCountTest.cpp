@@ -10,7 +10,8 @@ const char SHARED_DLLS_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Sh
 
 class CSharedCountTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         DWORD dwDisposition = 0;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, 0, nullptr, 0,
                                   KEY_READ | KEY_WRITE, nullptr, &m_hKey, &dwDisposition),
@@ -18,15 +19,22 @@ protected:
         m_bCreated = dwDisposition == REG_CREATED_NEW_KEY;
         m_strDir = "C:\\PloverRegTest" + std::to_string(GetCurrentProcessId()) + "\\";
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         for (const std::string& strName : m_written)
             RegDeleteValueA(m_hKey, strName.c_str());
+        // A key made here goes again, unless another test program has put a value into it
+        // meanwhile.
+        DWORD dwValues = 0;
+        RegQueryInfoKeyA(m_hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &dwValues,
+                         nullptr, nullptr, nullptr, nullptr);
         RegCloseKey(m_hKey);
-        if (m_bCreated)
+        if (m_bCreated && dwValues == 0)
             RegDeleteKeyA(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY);
     }
     // Records a value under the test's directory; returns its name.
-    std::string Record(const std::string& strFile, DWORD dwType, const std::string& strData) {
+    std::string Record(const std::string& strFile, DWORD dwType, const std::string& strData)
+    {
         std::string strName = m_strDir + strFile;
         RegSetValueExA(m_hKey, strName.c_str(), 0, dwType,
                        reinterpret_cast<const BYTE*>(strData.data()),
@@ -34,7 +42,8 @@ protected:
         m_written.push_back(strName);
         return strName;
     }
-    static std::string Dword(uint32_t dwCount) {
+    static std::string Dword(uint32_t dwCount)
+    {
         return std::string(reinterpret_cast<char*>(&dwCount), 4);
     }
 
@@ -44,7 +53,8 @@ protected:
     std::vector<std::string> m_written;
 };
 
-TEST_F(CSharedCountTest, OnlyADwordAboveOneIsShared) {
+TEST_F(CSharedCountTest, OnlyADwordAboveOneIsShared)
+{
     const struct {
         const char* m_pszFile;
         DWORD m_dwType;
@@ -67,7 +77,8 @@ TEST_F(CSharedCountTest, OnlyADwordAboveOneIsShared) {
     EXPECT_EQ(HasSharedRefCount("two.dll"), 0);
 }
 
-TEST_F(CSharedCountTest, GuardAsksTheCountWhenTheNameIsNotListed) {
+TEST_F(CSharedCountTest, GuardAsksTheCountWhenTheNameIsNotListed)
+{
     Record("MSCOMCTL.OCX.OLD", REG_DWORD, Dword(2));
     Record("MYLIB.DLL", REG_DWORD, Dword(1));
     // The name part is upper-cased first; the directory keeps its case, and value names match

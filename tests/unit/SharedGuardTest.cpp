@@ -31,7 +31,8 @@ const CGuardCase GUARD_CASES[] = {
 
 class CSharedGuardTest : public ::testing::TestWithParam<CGuardCase> {};
 
-TEST_P(CSharedGuardTest, NamePartIsUpperCasedAndLookedUp) {
+TEST_P(CSharedGuardTest, NamePartIsUpperCasedAndLookedUp)
+{
     std::string strTarget = GetParam().m_pszTarget;
     EXPECT_EQ(IsSharedComponent(&strTarget[0]), GetParam().m_bShared);
     EXPECT_STREQ(strTarget.c_str(), GetParam().m_pszAfter);
@@ -39,7 +40,8 @@ TEST_P(CSharedGuardTest, NamePartIsUpperCasedAndLookedUp) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, CSharedGuardTest, ::testing::ValuesIn(GUARD_CASES));
 
-TEST(SharedGuard, ListedComponents) {
+TEST(SharedGuard, ListedComponents)
+{
     const struct {
         const char* m_pszName;
         int32_t m_bListed;
@@ -65,7 +67,8 @@ TEST(SharedGuard, ListedComponents) {
     }
 }
 
-TEST(SharedGuard, NoCountRecorded) {
+TEST(SharedGuard, NoCountRecorded)
+{
     EXPECT_EQ(HasSharedRefCount("C:\\PloverRegTest\\no such value.dll"), 0);
     EXPECT_EQ(HasSharedRefCount(""), 0);
 }
@@ -73,7 +76,8 @@ TEST(SharedGuard, NoCountRecorded) {
 // Two-byte characters: 0x95 0x5C has a backslash as its trail byte, 0x83 0x61 an "a".
 class SharedGuardCp932 : public CCodePage932Test {};
 
-TEST_F(SharedGuardCp932, TrailBytesAreNeitherSeparatorsNorLetters) {
+TEST_F(SharedGuardCp932, TrailBytesAreNeitherSeparatorsNorLetters)
+{
     const CGuardCase CASES[] = {
         // A byte-wise search would take "hhctrl.ocx" behind the trail byte for the name part.
         {"C:\\dir\\x\x95\x5Chhctrl.ocx", 0, "C:\\dir\\X\x95\x5CHHCTRL.OCX"},

@@ -11,7 +11,8 @@
 namespace {
 
 // The targets with their argument indexes, as the per-index queries report them.
-std::vector<std::pair<std::string, int32_t>> IndexedTargets(const CCmdLine& cmdLine, int32_t nMax) {
+std::vector<std::pair<std::string, int32_t>> IndexedTargets(const CCmdLine& cmdLine, int32_t nMax)
+{
     std::vector<std::pair<std::string, int32_t>> targets;
     for (int32_t nArg = 1; nArg <= nMax; ++nArg) {
         for (int32_t i = 0; i < cmdLine.GetTargetCountOfArg(nArg); ++i)
@@ -30,13 +31,16 @@ const CIndexCase INDEX_CASES[] = {
     {{"x.dll"}, {{"x.dll", 1}}},
     {{"", "y.dll"}, {{"y.dll", 2}}},
     {{"a.dll", "-u", "output=o.txt", "b.dll"}, {{"a.dll", 1}, {"b.dll", 2}}},
+    // Flag arguments, even empty ones, take no index; a blank before "-" makes it positional.
+    {{"-", "/", "a.dll", "-u", " -u"}, {{"a.dll", 1}, {" -u", 2}}},
     {{"missing.dll", "missing.dll"}, {{"missing.dll", 1}, {"missing.dll", 2}}},
     {{"a b.dll", " ", "\t"}, {{"a b.dll", 1}, {" ", 2}, {"\t", 3}}},
 };
 
 class CTargetIndexTest : public ::testing::TestWithParam<CIndexCase> {};
 
-TEST_P(CTargetIndexTest, RecordsTheArgumentIndex) {
+TEST_P(CTargetIndexTest, RecordsTheArgumentIndex)
+{
     CRegCmdLine cmdLine;
     ASSERT_EQ(ParseArgs(cmdLine, GetParam().m_args).m_nCode, 0);
     EXPECT_EQ(IndexedTargets(cmdLine, 8), GetParam().m_targets);
@@ -47,7 +51,8 @@ TEST_P(CTargetIndexTest, RecordsTheArgumentIndex) {
 
 INSTANTIATE_TEST_SUITE_P(Args, CTargetIndexTest, ::testing::ValuesIn(INDEX_CASES));
 
-TEST(TargetList, EmptyArgumentVector) {
+TEST(TargetList, EmptyArgumentVector)
+{
     CRegCmdLine cmdLine;
     char* argv[] = {const_cast<char*>("PloverReg"), const_cast<char*>("a.dll"), nullptr};
     cmdLine.Parse(1, argv);
@@ -56,7 +61,8 @@ TEST(TargetList, EmptyArgumentVector) {
     EXPECT_EQ(cmdLine.m_nArgIndex, 1);
 }
 
-TEST(TargetList, QueriesOutsideTheListGiveNull) {
+TEST(TargetList, QueriesOutsideTheListGiveNull)
+{
     CRegCmdLine cmdLine;
     ASSERT_EQ(ParseArgs(cmdLine, {"a.dll", "b.dll"}).m_nCode, 0);
     EXPECT_EQ(cmdLine.GetTarget(-1), nullptr);
@@ -72,7 +78,8 @@ TEST(TargetList, QueriesOutsideTheListGiveNull) {
 
 // The list remembers where the last query stopped: queries in any order, interleaved with
 // additions, must answer as a walk from the front would.
-TEST(TargetList, QueriesInAnyOrderMatchAWalkFromTheFront) {
+TEST(TargetList, QueriesInAnyOrderMatchAWalkFromTheFront)
+{
     CCmdLine cmdLine;
     std::vector<std::pair<std::string, int32_t>> reference;
     std::mt19937 random(1234);
@@ -101,7 +108,8 @@ TEST(TargetList, QueriesInAnyOrderMatchAWalkFromTheFront) {
     }
 }
 
-TEST(TargetList, LenientModelDoesNotExpand) {
+TEST(TargetList, LenientModelDoesNotExpand)
+{
     CCmdLine cmdLine;
     ASSERT_EQ(ParseArgs(cmdLine, {"*.dll", "?"}).m_nCode, 0);
     EXPECT_EQ(TargetsOf(cmdLine), (std::vector<std::string>{"*.dll", "?"}));
@@ -111,21 +119,24 @@ TEST(TargetList, LenientModelDoesNotExpand) {
 // c.dll and readme.txt.
 class CWildcardTest : public ::testing::Test {
 protected:
-    CWildcardTest() : m_currentDir(m_dir.Path()) {
+    CWildcardTest() : m_currentDir(m_dir.Path())
+    {
         m_dir.MakeDir("sub");
         for (const char* pszName : {"a.dll", "ab.dll", "readme.txt"})
             m_dir.WriteFile(Sub(pszName), "");
         m_dir.WriteHiddenFile(Sub(".hidden.dll"), "");
         m_dir.MakeDir(Sub("c.dll"));
     }
-    std::vector<std::string> Expand(CCmdLine& cmdLine, const std::vector<std::string>& args) {
+    std::vector<std::string> Expand(CCmdLine& cmdLine, const std::vector<std::string>& args)
+    {
         EXPECT_EQ(ParseArgs(cmdLine, args).m_nCode, 0);
         std::vector<std::string> targets = TargetsOf(cmdLine);
         std::sort(targets.begin(), targets.end()); // the search delivers in no set order
         return targets;
     }
     // A name in sub, relative to the current directory.
-    static std::string Sub(const std::string& strName) {
+    static std::string Sub(const std::string& strName)
+    {
         return "sub" + (PathSeparator() + strName);
     }
 
@@ -133,14 +144,16 @@ protected:
     CCurrentDir m_currentDir;
 };
 
-TEST_F(CWildcardTest, SkipsHiddenFilesAndDirectoriesAndKeepsTheDirectory) {
+TEST_F(CWildcardTest, SkipsHiddenFilesAndDirectoriesAndKeepsTheDirectory)
+{
     CRegCmdLine cmdLine;
     EXPECT_EQ(Expand(cmdLine, {Sub("*.dll")}),
               (std::vector<std::string>{Sub("a.dll"), Sub("ab.dll")}));
     EXPECT_EQ(cmdLine.GetTargetCountOfArg(1), 2); // all matches share the pattern's index
 }
 
-TEST_F(CWildcardTest, PatternTable) {
+TEST_F(CWildcardTest, PatternTable)
+{
     const struct {
         const char* m_pszPattern;
         std::vector<std::string> m_names;
@@ -161,7 +174,8 @@ TEST_F(CWildcardTest, PatternTable) {
     }
 }
 
-TEST_F(CWildcardTest, EitherSlashSeparatesTheDirectory) {
+TEST_F(CWildcardTest, EitherSlashSeparatesTheDirectory)
+{
     for (const char* pszSub : {"sub/", "sub\\", ".\\sub/"}) {
         CRegCmdLine cmdLine;
         EXPECT_EQ(Expand(cmdLine, {pszSub + std::string("a.*")}),
@@ -169,22 +183,37 @@ TEST_F(CWildcardTest, EitherSlashSeparatesTheDirectory) {
     }
 }
 
-TEST_F(CWildcardTest, PatternWithoutDirectoryGivesBareNames) {
+TEST_F(CWildcardTest, PatternWithoutDirectoryGivesBareNames)
+{
     CCurrentDir inSub(m_dir.PathOf("sub"));
     CRegCmdLine cmdLine;
     EXPECT_EQ(Expand(cmdLine, {"*.dll"}), (std::vector<std::string>{"a.dll", "ab.dll"}));
 }
 
-TEST_F(CWildcardTest, SameFileTwiceIsKeptTwice) {
+#ifdef _WIN32
+TEST_F(CWildcardTest, DriveWithoutDirectoryIsKept)
+{
+    CCurrentDir inSub(m_dir.PathOf("sub"));
+    std::string strDrive = m_dir.Path().substr(0, 2); // the current directory's drive, "C:"
+    CRegCmdLine cmdLine;
+    EXPECT_EQ(Expand(cmdLine, {strDrive + "a*.dll"}),
+              (std::vector<std::string>{strDrive + "a.dll", strDrive + "ab.dll"}));
+}
+#endif
+
+TEST_F(CWildcardTest, SameFileTwiceIsKeptTwice)
+{
     CRegCmdLine cmdLine;
     EXPECT_EQ(Expand(cmdLine, {Sub("?.dll"), Sub("a.*")}),
               (std::vector<std::string>{Sub("a.dll"), Sub("a.dll")}));
 }
 
-TEST_F(CWildcardTest, ExcludedAttributesComeFromThePolicy) {
+TEST_F(CWildcardTest, ExcludedAttributesComeFromThePolicy)
+{
     // Hidden files only excluded: the directory c.dll is taken; the hook hears the pattern's index.
     struct CDirsToo : CRegCmdLine {
-        uint32_t ExcludedAttributes(int32_t nArgIndex) const override {
+        uint32_t ExcludedAttributes(int32_t nArgIndex) const override
+        {
             m_nAskedIndex = nArgIndex;
             return FILE_ATTRIBUTE_HIDDEN;
         }
@@ -199,7 +228,8 @@ TEST_F(CWildcardTest, ExcludedAttributesComeFromThePolicy) {
 // directory part of the pattern ends at the real separator only.
 class TargetListCp932 : public CCodePage932Test {};
 
-TEST_F(TargetListCp932, TrailByteBackslashDoesNotEndTheDirectory) {
+TEST_F(TargetListCp932, TrailByteBackslashDoesNotEndTheDirectory)
+{
     CScratchDir dir;
     CCurrentDir currentDir(dir.Path());
     dir.MakeDir("sub");

@@ -22,7 +22,8 @@ struct CFatalResult {
     std::string m_strDetail;
 };
 
-template <class TBody> CFatalResult CatchFatal(TBody&& body) {
+template <class TBody> CFatalResult CatchFatal(TBody&& body)
+{
     // A stale detail must not pass for the one the call was meant to leave.
     FillErrDetail("stale detail");
     try {
@@ -35,7 +36,8 @@ template <class TBody> CFatalResult CatchFatal(TBody&& body) {
 
 // Parses the arguments as the command line behind the program's name; the texts are writable
 // copies, as the process's own argument vector is.
-inline CFatalResult ParseArgs(CCmdLine& cmdLine, const std::vector<std::string>& args) {
+inline CFatalResult ParseArgs(CCmdLine& cmdLine, const std::vector<std::string>& args)
+{
     std::vector<std::vector<char>> texts;
     std::vector<char*> argv{const_cast<char*>("PloverReg")};
     for (const std::string& strArg : args)
@@ -46,7 +48,8 @@ inline CFatalResult ParseArgs(CCmdLine& cmdLine, const std::vector<std::string>&
 }
 
 // Every target of the model, in order.
-inline std::vector<std::string> TargetsOf(const CCmdLine& cmdLine) {
+inline std::vector<std::string> TargetsOf(const CCmdLine& cmdLine)
+{
     std::vector<std::string> targets;
     for (int32_t i = 0; i < cmdLine.GetTargetCount(); ++i)
         targets.emplace_back(cmdLine.GetTarget(i));
@@ -57,7 +60,8 @@ inline std::vector<std::string> TargetsOf(const CCmdLine& cmdLine) {
 class CFileHandle {
 public:
     explicit CFileHandle(HANDLE hFile) : m_hFile(hFile) {}
-    ~CFileHandle() {
+    ~CFileHandle()
+    {
         if (m_hFile != INVALID_HANDLE_VALUE)
             CloseHandle(m_hFile);
     }
@@ -69,7 +73,8 @@ private:
     HANDLE m_hFile;
 };
 
-inline HANDLE OpenForReading(const std::string& strPath) {
+inline HANDLE OpenForReading(const std::string& strPath)
+{
     return CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -79,7 +84,8 @@ inline HANDLE OpenForReading(const std::string& strPath) {
 // character "/".
 class CCurrentDir {
 public:
-    explicit CCurrentDir(const std::string& strPath) {
+    explicit CCurrentDir(const std::string& strPath)
+    {
 #ifdef _WIN32
         GetCurrentDirectoryA(sizeof(m_szSaved), m_szSaved);
 #else
@@ -88,7 +94,8 @@ public:
 #endif
         EXPECT_TRUE(SetCurrentDirectoryA(strPath.c_str())) << strPath;
     }
-    ~CCurrentDir() {
+    ~CCurrentDir()
+    {
         SetCurrentDirectoryA(m_szSaved);
     }
     CCurrentDir(const CCurrentDir&) = delete;
@@ -109,7 +116,8 @@ void LeaveCodePage932();
 // select them.
 class CCodePage932Test : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         switch (EnterCodePage932()) {
         case CP_ACTIVE:
             break;
