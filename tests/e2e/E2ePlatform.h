@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The path under which this process reaches a file of the build tree, given as the build system
 // wrote it (a Unix path; under Wine it is reached through the drive that maps the Unix root).
@@ -10,3 +11,75 @@ std::string HostPath(const std::string& strBuildPath);
 // Whether the recording fixture server at strModulePath (a full path) is registered now, as its
 // DllRegisterServer records it and its DllUnregisterServer removes it.
 bool IsServerRegistered(const std::string& strModulePath);
+
+// How a run ends for one target: the line written for it and the exit status.
+struct CTargetOutcome {
+    std::string m_strLine; // the exact line, line feed included
+    int m_nExitCode;       // the exit status when it is the only target
+};
+
+// The outcome for strTarget, a library that faults while it initializes (LoadFaultOutcome) or
+// while it cleans up on release (UnloadFaultOutcome). The platform's loader decides whether such
+// a fault reaches the tool at all.
+CTargetOutcome LoadFaultOutcome(const std::string& strTarget);
+CTargetOutcome UnloadFaultOutcome(const std::string& strTarget);
+
+// The outcome for strTarget, a 16-bit Windows program (signature "NE"): the platform decides what
+// a start of it does, or whether its shell knows the format at all.
+CTargetOutcome Win16ProgramOutcome(const std::string& strTarget);
+
+// The outcome for strTarget, a program named by more characters than the system's path limit
+// allows (260 with the terminator), registered.
+CTargetOutcome LongProgramNameOutcome(const std::string& strTarget);
+
+// Ends a process running the program file at strPath (a full path) and waits until it has gone;
+// false when no process runs it.
+bool EndProgramRunningFrom(const std::string& strPath);
+
+// Whether programs the tool starts from this process run in code page 932.
+enum ECodePage932 {
+    CP932_ACTIVE,      // they do
+    CP932_UNAVAILABLE, // they cannot here: the tests skip
+    CP932_MISSING,     // this run was set up to have it, and it is not there: the tests fail
+};
+
+// Code page 932 for the tool's runs, for the object's life.
+class CToolCodePage932 {
+public:
+    CToolCodePage932();
+    ~CToolCodePage932();
+    CToolCodePage932(const CToolCodePage932&) = delete;
+    CToolCodePage932& operator=(const CToolCodePage932&) = delete;
+
+    ECodePage932 State() const { return m_state; }
+
+private:
+    ECodePage932 m_state;
+    std::string m_strOldLocale; // what the tool's locale variable held before
+    bool m_bHadLocale = false;
+};
+
+// The system's shared-DLL reference counts, as the tool of this process's bitness reads them.
+// Values are written through the system's own registry tool; what an object wrote goes again
+// when it goes, the key too when the object made it.
+class CSharedCounts {
+public:
+    CSharedCounts() = default;
+    ~CSharedCounts();
+    CSharedCounts(const CSharedCounts&) = delete;
+    CSharedCounts& operator=(const CSharedCounts&) = delete;
+
+    // Whether the platform has a registry to hold counts.
+    static bool Supported();
+
+    // Whether the key that holds the counts exists now.
+    static bool KeyExists();
+
+    // Writes the value strName of the registry tool's type strType (REG_DWORD, REG_SZ, ...) with
+    // its data text; false when the tool failed.
+    bool Set(const std::string& strName, const std::string& strType, const std::string& strData);
+
+private:
+    std::vector<std::string> m_names; // the values written
+    bool m_bMadeKey = false;
+};

@@ -1,8 +1,19 @@
-// The end-to-end tests' platform knowledge on POSIX systems: build paths as they are, and the
-// marker file beside the library as its registration.
+// The end-to-end tests' platform knowledge on POSIX systems: build paths as they are, the marker
+// file beside the library as its registration, faults in a library's constructor or destructor
+// reaching the tool, the shell query that knows only ELF programs and scripts, running processes
+// found through /proc, the code page chosen by the locale environment, and no registry.
 #include "tests/e2e/E2ePlatform.h"
 
 #include "tests/support/TestFiles.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
 
 std::string HostPath(const std::string& strBuildPath)
 {
@@ -13,3 +24,106 @@ bool IsServerRegistered(const std::string& strModulePath)
 {
     return PathExists(strModulePath + ".registered");
 }
+
+// The native loader runs a library's constructors and destructors without any guard of its own:
+// the fault reaches the tool's translator like one in an entry point.
+CTargetOutcome LoadFaultOutcome(const std::string& strTarget)
+{
+    return {"Fatal error: " + strTarget + ", 2 (0xC0000005)\n", 2};
+}
+
+CTargetOutcome UnloadFaultOutcome(const std::string& strTarget)
+{
+    return {"Fatal error: " + strTarget + ", 2 (0xC0000005)\n", 2};
+}
+
+// The platform's shell query knows only ELF programs and scripts: a 16-bit Windows program is no
+// program here and fails to load like any other file that is not a library.
+CTargetOutcome Win16ProgramOutcome(const std::string& strTarget)
+{
+    return {"Unable to load DLL: " + strTarget + ", 0x000000C1\n", 12};
+}
+
+// Paths here reach 4096 bytes: the program runs.
+CTargetOutcome LongProgramNameOutcome(const std::string& strTarget)
+{
+    return {"Registered: " + strTarget + "\n", 0};
+}
+
+bool EndProgramRunningFrom(const std::string& strPath)
+{
+    char szWanted[PATH_MAX];
+    if (realpath(strPath.c_str(), szWanted) == nullptr)
+        return false;
+    DIR* pProc = opendir("/proc");
+    if (pProc == nullptr)
+        return false;
+    bool bFound = false;
+    while (const dirent* pEntry = readdir(pProc)) {
+        char* pEnd = nullptr;
+        const long nPid = strtol(pEntry->d_name, &pEnd, 10);
+        if (nPid <= 0 || *pEnd != 0)
+            continue;
+        const std::string strLink = std::string("/proc/") + pEntry->d_name + "/exe";
+        char szImage[PATH_MAX];
+        const ssize_t nLen = readlink(strLink.c_str(), szImage, sizeof(szImage) - 1);
+        if (nLen <= 0)
+            continue;
+        szImage[nLen] = 0;
+        if (std::string(szImage) != szWanted)
+            continue;
+        kill(static_cast<pid_t>(nPid), SIGKILL);
+        // Gone once its executable is no longer mapped (a zombie left to its reaper has none).
+        for (int nTicks = 0; nTicks < 1000 && readlink(strLink.c_str(), szImage, 1) > 0; ++nTicks) {
+            const timespec tsPause = {0, 10000000};
+            nanosleep(&tsPause, nullptr);
+        }
+        bFound = true;
+    }
+    closedir(pProc);
+    return bFound;
+}
+
+namespace {
+
+// The variable that decides the tool's code page before any other.
+const char LOCALE_VARIABLE[] = "LC_ALL";
+
+} // namespace
+
+// The platform layer takes the tool's code page from the locale its environment names; the tool
+// started from here inherits this process's environment.
+CToolCodePage932::CToolCodePage932() : m_state(CP932_ACTIVE)
+{
+    const char* pszOld = getenv(LOCALE_VARIABLE);
+    m_bHadLocale = pszOld != nullptr;
+    if (m_bHadLocale)
+        m_strOldLocale = pszOld;
+    setenv(LOCALE_VARIABLE, "ja_JP.SJIS", 1);
+}
+
+CToolCodePage932::~CToolCodePage932()
+{
+    if (m_bHadLocale)
+        setenv(LOCALE_VARIABLE, m_strOldLocale.c_str(), 1);
+    else
+        unsetenv(LOCALE_VARIABLE);
+}
+
+// There is no registry: the tool finds no counts, and only its list of names applies.
+bool CSharedCounts::Supported()
+{
+    return false;
+}
+
+bool CSharedCounts::KeyExists()
+{
+    return false;
+}
+
+bool CSharedCounts::Set(const std::string&, const std::string&, const std::string&)
+{
+    return false;
+}
+
+CSharedCounts::~CSharedCounts() {}

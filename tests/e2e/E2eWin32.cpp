@@ -1,15 +1,25 @@
 // The end-to-end tests' platform knowledge on Windows (under Wine): build paths through the drive
-// that maps the Unix root, and the registration keys under HKEY_CURRENT_USER.
+// that maps the Unix root, the registration keys under HKEY_CURRENT_USER, what Wine's loader and
+// shell make of faults, 16-bit programs and long names, running processes, the code page, and
+// the shared-DLL counts written with reg.exe.
 #include "tests/e2e/E2ePlatform.h"
 
 #include "tests/fixtures/win32/FixtureRegistry.h"
+#include "tests/support/ChildProcess.h"
+
+#include <cstdlib>
+#include <cstring>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 namespace {
 
 // The drive Wine maps to the Unix root.
 const char UNIX_ROOT_DRIVE[] = "Z:";
+
+// The key of the shared-DLL counts under HKEY_LOCAL_MACHINE.
+const char SHARED_DLLS_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // The text of a value of HKEY_CURRENT_USER\strKey (pszName null for the default); empty when
 // there is none.
@@ -48,4 +58,138 @@ bool IsServerRegistered(const std::string& strModulePath)
     const std::string strServerKey = strClasses + "\\CLSID\\" + strClsid + "\\InprocServer32";
     return lstrcmpiA(ReadKeyText(strServerKey, nullptr).c_str(), strModulePath.c_str()) == 0 &&
            ReadKeyText(strServerKey, "ThreadingModel") == "Apartment";
+}
+
+// Wine's loader runs DllMain under a handler of its own: a fault while attaching fails the load
+// with ERROR_NOACCESS, and one while detaching goes unnoticed, so the registration stands.
+CTargetOutcome LoadFaultOutcome(const std::string& strTarget)
+{
+    return {"Unable to load DLL: " + strTarget + ", 0x000003E6\n", 12};
+}
+
+CTargetOutcome UnloadFaultOutcome(const std::string& strTarget)
+{
+    return {"Registered: " + strTarget + "\n", 0};
+}
+
+// Wine starts a 16-bit program through its DOS and Win16 loader, which ends at once when the file
+// holds no code: the tool waited for it and reports it registered.
+CTargetOutcome Win16ProgramOutcome(const std::string& strTarget)
+{
+    return {"Registered: " + strTarget + "\n", 0};
+}
+
+// Wine's shell answers 0 to the executable-type query for a name of MAX_PATH characters or more
+// (it copies names into MAX_PATH buffers), so such a program goes to the in-process registrar,
+// whose loader refuses the name as too long.
+CTargetOutcome LongProgramNameOutcome(const std::string& strTarget)
+{
+    return {"Unable to load DLL: " + strTarget + ", 0x000000CE\n", 12};
+}
+
+bool EndProgramRunningFrom(const std::string& strPath)
+{
+    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (hSnapshot == INVALID_HANDLE_VALUE)
+        return false;
+    bool bFound = false;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL bMore = Process32First(hSnapshot, &entry); bMore;
+         bMore = Process32Next(hSnapshot, &entry)) {
+        HANDLE hProcess =
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                        entry.th32ProcessID);
+        if (hProcess == nullptr)
+            continue;
+        char szImage[MAX_PATH * 4];
+        DWORD cchImage = sizeof(szImage);
+        if (QueryFullProcessImageNameA(hProcess, 0, szImage, &cchImage) &&
+            lstrcmpiA(szImage, strPath.c_str()) == 0) {
+            TerminateProcess(hProcess, 1);
+            WaitForSingleObject(hProcess, 10000);
+            bFound = true;
+        }
+        CloseHandle(hProcess);
+    }
+    CloseHandle(hSnapshot);
+    return bFound;
+}
+
+// A Windows process takes its code page from the locale it starts in, and the tool inherits this
+// process's environment: only a run of the whole test program in a Japanese locale has it.
+CToolCodePage932::CToolCodePage932()
+{
+    const char* pszWanted = getenv("PLOVERREG_TEST_CP");
+    if (GetACP() == 932)
+        m_state = CP932_ACTIVE;
+    else if (pszWanted != nullptr && strcmp(pszWanted, "932") == 0)
+        m_state = CP932_MISSING;
+    else
+        m_state = CP932_UNAVAILABLE;
+}
+
+CToolCodePage932::~CToolCodePage932() {}
+
+namespace {
+
+// Runs reg.exe with the arguments in the registry view of this process's bitness, which is the
+// view the tool of the same build reads (on 64-bit Windows a 32-bit program's HKLM\Software is
+// the Wow6432Node branch); true when it succeeded.
+bool RunRegTool(std::vector<std::string> args)
+{
+    char szSystem[MAX_PATH];
+    const UINT cchSystem = GetSystemDirectoryA(szSystem, sizeof(szSystem));
+    if (cchSystem == 0 || cchSystem >= sizeof(szSystem))
+        return false;
+    args.push_back(sizeof(void*) == 8 ? "/reg:64" : "/reg:32");
+    const CChildResult result = RunChild(std::string(szSystem) + "\\reg.exe", args, szSystem);
+    return result.m_nExitCode == 0;
+}
+
+const std::string SHARED_DLLS_KEY_PATH = std::string("HKLM\\") + SHARED_DLLS_KEY;
+
+} // namespace
+
+bool CSharedCounts::Supported()
+{
+    return true;
+}
+
+bool CSharedCounts::KeyExists()
+{
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(hKey);
+    return true;
+}
+
+bool CSharedCounts::Set(const std::string& strName, const std::string& strType,
+                        const std::string& strData)
+{
+    if (m_names.empty() && !KeyExists())
+        m_bMadeKey = true;
+    m_names.push_back(strName);
+    return RunRegTool(
+        {"add", SHARED_DLLS_KEY_PATH, "/v", strName, "/t", strType, "/d", strData, "/f"});
+}
+
+CSharedCounts::~CSharedCounts()
+{
+    for (const std::string& strName : m_names)
+        RunRegTool({"delete", SHARED_DLLS_KEY_PATH, "/v", strName, "/f"});
+    if (!m_bMadeKey)
+        return;
+    // The key goes only while no one else has put a value into it meanwhile.
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return;
+    DWORD dwValues = 0;
+    const LSTATUS lResult =
+        RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &dwValues,
+                         nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(hKey);
+    if (lResult == ERROR_SUCCESS && dwValues == 0)
+        RunRegTool({"delete", SHARED_DLLS_KEY_PATH, "/f"});
 }

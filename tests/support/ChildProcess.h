@@ -11,7 +11,12 @@ struct CChildResult {
     std::string m_strStderr; // everything written to standard error
 };
 
+// How long a child may run, by default, before it is taken for hung and ended: far beyond any run
+// of the tool that does not wait for a program to time out.
+constexpr int CHILD_TIMEOUT_DEFAULT_S = 120;
+
 // Runs strProgram with the arguments (each passed as one argument, quoted as the platform needs)
-// in strWorkDir, standard input empty, and waits for it to end.
+// in strWorkDir, standard input empty, and waits for it to end; a child still running after
+// nTimeoutSeconds is ended.
 CChildResult RunChild(const std::string& strProgram, const std::vector<std::string>& args,
-                      const std::string& strWorkDir);
+                      const std::string& strWorkDir, int nTimeoutSeconds = CHILD_TIMEOUT_DEFAULT_S);

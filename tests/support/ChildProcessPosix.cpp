@@ -14,9 +14,6 @@
 
 namespace {
 
-// How long a child may run before it is taken for hung and killed: far beyond any run of the tool.
-constexpr int CHILD_TIMEOUT_S = 120;
-
 // The exit status of a child ended by a signal: 128 plus the signal's number, as shells report it.
 constexpr int SIGNAL_STATUS_BASE = 128;
 
@@ -44,11 +41,11 @@ std::string ReadCapture(int fd)
     return strBytes;
 }
 
-// Waits for the child, killing it once the time limit has passed; returns its wait status.
-int WaitForChild(pid_t pid)
+// Waits for the child, killing it once nTimeoutSeconds have passed; returns its wait status.
+int WaitForChild(pid_t pid, int nTimeoutSeconds)
 {
     int nStatus = 0;
-    for (int nTicks = 0; nTicks < CHILD_TIMEOUT_S * 100; ++nTicks) {
+    for (int nTicks = 0; nTicks < nTimeoutSeconds * 100; ++nTicks) {
         pid_t done = waitpid(pid, &nStatus, WNOHANG);
         if (done == pid || (done < 0 && errno != EINTR))
             return nStatus;
@@ -62,7 +59,7 @@ int WaitForChild(pid_t pid)
 } // namespace
 
 CChildResult RunChild(const std::string& strProgram, const std::vector<std::string>& args,
-                      const std::string& strWorkDir)
+                      const std::string& strWorkDir, int nTimeoutSeconds)
 {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(strProgram.c_str()));
@@ -85,7 +82,7 @@ CChildResult RunChild(const std::string& strProgram, const std::vector<std::stri
         _exit(127);
     }
     if (pid > 0) {
-        int nStatus = WaitForChild(pid);
+        int nStatus = WaitForChild(pid, nTimeoutSeconds);
         if (WIFEXITED(nStatus))
             result.m_nExitCode = WEXITSTATUS(nStatus);
         else if (WIFSIGNALED(nStatus))

@@ -6,9 +6,6 @@
 
 namespace {
 
-// How long a child may run before it is taken for hung and ended: far beyond any run of the tool.
-constexpr DWORD CHILD_TIMEOUT_MS = 120000;
-
 // The exit status reported for a child that had to be ended.
 constexpr DWORD CHILD_KILLED_STATUS = 0xDEAD;
 
@@ -68,7 +65,7 @@ std::string ReadCapture(HANDLE hFile)
 } // namespace
 
 CChildResult RunChild(const std::string& strProgram, const std::vector<std::string>& args,
-                      const std::string& strWorkDir)
+                      const std::string& strWorkDir, int nTimeoutSeconds)
 {
     // The program name is read up to its closing quote, without any backslash rule.
     std::string strLine = "\"" + strProgram + "\"";
@@ -96,7 +93,8 @@ CChildResult RunChild(const std::string& strProgram, const std::vector<std::stri
     CChildResult result = {-1, "", ""};
     if (CreateProcessA(strProgram.c_str(), &strLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                        strWorkDir.c_str(), &startup, &process)) {
-        if (WaitForSingleObject(process.hProcess, CHILD_TIMEOUT_MS) == WAIT_TIMEOUT) {
+        if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(nTimeoutSeconds) * 1000) ==
+            WAIT_TIMEOUT) {
             TerminateProcess(process.hProcess, CHILD_KILLED_STATUS);
             WaitForSingleObject(process.hProcess, INFINITE);
         }

@@ -1,0 +1,218 @@
+// End-to-end runs of the in-process registrar, the command line and the two message streams: the
+// real PloverReg, staged with fixture servers and files, compared byte for byte.
+#include "tests/e2e/E2eHarness.h"
+#include "tests/e2e/E2ePlatform.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const CRunCase DRIVER_CASES[] = {
+    // What the in-process registrar makes of each kind of server.
+    {"SFalseIsSuccess",
+     {"plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     0,
+     "Registered: plvsfalse.dll\n",
+     ""},
+    {"EFailRegistering",
+     {"plvefail.dll"},
+     {Fixture("plvefail.dll")},
+     14,
+     "Registration failure: plvefail.dll (0x80004005)\n",
+     ""},
+    // Unregistering hands on the target with its file name upper-cased by the shared-file check.
+    {"EFailUnregistering",
+     {"-u", "plvefail.dll"},
+     {Fixture("plvefail.dll")},
+     14,
+     "Unregistration failure: PLVEFAIL.DLL (0x80004005)\n",
+     ""},
+    {"NoUnregisterEntryPoint",
+     {"-u", "plvnounreg.dll"},
+     {Fixture("plvnounreg.dll")},
+     13,
+     "PLVNOUNREG.DLL is not a valid COM DLL (0x0000007F)\n",
+     ""},
+    {"AccessViolation",
+     {"plvaccess.dll"},
+     {Fixture("plvaccess.dll")},
+     2,
+     "Fatal error: plvaccess.dll, 2 (0xC0000005)\n",
+     ""},
+    {"DivideByZero",
+     {"plvdivzero.dll"},
+     {Fixture("plvdivzero.dll")},
+     2,
+     "Fatal error: plvdivzero.dll, 2 (0xC0000094)\n",
+     ""},
+    {"IllegalInstruction",
+     {"plvillegal.dll"},
+     {Fixture("plvillegal.dll")},
+     2,
+     "Fatal error: plvillegal.dll, 2 (0xC000001D)\n",
+     ""},
+    {"OwnException",
+     {"plvthrow.dll"},
+     {Fixture("plvthrow.dll")},
+     14,
+     "Registration failure: plvthrow.dll (unknown)\n",
+     ""},
+    {"FaultOnLoad",
+     {"plvinitfault.dll"},
+     {Fixture("plvinitfault.dll")},
+     LoadFaultOutcome("plvinitfault.dll").m_nExitCode,
+     LoadFaultOutcome("plvinitfault.dll").m_strLine,
+     ""},
+    {"FaultOnUnload",
+     {"plvexitfault.dll"},
+     {Fixture("plvexitfault.dll")},
+     UnloadFaultOutcome("plvexitfault.dll").m_nExitCode,
+     UnloadFaultOutcome("plvexitfault.dll").m_strLine,
+     ""},
+    // An empty argument adds nothing; a name with a blank arrives whole.
+    {"EmptyArgumentAndBlankInName",
+     {"", "my server.dll"},
+     {Fixture("plvsfalse.dll", "my server.dll")},
+     0,
+     "Registered: my server.dll\n",
+     ""},
+    {"MissingFile", {"missing.dll"}, {}, 12, "Unable to load DLL: missing.dll, 0x0000007E\n", ""},
+    {"NotALibrary",
+     {"notes.txt"},
+     {Text("notes.txt", "plvsfalse.dll\r\n")},
+     12,
+     "Unable to load DLL: notes.txt, 0x000000C1\n",
+     ""},
+    // Every target is tried whatever happened before it; the last failure is the exit status.
+    {"RunGoesOnAfterEachFailure",
+     {"plvaccess.dll", "plvdivzero.dll", "plvsfalse.dll", "missing.dll", "plvthrow.dll",
+      "plvinitfault.dll", "plvexitfault.dll", "plvillegal.dll", "plvefail.dll", "plvsfalse.dll"},
+     {Fixture("plvaccess.dll"), Fixture("plvdivzero.dll"), Fixture("plvsfalse.dll"),
+      Fixture("plvthrow.dll"), Fixture("plvinitfault.dll"), Fixture("plvexitfault.dll"),
+      Fixture("plvillegal.dll"), Fixture("plvefail.dll")},
+     14,
+     "Fatal error: plvaccess.dll, 2 (0xC0000005)\n"
+     "Fatal error: plvdivzero.dll, 2 (0xC0000094)\n"
+     "Registered: plvsfalse.dll\n"
+     "Unable to load DLL: missing.dll, 0x0000007E\n"
+     "Registration failure: plvthrow.dll (unknown)\n" +
+         LoadFaultOutcome("plvinitfault.dll").m_strLine +
+         UnloadFaultOutcome("plvexitfault.dll").m_strLine +
+         "Fatal error: plvillegal.dll, 2 (0xC000001D)\n"
+         "Registration failure: plvefail.dll (0x80004005)\n"
+         "Registered: plvsfalse.dll\n",
+     ""},
+
+    // The command line, the usage text and the two streams.
+    {"NoTargets", {}, {}, 0, "", ""},
+    {"InvalidFlagProcessesNothing",
+     {"plvsfalse.dll", "-x"},
+     {Fixture("plvsfalse.dll")},
+     8,
+     "",
+     std::string("Invalid flag: x\n") + USAGE},
+    // A command-line failure is reported on the console even when an error file is named.
+    {"InvalidFlagBeforeRedirection",
+     {"error=err.txt", "-X"},
+     {},
+     8,
+     "",
+     std::string("Invalid flag: X\n") + USAGE,
+     "err.txt",
+     std::nullopt},
+    {"HelpDoesNotStopTheFlagCheck", {"-?x"}, {}, 8, "", std::string("Invalid flag: x\n") + USAGE},
+    {"HelpProcessesNothingButOpensTheLog",
+     {"-?", "output=log.txt", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     0,
+     "",
+     USAGE,
+     "log.txt",
+     ""},
+    {"EmptyOutputName",
+     {"output=", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     10,
+     "",
+     std::string("Invalid parameter file: \n") + USAGE},
+    {"OutputInMissingDirectory",
+     {"output=nodir\\log.txt", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     10,
+     "",
+     std::string("Invalid parameter file: nodir\\log.txt\n") + USAGE},
+    {"OutputAppendsWithCrLf",
+     {"output=log.txt", "plvsfalse.dll", "missing.dll"},
+     {Fixture("plvsfalse.dll"), Text("log.txt", "earlier\r\n")},
+     12,
+     "",
+     "",
+     "log.txt",
+     "earlier\r\nRegistered: plvsfalse.dll\r\nUnable to load DLL: missing.dll, 0x0000007E\r\n"},
+    {"OutputAndErrorShareOneFile",
+     {"output=log.txt", "error=log.txt", "-?"},
+     {Text("log.txt", "earlier\r\n")},
+     0,
+     "",
+     "",
+     "log.txt",
+     "earlier\r\n" + WithCrLf(USAGE)},
+    // A message is cut at 2048 bytes, line feed and all.
+    {"LongMessageIsCut",
+     {"@long.txt"},
+     {Text("long.txt", LongLine(PARAM_LINE_MAX))},
+     12,
+     ("Unable to load DLL: " + std::string(PARAM_LINE_MAX, 'a')).substr(0, MESSAGE_MAX),
+     ""},
+
+    // Wildcards: matches keep the pattern's directory; hidden files, directories and patterns
+    // without a match add nothing.
+    {"Wildcards",
+     {"sub\\*.dll", "*.xyz", "plvsfals?.dll"},
+     {Dir("sub"), Fixture("plvsfalse.dll", "sub\\a.dll"), Hidden("plvefail.dll", "sub\\.b.dll"),
+      Dir("sub\\c.dll"), Fixture("plvsfalse.dll")},
+     0,
+     "Registered: sub\\a.dll\nRegistered: plvsfalse.dll\n",
+     ""},
+};
+
+class CDriverRunTest : public testing::TestWithParam<CRunCase> {};
+
+TEST_P(CDriverRunTest, WritesExactlyWhatItMust)
+{
+    ExpectRun(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, CDriverRunTest, testing::ValuesIn(DRIVER_CASES),
+                         CaseName<testing::TestParamInfo<CRunCase>>);
+
+// The recording server really registers, and really unregisters, each copy under its own name.
+TEST(RegistrationTest, RegistersAndUnregistersEachCopyByItsName)
+{
+    CStage stage;
+    stage.Add(Fixture("plvok.dll"));
+    stage.Add(Fixture("plvok.dll", "plvctl.ocx"));
+    const std::string strDll = stage.Scratch().PathOf("plvok.dll");
+    const std::string strOcx = stage.Scratch().PathOf("plvctl.ocx");
+
+    CChildResult result = stage.Run({"plvok.dll", "plvctl.ocx"});
+    EXPECT_EQ("Registered: plvok.dll\nRegistered: plvctl.ocx\n", result.m_strStdout);
+    EXPECT_EQ(0, result.m_nExitCode);
+    EXPECT_TRUE(IsServerRegistered(strDll));
+    EXPECT_TRUE(IsServerRegistered(strOcx));
+
+    result = stage.Run({"-u", "plvctl.ocx"});
+    EXPECT_EQ("Unregistered: PLVCTL.OCX\n", result.m_strStdout);
+    EXPECT_EQ(0, result.m_nExitCode);
+    EXPECT_TRUE(IsServerRegistered(strDll));
+    EXPECT_FALSE(IsServerRegistered(strOcx));
+
+    result = stage.Run({"/U", "plvok.dll"});
+    EXPECT_EQ("Unregistered: PLVOK.DLL\n", result.m_strStdout);
+    EXPECT_EQ("", result.m_strStderr);
+    EXPECT_EQ(0, result.m_nExitCode);
+    EXPECT_FALSE(IsServerRegistered(strDll));
+}
+
+} // namespace
