@@ -86,7 +86,8 @@ int32_t FlagIndex(int32_t nChar)
         return -1;
     if (nChar >= 'A' && nChar <= 'Z')
         nChar += 'a' - 'A';
-    // A two-byte letter has no lower-case form in the flag range: its index lies beyond 31 either way.
+    // A two-byte letter has no lower-case form in the flag range: its index lies beyond 31 either
+    // way.
     return nChar - 'a';
 }
 

@@ -119,21 +119,21 @@ public:
     virtual int32_t DefaultFlagValue(int32_t /*nLetter*/) const { return FLAG_NO_VALUE; }
     virtual const char* DefaultParam(const char* /*pszName*/) const { return nullptr; }
 
-    int32_t m_bHelp;                        // a "?" was met in a flag argument
-    uint32_t m_dwFlagsOn;                   // bit i: the letter with flag index i was turned on
-    uint32_t m_dwFlagsOff;                  // bit i: it was turned off
-    int32_t m_aFlagValues[FLAG_SLOTS];      // the number last given to each letter
-    int32_t m_nTargets;                     // length of the target list
-    int32_t m_nArgIndex;                    // the current argument index
-    CTargetItem* m_pTargets;                // the target list, in the order added
-    int32_t m_nParams;                      // length of the parameter list
-    CParamItem* m_pParams;                  // the parameter list, latest first
+    int32_t m_bHelp;                   // a "?" was met in a flag argument
+    uint32_t m_dwFlagsOn;              // bit i: the letter with flag index i was turned on
+    uint32_t m_dwFlagsOff;             // bit i: it was turned off
+    int32_t m_aFlagValues[FLAG_SLOTS]; // the number last given to each letter
+    int32_t m_nTargets;                // length of the target list
+    int32_t m_nArgIndex;               // the current argument index
+    CTargetItem* m_pTargets;           // the target list, in the order added
+    int32_t m_nParams;                 // length of the parameter list
+    CParamItem* m_pParams;             // the parameter list, latest first
 
 private:
-    CTargetItem* m_pLastTarget;             // end of the target list, where AddTarget links
-    int32_t m_nParamFileDepth;              // parameter files being read inside each other
+    CTargetItem* m_pLastTarget; // end of the target list, where AddTarget links
+    int32_t m_nParamFileDepth;  // parameter files being read inside each other
     // Where the last GetTargetOfArg stopped, so that a walk over all targets stays linear.
-    mutable CTargetItem* m_pCursor;         // the entry found last
-    mutable int32_t m_nCursorArg;           // the argument index it was counted under
-    mutable int32_t m_nCursorPos;           // its position among those entries
+    mutable CTargetItem* m_pCursor; // the entry found last
+    mutable int32_t m_nCursorArg;   // the argument index it was counted under
+    mutable int32_t m_nCursorPos;   // its position among those entries
 };

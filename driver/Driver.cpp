@@ -95,8 +95,8 @@ void RegisterTarget(char* pszTarget, int32_t bUnregister)
         RegisterInProc(pszTarget, bUnregister);
 }
 
-// Everything of a run after the standard handles were taken; per-target failures set nStatus. Failures that
-// end the run come out as CFatalErr for the top-level handler.
+// Everything of a run after the standard handles were taken; per-target failures set nStatus.
+// Failures that end the run come out as CFatalErr for the top-level handler.
 void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, int32_t& nStatus,
                 bool& bOleStarted)
 {

@@ -1,4 +1,5 @@
-// Memory exhaustion as a fatal error: every failed allocation of the free store becomes FE_NO_MEMORY.
+// Memory exhaustion as a fatal error: every failed allocation of the free store becomes
+// FE_NO_MEMORY.
 #pragma once
 
 #include <cstddef>

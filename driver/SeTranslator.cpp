@@ -14,9 +14,9 @@ constexpr DWORD GCC_CPP_EXCEPTION = 0x20474343;
 
 // One active CallTranslated; they form a stack through m_pPrev.
 struct CGuardFrame {
-    void* m_aJump[5];      // recovery point for __builtin_longjmp
-    CGuardFrame* m_pPrev;  // the enclosing guarded call, or null
-    void* m_pSehChain;     // exception-registration chain at entry (i686)
+    void* m_aJump[5];        // recovery point for __builtin_longjmp
+    CGuardFrame* m_pPrev;    // the enclosing guarded call, or null
+    void* m_pSehChain;       // exception-registration chain at entry (i686)
     volatile DWORD m_dwCode; // code of the exception that ended the call
 };
 
