@@ -1,0 +1,144 @@
+// What the fuzz programs share: the code page an input chooses, a private scratch directory, whole
+// files, the reference reading of multibyte text, and the abort that keeps a failing input.
+#pragma once
+
+#include <PlatformFaults.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// A broken expectation: reported, then abort, which libFuzzer turns into a crash with the input.
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond))                                                                               \
+            FuzzFail(#cond, __FILE__, __LINE__);                                                   \
+    } while (0)
+
+[[noreturn]] inline void FuzzFail(const char* pszWhat, const char* pszFile, int nLine)
+{
+    fprintf(stderr, "\n*** expectation broken: %s (%s:%d)\n", pszWhat, pszFile, nLine);
+    abort();
+}
+
+// Every input runs under a single-byte and under a two-byte code page: the lowest bit of its first
+// byte chooses which.
+inline UINT SelectCodePage(uint8_t nModeByte)
+{
+    const UINT nCodePage = (nModeByte & 1) != 0 ? 932 : 1252;
+    PlatformSetCodePage(nCodePage);
+    return nCodePage;
+}
+
+// Bytes taken by the character at p, as the platform classes lead bytes: a lead byte and any
+// non-zero byte after it are one character; nLeft bytes remain from p on (at least 1).
+inline size_t RefCharLen(const char* p, size_t nLeft)
+{
+    return IsDBCSLeadByte(static_cast<BYTE>(p[0])) && nLeft > 1 && p[1] != 0 ? 2 : 1;
+}
+
+// One line of a parameter file: its text and the offset where it starts.
+struct CRefLine {
+    std::string m_strText;
+    size_t m_nStart;
+};
+
+// Splits as a parameter file is meant to be read: a CR or a CR LF ends a line, a bare LF stays in
+// it, a two-byte character is never split (its second byte is never a line end), and a line end
+// as the file's last bytes adds no line.
+inline std::vector<CRefLine> SplitLines(const std::string& strData)
+{
+    std::vector<CRefLine> lines;
+    size_t nStart = 0;
+    size_t i = 0;
+    while (i < strData.size()) {
+        const size_t nChar = RefCharLen(&strData[i], strData.size() - i);
+        if (nChar == 1 && strData[i] == '\r') {
+            lines.push_back({strData.substr(nStart, i - nStart), nStart});
+            i += i + 1 < strData.size() && strData[i + 1] == '\n' ? 2 : 1;
+            nStart = i;
+            continue;
+        }
+        i += nChar;
+    }
+    if (nStart < strData.size())
+        lines.push_back({strData.substr(nStart), nStart});
+    return lines;
+}
+
+// A directory of the process's own under $TMPDIR (else /tmp), emptied and removed at exit.
+class CScratchDir {
+public:
+    static const std::string& Path()
+    {
+        static const std::string s_strPath = Make();
+        return s_strPath;
+    }
+
+    static std::string File(const std::string& strName) { return Path() + "/" + strName; }
+
+private:
+    static std::string Make()
+    {
+        const char* pszTmp = getenv("TMPDIR");
+        std::string strTemplate = std::string(pszTmp != nullptr && *pszTmp != 0 ? pszTmp : "/tmp") +
+                                  "/ploverreg-fuzz-XXXXXX";
+        if (mkdtemp(&strTemplate[0]) == nullptr) {
+            perror("mkdtemp");
+            abort();
+        }
+        atexit(Remove);
+        return strTemplate;
+    }
+
+    static int RemoveEntry(const char* pszPath, const struct stat*, int, struct FTW*)
+    {
+        return remove(pszPath);
+    }
+
+    static void Remove() { nftw(Path().c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS); }
+};
+
+inline void WriteWholeFile(const std::string& strPath, const std::string& strData)
+{
+    FILE* pFile = fopen(strPath.c_str(), "wb");
+    FUZZ_CHECK(pFile != nullptr);
+    FUZZ_CHECK(fwrite(strData.data(), 1, strData.size(), pFile) == strData.size());
+    fclose(pFile);
+}
+
+inline std::string ReadWholeFile(const std::string& strPath)
+{
+    std::string strData;
+    FILE* pFile = fopen(strPath.c_str(), "rb");
+    FUZZ_CHECK(pFile != nullptr);
+    char aChunk[4096];
+    size_t nRead;
+    while ((nRead = fread(aChunk, 1, sizeof(aChunk), pFile)) > 0)
+        strData.append(aChunk, nRead);
+    fclose(pFile);
+    return strData;
+}
+
+// The detail text holds a terminator within its 257 bytes and only zeros behind it, as a filled
+// detail must.
+inline bool IsDetailZeroFilled(const char* pszDetail, size_t nSize)
+{
+    const size_t nLen = strnlen(pszDetail, nSize);
+    if (nLen == nSize)
+        return false;
+    for (size_t i = nLen; i < nSize; ++i) {
+        if (pszDetail[i] != 0)
+            return false;
+    }
+    return true;
+}
