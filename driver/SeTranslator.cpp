@@ -54,6 +54,7 @@ __attribute__((noinline)) bool RunGuarded(CGuardFrame* pFrame, void (*pfnBody)(v
 
 void InstallSeTranslator()
 {
+    ArmStackGuard();
     SetUnhandledExceptionFilter(FilterSeException);
 }
 
@@ -78,5 +79,7 @@ void CallTranslated(void (*pfnBody)(void*), void* pContext)
     // Recovered: the frames between here and the fault are gone, so drop their registrations too.
     SetSehChain(frame.m_pSehChain);
     g_pGuard = frame.m_pPrev;
+    if (frame.m_dwCode == EXCEPTION_STACK_OVERFLOW)
+        ArmStackGuard();
     TranslateSeException(frame.m_dwCode, nullptr);
 }

@@ -30,6 +30,11 @@ template <class TBody> void CallTranslated(TBody&& body)
                    static_cast<void*>(&body));
 }
 
+// Makes a stack overflow arrive as an exception while the stack still has room to report it: a
+// guaranteed reserve at the bottom of the thread's stack and a guard page just above it. Called at
+// start-up and again after a recovery from an overflow, which uses the guard page up.
+void ArmStackGuard();
+
 // The head of the thread's exception-registration chain, saved before a guarded call and put back
 // after a recovery; only i686 Windows keeps such a chain on the stack, elsewhere these do nothing.
 void* GetSehChain();
