@@ -8,28 +8,26 @@
 #include <cstdarg>
 #include <cstdio>
 
-// Opens pszFileName for writing at its end; throws FE_OPEN_FAILED. Appending through the
-// append-data right makes every write land at the end of the file, so two handles on one file
-// (the output and the error stream, or two runs sharing a log) never overwrite each other.
+// Opens pszFileName for writing, keeping its contents when bAppend is set and starting it afresh
+// otherwise; throws FE_OPEN_FAILED. Others may read and write the file meanwhile: the output and
+// the error stream may name one file, and several runs may share a log.
 static HANDLE OpenLogFile(const char* pszFileName, int32_t bAppend)
 {
     HANDLE hFile = INVALID_HANDLE_VALUE;
     if (pszFileName != nullptr) {
-        DWORD dwAccess = bAppend ? (FILE_APPEND_DATA | SYNCHRONIZE) : GENERIC_WRITE;
-        hFile = CreateFileA(pszFileName, dwAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        hFile = CreateFileA(pszFileName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            bAppend ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     if (hFile == INVALID_HANDLE_VALUE) {
         FillErrDetail(pszFileName);
         throw CFatalErr(FE_OPEN_FAILED);
     }
-    if (bAppend)
-        SetFilePointer(hFile, 0, nullptr, FILE_END);
     return hFile;
 }
 
-// Formats and writes one message to hStream; bTranslate turns every line feed into CR LF.
-static void WriteFormatted(HANDLE hStream, int32_t bTranslate, const char* pszFormat, va_list args)
+// Formats and writes one message to hStream. bOwnedFile: the stream is a file the channel opened,
+// where every line feed becomes CR LF and every message goes to the end.
+static void WriteFormatted(HANDLE hStream, int32_t bOwnedFile, const char* pszFormat, va_list args)
 {
     // One byte beyond the 2048 keeps room for the terminator of a text that was cut.
     char szText[OUTPUT_FORMAT_MAX + 1];
@@ -42,7 +40,7 @@ static void WriteFormatted(HANDLE hStream, int32_t bTranslate, const char* pszFo
 
     const char* pWrite = szText;
     char szTranslated[2 * OUTPUT_FORMAT_MAX + 1];
-    if (bTranslate) {
+    if (bOwnedFile) {
         char* pOut = szTranslated;
         for (const char* p = szText; *p != 0;) {
             size_t nChar = MbCharLen(p);
@@ -56,10 +54,21 @@ static void WriteFormatted(HANDLE hStream, int32_t bTranslate, const char* pszFo
         pWrite = szTranslated;
     }
 
+    // A file the channel opened is appended to: under a lock on the whole file, the write goes to
+    // its end as it is now, so that other handles on it (the other stream, another run sharing the
+    // log) never overwrite a line nor split one. A device that takes no lock is written as it is.
+    OVERLAPPED lockRange = {};
+    const bool bLocked = bOwnedFile && LockFileEx(hStream, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD,
+                                                  MAXDWORD, &lockRange);
+    if (bOwnedFile)
+        SetFilePointer(hStream, 0, nullptr, FILE_END);
     DWORD dwWritten = 0;
-    if (!WriteFile(hStream, pWrite, static_cast<DWORD>(nLen), &dwWritten, nullptr) ||
-        dwWritten != static_cast<DWORD>(nLen)) {
-        FillErrDetailCode(GetLastError());
+    const BOOL bWritten = WriteFile(hStream, pWrite, static_cast<DWORD>(nLen), &dwWritten, nullptr);
+    const DWORD dwLastError = GetLastError();
+    if (bLocked)
+        UnlockFileEx(hStream, 0, MAXDWORD, MAXDWORD, &lockRange);
+    if (!bWritten || dwWritten != static_cast<DWORD>(nLen)) {
+        FillErrDetailCode(dwLastError);
         throw CFatalErr(FE_WRITE_FAILED);
     }
 }

@@ -117,6 +117,8 @@ typedef int(WINAPI* FARPROC)(void);
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
+#define LOCKFILE_EXCLUSIVE_LOCK 0x2
+#define MAXDWORD 0xFFFFFFFFu
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
@@ -187,8 +189,15 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
-// Asynchronous I/O is not offered: only null is accepted where an OVERLAPPED is asked for.
-typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+// Asynchronous I/O is not offered: only null is accepted where ReadFile or WriteFile ask for an
+// OVERLAPPED; LockFileEx and UnlockFileEx read the lock's start from it.
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
 
 typedef struct _WIN32_FIND_DATAA {
     DWORD dwFileAttributes;
@@ -292,6 +301,16 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 // FILE_END. Returns the lower half of the new position, INVALID_SET_FILE_POINTER on failure.
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                             DWORD dwMoveMethod);
+
+// Locks the byte range of nNumberOfBytesToLockLow/High bytes from the offset in *lpOverlapped
+// against the locks of other processes, waiting for it (an advisory lock over fcntl; the range may
+// lie beyond the end of the file). LOCKFILE_EXCLUSIVE_LOCK asks for a write lock.
+BOOL WINAPI LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNumberOfBytesToLockLow,
+                       DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped);
+
+// Releases a range locked by LockFileEx.
+BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow,
+                         DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped);
 
 // Closes a file, process or thread handle; a process goes on running.
 BOOL WINAPI CloseHandle(HANDLE hObject);

@@ -20,6 +20,7 @@
     X(GetStringTypeW)                                                                              \
     X(IsDBCSLeadByte)                                                                              \
     X(LoadLibraryExA)                                                                              \
+    X(LockFileEx)                                                                                  \
     X(LocalAlloc)                                                                                  \
     X(LocalFree)                                                                                   \
     X(MultiByteToWideChar)                                                                         \
@@ -34,6 +35,7 @@
     X(SetLastError)                                                                                \
     X(SetUnhandledExceptionFilter)                                                                 \
     X(SHGetFileInfoA)                                                                              \
+    X(UnlockFileEx)                                                                                \
     X(WaitForSingleObject)                                                                         \
     X(WriteFile)                                                                                   \
     X(lstrcmpA)

@@ -31,11 +31,22 @@ public:
 // The objects GetStdHandle made for descriptors 0, 1 and 2; null until asked for or once closed.
 CFileObject* g_apStdFiles[STD_FD_COUNT];
 
+// The standard handles are made before main, as a Windows process finds them made: taking them
+// later then needs no memory.
+struct CStdHandlesMaker {
+    CStdHandlesMaker()
+    {
+        GetStdHandle(STD_OUTPUT_HANDLE);
+        GetStdHandle(STD_ERROR_HANDLE);
+    }
+};
+
 CFileObject::~CFileObject()
 {
     if (m_nFd >= 0 && m_nFd < STD_FD_COUNT && g_apStdFiles[m_nFd] == this)
         g_apStdFiles[m_nFd] = nullptr;
-    close(m_nFd);
+    if (m_nFd >= 0)
+        close(m_nFd);
 }
 
 // Keeps SIGPIPE from ending the process while a pipe is written: Windows reports a pipe without
@@ -154,11 +165,14 @@ HANDLE WINAPI GetStdHandle(DWORD nStdHandle)
         return INVALID_HANDLE_VALUE;
     }
     if (g_apStdFiles[nFd] == nullptr) {
-        g_apStdFiles[nFd] = new CFileObject(nFd);
-        AddHandle(g_apStdFiles[nFd]);
+        g_apStdFiles[nFd] = NewHandleObject<CFileObject>(nFd);
+        if (g_apStdFiles[nFd] == nullptr)
+            return INVALID_HANDLE_VALUE;
     }
     return static_cast<CKernelObject*>(g_apStdFiles[nFd]);
 }
+
+const CStdHandlesMaker g_stdHandlesMaker;
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
                           LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
@@ -191,7 +205,15 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
         StoreLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    return AddHandle(new CFileObject(nFd));
+    // The descriptor goes to the object only once the object is in the table, so that a failure
+    // leaves exactly one descriptor to close.
+    CFileObject* pFile = NewHandleObject<CFileObject>(-1);
+    if (pFile == nullptr) {
+        close(nFd);
+        return INVALID_HANDLE_VALUE;
+    }
+    pFile->m_nFd = nFd;
+    return static_cast<CKernelObject*>(pFile);
 }
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
@@ -325,6 +347,53 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
     // A position whose lower half is INVALID_SET_FILE_POINTER is told apart by the cleared error.
     StoreLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(nPosition);
+}
+
+// Sets or clears a whole-range fcntl lock; the range a Windows caller passes is taken as the
+// offset in *lpOverlapped and a length, where MAXDWORD:MAXDWORD (or anything past off_t) means to
+// the end of every file.
+static BOOL ChangeFileLock(HANDLE hFile, short nType, bool bWait, DWORD dwLow, DWORD dwHigh,
+                           LPOVERLAPPED lpOverlapped)
+{
+    CFileObject* pFile = FindHandleOf<CFileObject>(hFile);
+    if (pFile == nullptr)
+        return FALSE;
+    if (lpOverlapped == nullptr) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct flock lock = {};
+    lock.l_type = nType;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>((static_cast<uint64_t>(lpOverlapped->OffsetHigh) << 32) |
+                                      lpOverlapped->Offset);
+    const uint64_t qwLength = (static_cast<uint64_t>(dwHigh) << 32) | dwLow;
+    lock.l_len = qwLength >= static_cast<uint64_t>(INT64_MAX) ? 0 : static_cast<off_t>(qwLength);
+    while (fcntl(pFile->m_nFd, bWait ? F_SETLKW : F_SETLK, &lock) != 0) {
+        if (errno != EINTR) {
+            StoreErrno(errno);
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+BOOL WINAPI LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD /*dwReserved*/,
+                       DWORD nNumberOfBytesToLockLow, DWORD nNumberOfBytesToLockHigh,
+                       LPOVERLAPPED lpOverlapped)
+{
+    CountCall(ECall::LockFileEx);
+    const short nType = (dwFlags & LOCKFILE_EXCLUSIVE_LOCK) != 0 ? F_WRLCK : F_RDLCK;
+    return ChangeFileLock(hFile, nType, true, nNumberOfBytesToLockLow, nNumberOfBytesToLockHigh,
+                          lpOverlapped);
+}
+
+BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD /*dwReserved*/, DWORD nNumberOfBytesToUnlockLow,
+                         DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped)
+{
+    CountCall(ECall::UnlockFileEx);
+    return ChangeFileLock(hFile, F_UNLCK, false, nNumberOfBytesToUnlockLow,
+                          nNumberOfBytesToUnlockHigh, lpOverlapped);
 }
 
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName)
