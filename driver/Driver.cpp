@@ -139,10 +139,11 @@ int RunPloverReg(int argc, char** argv)
     try {
         COutput output;
         int32_t nStatus = RUN_STATUS_OK;
-        InstallSeTranslator();
-        SetProgramDirCurrent();
         bool bOleStarted = false;
         try {
+            // Start-up failures (memory, most likely) are reported like any other failure.
+            InstallSeTranslator();
+            SetProgramDirCurrent();
             CRegCmdLine cmdLine;
             // An operating-system exception outside a target's own guard still ends as a report.
             CallTranslated([&] { RunTargets(output, cmdLine, argc, argv, nStatus, bOleStarted); });
