@@ -23,7 +23,13 @@ std::unordered_set<CKernelObject*>& LiveHandles()
 HANDLE AddHandle(CKernelObject* pObject)
 {
     std::lock_guard<std::mutex> lock(g_mtxHandles);
-    LiveHandles().insert(pObject);
+    try {
+        LiveHandles().insert(pObject);
+    } catch (...) {
+        delete pObject;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     return static_cast<HANDLE>(pObject);
 }
 

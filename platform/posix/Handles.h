@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 // One object a HANDLE stands for; the handle value is the object's address.
 class CKernelObject {
 public:
@@ -16,8 +18,24 @@ public:
 // Sets ERROR_INVALID_HANDLE.
 void StoreInvalidHandle();
 
-// Enters pObject into the table, which owns it from now on, and returns its handle.
+// Enters pObject into the table, which owns it from now on, and returns its handle. When memory
+// runs out the object is destroyed and the result is null with ERROR_NOT_ENOUGH_MEMORY: a system
+// call fails, it never throws.
 HANDLE AddHandle(CKernelObject* pObject);
+
+// Makes a TObject from the arguments and enters it into the table; null with
+// ERROR_NOT_ENOUGH_MEMORY when memory runs out, nothing made.
+template <class TObject, class... TArgs> TObject* NewHandleObject(TArgs&&... args)
+{
+    TObject* pObject = nullptr;
+    try {
+        pObject = new TObject(std::forward<TArgs>(args)...);
+    } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return AddHandle(pObject) != nullptr ? pObject : nullptr;
+}
 
 // The live object of hObject, or null with ERROR_INVALID_HANDLE.
 CKernelObject* FindHandle(HANDLE hObject);

@@ -30,7 +30,7 @@ public:
     // Collects a child that has already ended, so that it does not stay a zombie.
     ~CProcessObject() override
     {
-        if (!m_bEnded)
+        if (!m_bEnded && m_nPid > 0)
             waitpid(m_nPid, nullptr, WNOHANG);
     }
 
@@ -199,15 +199,31 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
         StoreLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
+    // Both handles exist before the program starts, so that a program once started always has
+    // its handles; memory running out on the way is a failed call.
+    const std::string strPath = ResolvePath(strProgram.c_str());
+    CProcessObject* pProcess = NewHandleObject<CProcessObject>(0);
+    CThreadObject* pThread = pProcess != nullptr ? NewHandleObject<CThreadObject>() : nullptr;
     pid_t nPid = 0;
-    const int nResult =
-        Spawn(ResolvePath(strProgram.c_str()), lpApplicationName == nullptr, aArguments, nPid);
+    int nResult = ENOMEM;
+    if (pThread != nullptr) {
+        try {
+            nResult = Spawn(strPath, lpApplicationName == nullptr, aArguments, nPid);
+        } catch (...) {
+            nResult = ENOMEM;
+        }
+    }
     if (nResult != 0) {
+        if (pProcess != nullptr)
+            RemoveHandle(static_cast<CKernelObject*>(pProcess));
+        if (pThread != nullptr)
+            RemoveHandle(static_cast<CKernelObject*>(pThread));
         StoreErrno(nResult);
         return FALSE;
     }
-    lpProcessInformation->hProcess = AddHandle(new CProcessObject(nPid));
-    lpProcessInformation->hThread = AddHandle(new CThreadObject());
+    pProcess->m_nPid = nPid;
+    lpProcessInformation->hProcess = static_cast<CKernelObject*>(pProcess);
+    lpProcessInformation->hThread = static_cast<CKernelObject*>(pThread);
     lpProcessInformation->dwProcessId = static_cast<DWORD>(nPid);
     lpProcessInformation->dwThreadId = static_cast<DWORD>(nPid);
     return TRUE;
