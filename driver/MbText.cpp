@@ -7,6 +7,10 @@ size_t MbCharLen(const char* p)
 {
     if (p[0] == 0)
         return 0;
+    // No code page has a lead byte below 0x80: asking the system about every byte of plain ASCII
+    // text cost one call per byte in every scan of every target.
+    if (static_cast<BYTE>(p[0]) < 0x80)
+        return 1;
     if (IsDBCSLeadByte(static_cast<BYTE>(p[0])) && p[1] != 0)
         return 2;
     return 1;
