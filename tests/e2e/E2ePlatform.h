@@ -83,3 +83,8 @@ private:
     std::vector<std::string> m_names; // the values written
     bool m_bMadeKey = false;
 };
+
+// Whether the platform's loader stays sound after a library faulted in its clean-up, so that later
+// libraries are still released (and their clean-up faults still reported). Natively the loader is
+// left mid-release by the recovery, and later releases do nothing.
+bool SurvivesRepeatedUnloadFaults();

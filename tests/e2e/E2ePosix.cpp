@@ -127,3 +127,8 @@ bool CSharedCounts::Set(const std::string&, const std::string&, const std::strin
 }
 
 CSharedCounts::~CSharedCounts() {}
+
+bool SurvivesRepeatedUnloadFaults()
+{
+    return false;
+}

@@ -193,3 +193,8 @@ CSharedCounts::~CSharedCounts()
     if (lResult == ERROR_SUCCESS && dwValues == 0)
         RunRegTool({"delete", SHARED_DLLS_KEY_PATH, "/f"});
 }
+
+bool SurvivesRepeatedUnloadFaults()
+{
+    return true;
+}

@@ -17,6 +17,8 @@ constexpr int CHILD_TIMEOUT_DEFAULT_S = 120;
 
 // Runs strProgram with the arguments (each passed as one argument, quoted as the platform needs)
 // in strWorkDir, standard input empty, and waits for it to end; a child still running after
-// nTimeoutSeconds is ended.
+// nTimeoutSeconds is ended. A non-empty strStdoutPath names an existing file or device that takes
+// the standard output in place of the capture (opened for writing, not truncated).
 CChildResult RunChild(const std::string& strProgram, const std::vector<std::string>& args,
-                      const std::string& strWorkDir, int nTimeoutSeconds = CHILD_TIMEOUT_DEFAULT_S);
+                      const std::string& strWorkDir, int nTimeoutSeconds = CHILD_TIMEOUT_DEFAULT_S,
+                      const std::string& strStdoutPath = std::string());

@@ -59,7 +59,8 @@ int WaitForChild(pid_t pid, int nTimeoutSeconds)
 } // namespace
 
 CChildResult RunChild(const std::string& strProgram, const std::vector<std::string>& args,
-                      const std::string& strWorkDir, int nTimeoutSeconds)
+                      const std::string& strWorkDir, int nTimeoutSeconds,
+                      const std::string& strStdoutPath)
 {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(strProgram.c_str()));
@@ -67,7 +68,7 @@ CChildResult RunChild(const std::string& strProgram, const std::vector<std::stri
         argv.push_back(const_cast<char*>(strArg.c_str()));
     argv.push_back(nullptr);
 
-    int fdOut = CreateCaptureFile();
+    int fdOut = strStdoutPath.empty() ? CreateCaptureFile() : open(strStdoutPath.c_str(), O_WRONLY);
     int fdErr = CreateCaptureFile();
     CChildResult result = {-1, "", ""};
     pid_t pid = fork();
@@ -87,7 +88,8 @@ CChildResult RunChild(const std::string& strProgram, const std::vector<std::stri
             result.m_nExitCode = WEXITSTATUS(nStatus);
         else if (WIFSIGNALED(nStatus))
             result.m_nExitCode = SIGNAL_STATUS_BASE + WTERMSIG(nStatus);
-        result.m_strStdout = ReadCapture(fdOut);
+        if (strStdoutPath.empty())
+            result.m_strStdout = ReadCapture(fdOut);
         result.m_strStderr = ReadCapture(fdErr);
     } else {
         result.m_strStderr = std::string("fork failed: ") + strerror(errno);

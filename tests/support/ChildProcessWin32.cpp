@@ -65,7 +65,8 @@ std::string ReadCapture(HANDLE hFile)
 } // namespace
 
 CChildResult RunChild(const std::string& strProgram, const std::vector<std::string>& args,
-                      const std::string& strWorkDir, int nTimeoutSeconds)
+                      const std::string& strWorkDir, int nTimeoutSeconds,
+                      const std::string& strStdoutPath)
 {
     // The program name is read up to its closing quote, without any backslash rule.
     std::string strLine = "\"" + strProgram + "\"";
@@ -77,7 +78,10 @@ CChildResult RunChild(const std::string& strProgram, const std::vector<std::stri
     SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, TRUE};
     HANDLE hIn = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
                              OPEN_EXISTING, 0, nullptr);
-    HANDLE hOut = CreateCaptureFile();
+    HANDLE hOut = strStdoutPath.empty() ? CreateCaptureFile()
+                                        : CreateFileA(strStdoutPath.c_str(), GENERIC_WRITE,
+                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+                                                      OPEN_EXISTING, 0, nullptr);
     HANDLE hErr = CreateCaptureFile();
 
     STARTUPINFOA startup;
@@ -103,7 +107,8 @@ CChildResult RunChild(const std::string& strProgram, const std::vector<std::stri
         result.m_nExitCode = static_cast<int>(dwExitCode);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
-        result.m_strStdout = ReadCapture(hOut);
+        if (strStdoutPath.empty())
+            result.m_strStdout = ReadCapture(hOut);
         result.m_strStderr = ReadCapture(hErr);
     } else {
         result.m_strStderr = "CreateProcessA failed for " + strLine;

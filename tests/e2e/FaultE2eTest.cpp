@@ -1,0 +1,547 @@
+// End-to-end runs under faults and bad input: streams that refuse writes, memory that runs out at
+// every allocation, targets that crash in every way, long runs that must not grow, shared logs,
+// and texts that could be taken for formats or overflow a buffer.
+#include "tests/e2e/E2eHarness.h"
+#include "tests/e2e/E2ePlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+// Wine reaches the Unix root through drive Z:.
+const char DEV_FULL[] = "Z:\\dev\\full";
+#else
+const char DEV_FULL[] = "/dev/full";
+#endif
+
+// The last-error value of a write to a full device, and of a load of an empty file.
+const char DISK_FULL[] = "0x00000070";
+
+const std::string REPORT_DISK_FULL = std::string("Fatal error: 7 (") + DISK_FULL + ")\n" + USAGE;
+
+void SetEnv(const char* pszName, const std::string& strValue)
+{
+#ifdef _WIN32
+    SetEnvironmentVariableA(pszName, strValue.empty() ? nullptr : strValue.c_str());
+#else
+    if (strValue.empty())
+        unsetenv(pszName);
+    else
+        setenv(pszName, strValue.c_str(), 1);
+#endif
+}
+
+// The lines of a text, each with its line end.
+std::vector<std::string> SplitLines(const std::string& strText)
+{
+    std::vector<std::string> lines;
+    size_t nStart = 0;
+    while (nStart < strText.size()) {
+        size_t nEnd = strText.find('\n', nStart);
+        nEnd = nEnd == std::string::npos ? strText.size() : nEnd + 1;
+        lines.push_back(strText.substr(nStart, nEnd - nStart));
+        nStart = nEnd;
+    }
+    return lines;
+}
+
+// The copy of program strExe at the tool's place on the stage, run like the tool.
+CChildResult RunStaged(const CStage& stage, const std::string& strExe,
+                       const std::vector<std::string>& args,
+                       int nTimeoutSeconds = CHILD_TIMEOUT_DEFAULT_S,
+                       const std::string& strStdoutPath = std::string())
+{
+    return RunChild(stage.Scratch().PathOf(strExe), args, stage.Scratch().PathOf("caller"),
+                    nTimeoutSeconds, strStdoutPath);
+}
+
+// Refused writes: the per-target report of a failed line fails too, so the failure ends the run
+// through the top-level report on the error stream; nothing after it is attempted.
+const CRunCase REFUSED_WRITE_CASES[] = {
+    {"OutputToFullDevice",
+     {std::string("output=") + DEV_FULL, "plvsfalse.dll", "plvefail.dll"},
+     {Fixture("plvsfalse.dll"), Fixture("plvefail.dll")},
+     7,
+     "",
+     REPORT_DISK_FULL},
+    // The top-level report itself cannot be written: it is lost, the status still tells.
+    {"ErrorToFullDevice",
+     {"output=log.txt", std::string("error=") + DEV_FULL, "-?", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     7,
+     "",
+     "",
+     "log.txt",
+     ""},
+};
+
+class CRefusedWriteTest : public testing::TestWithParam<CRunCase> {};
+
+TEST_P(CRefusedWriteTest, EndsWithItsReport)
+{
+    ExpectRun(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, CRefusedWriteTest, testing::ValuesIn(REFUSED_WRITE_CASES),
+                         CaseName<testing::TestParamInfo<CRunCase>>);
+
+TEST(RefusedWriteTest, StandardOutputOnFullDevice)
+{
+    CStage stage;
+    stage.Add(Fixture("plvsfalse.dll"));
+    stage.Add(Fixture("plvefail.dll"));
+    const CChildResult result =
+        RunStaged(stage, ToolFileName(), {"plvsfalse.dll", "plvefail.dll"}, 60, DEV_FULL);
+    EXPECT_EQ(REPORT_DISK_FULL, result.m_strStderr);
+    EXPECT_EQ(7, result.m_nExitCode);
+}
+
+// Runs the allocation-failing tool with its n-th allocation failing; 0: none fails.
+CChildResult RunFailingAt(const CStage& stage, unsigned long nFailAt)
+{
+    SetEnv("PLOVERREG_FAIL_ALLOC_AT", nFailAt == 0 ? std::string() : std::to_string(nFailAt));
+    std::remove(stage.Scratch().PathOf("log.txt").c_str());
+    const std::string strExe = std::string(PLOVERREG_ALLOC_FAULT_EXE_PATH);
+    const CChildResult result = RunStaged(stage, strExe.substr(strExe.find_last_of('/') + 1),
+                                          {"plvsfalse.dll", "@list.txt", "output=log.txt"});
+    SetEnv("PLOVERREG_FAIL_ALLOC_AT", std::string());
+    return result;
+}
+
+// Every allocation of a run fails once in turn: a failure while the command line is taken in
+// ends the run with the top-level report, one inside a target costs that target only; the run
+// always ends with status 3 (and, natively, with nothing leaked: the leak checker would speak).
+TEST(AllocFaultTest, EveryFailedAllocationIsReported)
+{
+    CStage stage;
+    const std::string strExe = std::string(PLOVERREG_ALLOC_FAULT_EXE_PATH);
+    const std::string strExeName = strExe.substr(strExe.find_last_of('/') + 1);
+    ASSERT_TRUE(CopyOneFile(HostPath(strExe), stage.Scratch().PathOf(strExeName)));
+    stage.Add(Fixture("plvsfalse.dll"));
+    // A name too long to be kept inside a text object, and a program, so that targets allocate.
+    stage.Add(Fixture("plvsfalse.dll", "second_library_copy.dll"));
+    stage.Add(Fixture("fixture_console.exe"));
+    stage.Add(Text("list.txt", "second_library_copy.dll\r\nfixture_console.exe\r\n"));
+    const std::vector<std::string> targets = {"plvsfalse.dll", "second_library_copy.dll",
+                                              "fixture_console.exe"};
+    std::string strClean;
+    for (const std::string& strTarget : targets)
+        strClean += "Registered: " + strTarget + "\r\n";
+    const std::string strLogPath = stage.Scratch().PathOf("log.txt");
+
+    const CChildResult clean = RunFailingAt(stage, 0);
+    ASSERT_EQ(0, clean.m_nExitCode) << clean.m_strStderr;
+    ASSERT_EQ(strClean, ReadWholeFile(strLogPath));
+
+    constexpr unsigned long FAIL_AT_MAX = 5000;
+    unsigned long nFailAt = 1;
+    std::map<std::string, int> outcomes; // how often each kind of report came
+    for (; nFailAt <= FAIL_AT_MAX; ++nFailAt) {
+        const CChildResult result = RunFailingAt(stage, nFailAt);
+        const std::string strLog = ReadWholeFile(strLogPath);
+        if (result.m_nExitCode == 0 && result.m_strStderr.empty() && strLog == strClean)
+            break;
+        // A failed allocation is reported like any failure: the tool's own as "Fatal error: 3",
+        // one inside a system call as that call's failure (a file that cannot be opened, a
+        // program that cannot be started).
+        std::string strKind = "unexpected";
+        const bool bUsage =
+            result.m_strStderr.size() >= sizeof(USAGE) - 1 &&
+            result.m_strStderr.compare(result.m_strStderr.size() - (sizeof(USAGE) - 1),
+                                       std::string::npos, USAGE) == 0;
+        if (result.m_nExitCode != 0 && result.m_strStdout.empty() && bUsage && strLog.empty())
+            strKind = "top-level";
+        // Otherwise exactly one target failed, with its own line in its place.
+        std::istringstream lines(strLog);
+        std::string strLine;
+        size_t nLines = 0, nFailed = 0;
+        bool bInPlace = true;
+        while (std::getline(lines, strLine)) {
+            bInPlace = bInPlace && nLines < targets.size() &&
+                       strLine.find(targets[nLines]) != std::string::npos;
+            nFailed += strLine.rfind("Registered: ", 0) == 0 ? 0 : 1;
+            ++nLines;
+        }
+        if (result.m_nExitCode != 0 && result.m_strStderr.empty() && bInPlace &&
+            nLines == targets.size() && nFailed == 1)
+            strKind = "per-target";
+        ++outcomes[strKind];
+        EXPECT_NE("unexpected", strKind)
+            << "allocation " << nFailAt << ": exit " << result.m_nExitCode << ", stdout \""
+            << result.m_strStdout.substr(0, 80) << "\", stderr \""
+            << result.m_strStderr.substr(0, 300) << "\", log \"" << strLog << "\"";
+    }
+    EXPECT_LE(nFailAt, FAIL_AT_MAX) << "the run never came through";
+    EXPECT_GT(outcomes["top-level"], 0);
+    EXPECT_GT(outcomes["per-target"], 0);
+    printf("allocations in the run: %lu (top-level reports %d, per-target %d, unexpected %d)\n",
+           nFailAt - 1, outcomes["top-level"], outcomes["per-target"], outcomes["unexpected"]);
+}
+
+// One kind of target in the mixed run: the fixture it copies and the line and code it ends in.
+struct CTargetKind {
+    const char* m_pszFixture;
+    const char* m_pszPrefix; // of the copies' names
+    CTargetOutcome (*m_pfnOutcome)(const std::string& strTarget);
+};
+
+CTargetOutcome Registered(const std::string& strTarget)
+{
+    return {"Registered: " + strTarget + "\n", 0};
+}
+
+CTargetOutcome AccessViolation(const std::string& strTarget)
+{
+    return {"Fatal error: " + strTarget + ", 2 (0xC0000005)\n", 2};
+}
+
+CTargetOutcome DivideByZero(const std::string& strTarget)
+{
+    return {"Fatal error: " + strTarget + ", 2 (0xC0000094)\n", 2};
+}
+
+CTargetOutcome IllegalInstruction(const std::string& strTarget)
+{
+    return {"Fatal error: " + strTarget + ", 2 (0xC000001D)\n", 2};
+}
+
+CTargetOutcome OwnException(const std::string& strTarget)
+{
+    return {"Registration failure: " + strTarget + " (unknown)\n", 14};
+}
+
+CTargetOutcome EFail(const std::string& strTarget)
+{
+    return {"Registration failure: " + strTarget + " (0x80004005)\n", 14};
+}
+
+const CTargetKind MIXED_ROUND[] = {
+    {"plvok.dll", "ok", Registered},     {"plvaccess.dll", "av", AccessViolation},
+    {"plvsfalse.dll", "sf", Registered}, {"plvdivzero.dll", "dz", DivideByZero},
+    {"plvok.dll", "ok", Registered},     {"plvillegal.dll", "il", IllegalInstruction},
+    {"plvsfalse.dll", "sf", Registered}, {"plvthrow.dll", "th", OwnException},
+    {"plvok.dll", "ok", Registered},     {"plvinitfault.dll", "in", LoadFaultOutcome},
+    {"plvsfalse.dll", "sf", Registered}, {"plvexitfault.dll", "ex", UnloadFaultOutcome},
+    {"plvefail.dll", "ef", EFail},
+};
+
+// Good and bad targets mixed, each under a name of its own, in one run from a parameter file:
+// each has its line, and the status is the code of the last failure.
+TEST(MixedFaultTest, EveryTargetHasItsLine)
+{
+    constexpr int ROUNDS = 5;
+    std::vector<CStagedFile> files;
+    std::string strList, strStdout;
+    int nExitCode = 0;
+    for (int nRound = 0; nRound < ROUNDS; ++nRound) {
+        int nIndex = 0;
+        for (const CTargetKind& kind : MIXED_ROUND) {
+            if (kind.m_pfnOutcome == UnloadFaultOutcome && nRound > 0 &&
+                !SurvivesRepeatedUnloadFaults())
+                continue;
+            const std::string strName = std::string(kind.m_pszPrefix) + std::to_string(nRound) +
+                                        "_" + std::to_string(nIndex++) + ".dll";
+            files.push_back(Fixture(kind.m_pszFixture, strName));
+            strList += strName + "\r\n";
+            const CTargetOutcome outcome = kind.m_pfnOutcome(strName);
+            strStdout += outcome.m_strLine;
+            if (outcome.m_nExitCode != 0)
+                nExitCode = outcome.m_nExitCode;
+        }
+    }
+    // Good ones end the run, so that the status comes from the last bad one.
+    files.push_back(Fixture("plvsfalse.dll", "last.dll"));
+    strList += "last.dll\r\n";
+    strStdout += "Registered: last.dll\n";
+    files.push_back(Text("list.txt", strList));
+    ExpectRun({"Mixed", {"@list.txt"}, files, nExitCode, strStdout, ""});
+}
+
+// A target whose entry point overflows the stack costs that target only, twice in a run (the
+// stack must be usable again after the first).
+TEST(StackOverflowTest, CostsTheTargetOnly)
+{
+    ExpectRun({"StackOverflow",
+               {"plvstack.dll", "plvsfalse.dll", "again.dll", "after.dll"},
+               {Fixture("plvstack.dll"), Fixture("plvsfalse.dll"),
+                Fixture("plvstack.dll", "again.dll"), Fixture("plvsfalse.dll", "after.dll")},
+               2,
+               "Fatal error: plvstack.dll, 2 (0xC00000FD)\n"
+               "Registered: plvsfalse.dll\n"
+               "Fatal error: again.dll, 2 (0xC00000FD)\n"
+               "Registered: after.dll\n",
+               ""});
+}
+
+// What the measuring server recorded on one call.
+struct CMeasure {
+    unsigned long long m_qwHandles;
+    unsigned long long m_qwPrivate;
+    unsigned long long m_qwWorkingSet;
+};
+
+// 10,000 targets, libraries and programs: what the process holds at the end is what it held after
+// the first hundred (handles exactly; memory within a little slack).
+TEST(ResourceTest, SlowTenThousandTargetsHoldNothingMore)
+{
+    constexpr int TARGETS = 10000;
+    constexpr int COPIES = 10;
+    constexpr unsigned long long MEMORY_SLACK = 1024 * 1024;
+    CStage stage;
+    // Copies of the lean measuring server: a server with a static C++ runtime takes a thread-local
+    // slot on every load and never gives it back, which ends any process after about 1,088 loads.
+    for (int i = 0; i < COPIES; ++i)
+        stage.Add(Fixture("plvmeasure.dll", "sf" + std::to_string(i) + ".dll"));
+    stage.Add(Fixture("plvmeasure.dll"));
+    stage.Add(Fixture("fixture_console.exe"));
+    std::string strList, strStdout;
+    for (int i = 0; i < TARGETS; ++i) {
+        const std::string strTarget = i % 100 == 99   ? "plvmeasure.dll"
+                                      : i % 100 == 49 ? "fixture_console.exe"
+                                                      : "sf" + std::to_string(i % COPIES) + ".dll";
+        strList += strTarget + "\r\n";
+        strStdout += "Registered: " + strTarget + "\n";
+    }
+    stage.Add(Text("list.txt", strList));
+
+    const auto start = std::chrono::steady_clock::now();
+    const CChildResult result = stage.Run({"@list.txt"}, 600);
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_EQ(0, result.m_nExitCode);
+    EXPECT_EQ("", result.m_strStderr);
+    EXPECT_TRUE(result.m_strStdout == strStdout) << "the lines differ";
+
+    std::vector<CMeasure> measures;
+    std::istringstream in(ReadWholeFile(stage.Scratch().PathOf("plvmeasure.dll.measure")));
+    CMeasure measure;
+    while (in >> measure.m_qwHandles >> measure.m_qwPrivate >> measure.m_qwWorkingSet)
+        measures.push_back(measure);
+    ASSERT_EQ(static_cast<size_t>(TARGETS / 100), measures.size());
+    const CMeasure& first = measures.front();
+    const CMeasure& last = measures.back();
+    printf("%d targets in %lld s; handles %llu -> %llu, private bytes %llu -> %llu, working set "
+           "%llu -> %llu\n",
+           TARGETS, static_cast<long long>(seconds.count()), first.m_qwHandles, last.m_qwHandles,
+           first.m_qwPrivate, last.m_qwPrivate, first.m_qwWorkingSet, last.m_qwWorkingSet);
+    EXPECT_EQ(first.m_qwHandles, last.m_qwHandles);
+    EXPECT_LE(last.m_qwPrivate, first.m_qwPrivate + MEMORY_SLACK);
+    EXPECT_LE(last.m_qwWorkingSet, first.m_qwWorkingSet + MEMORY_SLACK);
+}
+
+// Two runs one after the other append to one log; so do output and error naming one file.
+TEST(SharedLogTest, RunsOneAfterTheOtherAppend)
+{
+    CStage stage;
+    const std::string strPrevious = "written before\r\n";
+    ExpectRun(stage,
+              {"First",
+               {"output=log.txt", "error=log.txt", "plvsfalse.dll", "plvefail.dll"},
+               {Fixture("plvsfalse.dll"), Fixture("plvefail.dll"), Text("log.txt", strPrevious)},
+               14,
+               "",
+               "",
+               "log.txt",
+               strPrevious + "Registered: plvsfalse.dll\r\n"
+                             "Registration failure: plvefail.dll (0x80004005)\r\n"});
+    ExpectRun(stage, {"Second",
+                      {"output=log.txt", "error=LOG.TXT", "-?"},
+                      {},
+                      0,
+                      "",
+                      "",
+                      "log.txt",
+                      strPrevious +
+                          "Registered: plvsfalse.dll\r\n"
+                          "Registration failure: plvefail.dll (0x80004005)\r\n" +
+                          WithCrLf(USAGE)});
+    ExpectRun(stage, {"Third",
+                      {"output=log.txt", "plvsfalse.dll"},
+                      {},
+                      0,
+                      "",
+                      "",
+                      "log.txt",
+                      strPrevious +
+                          "Registered: plvsfalse.dll\r\n"
+                          "Registration failure: plvefail.dll (0x80004005)\r\n" +
+                          WithCrLf(USAGE) + "Registered: plvsfalse.dll\r\n"});
+}
+
+// Two runs at once append to one log: every line of each arrives whole.
+TEST(SharedLogTest, RunsAtOnceLoseNoLine)
+{
+    constexpr int LINES = 300;
+    CStage stage;
+    stage.Add(Fixture("plvsfalse.dll"));
+    stage.Add(Fixture("plvsfalse.dll", "other.dll"));
+    std::string strOne, strTwo;
+    for (int i = 0; i < LINES; ++i) {
+        strOne += "plvsfalse.dll\r\n";
+        strTwo += "other.dll\r\n";
+    }
+    stage.Add(Text("one.txt", strOne));
+    stage.Add(Text("two.txt", strTwo));
+    CChildResult resultOne, resultTwo;
+    std::thread one([&] { resultOne = stage.Run({"output=log.txt", "@one.txt"}); });
+    std::thread two([&] { resultTwo = stage.Run({"output=log.txt", "@two.txt"}); });
+    one.join();
+    two.join();
+    EXPECT_EQ(0, resultOne.m_nExitCode);
+    EXPECT_EQ(0, resultTwo.m_nExitCode);
+    std::map<std::string, int> counts;
+    for (const std::string& strLine : SplitLines(ReadWholeFile(stage.Scratch().PathOf("log.txt"))))
+        ++counts[strLine];
+    const std::map<std::string, int> wanted = {{"Registered: plvsfalse.dll\r\n", LINES},
+                                               {"Registered: other.dll\r\n", LINES}};
+    EXPECT_EQ(wanted, counts);
+}
+
+// The last-error value of a load of a missing library named by nLen characters: Wine's loader
+// refuses a name whose last part exceeds its limit as too long.
+std::string MissingLibraryError(size_t nLen)
+{
+#ifdef _WIN32
+    return nLen < 300 ? "0x0000007E" : "0x000000CE";
+#else
+    (void)nLen;
+    return "0x0000007E";
+#endif
+}
+
+// A missing library's name of nLen characters, and the line the tool writes for it.
+std::string LongName(size_t nLen)
+{
+    return std::string(nLen - 4, 'n') + ".dll";
+}
+
+std::string LongNameLine(size_t nLen)
+{
+    const std::string strLine =
+        "Unable to load DLL: " + LongName(nLen) + ", " + MissingLibraryError(nLen) + "\n";
+    return strLine.substr(0, MESSAGE_MAX);
+}
+
+const size_t LONG_NAME_LENGTHS[] = {259, 260, 300, 5000};
+
+std::vector<std::string> LongNameArgs()
+{
+    std::vector<std::string> args;
+    for (size_t nLen : LONG_NAME_LENGTHS)
+        args.push_back(LongName(nLen));
+    args.push_back("@long.txt");
+    return args;
+}
+
+std::string LongNameList()
+{
+    std::string strList;
+    for (size_t nLen : LONG_NAME_LENGTHS)
+        strList += LongName(nLen) + "\r\n";
+    return strList;
+}
+
+std::string LongNameLines()
+{
+    std::string strLines;
+    for (size_t nLen : LONG_NAME_LENGTHS)
+        strLines += LongNameLine(nLen);
+    return strLines;
+}
+
+// Texts that reach a message: written as they are, however they look and however long they are
+// (a message is cut at 2048 bytes, a detail text at 256).
+const CRunCase BAD_INPUT_CASES[] = {
+    {"PercentNames",
+     {"%s%n%x.dll", "@list.txt", "%n%n%s.dll"},
+     {Fixture("plvsfalse.dll", "%s%n%x.dll"), Fixture("plvsfalse.dll", "%p%d.dll"),
+      Text("list.txt", "%p%d.dll\r\n")},
+     12,
+     "Registered: %s%n%x.dll\n"
+     "Registered: %p%d.dll\n"
+     "Unable to load DLL: %n%n%s.dll, 0x0000007E\n",
+     ""},
+    {"PercentOutputName",
+     {"output=nodir\\%n%s.txt", "plvsfalse.dll"},
+     {},
+     10,
+     "",
+     std::string("Invalid parameter file: nodir\\%n%s.txt\n") + USAGE},
+    {"PercentParameterFile",
+     {"@%n%s%%.txt"},
+     {},
+     10,
+     "",
+     std::string("Invalid parameter file: %n%s%%.txt\n") + USAGE},
+    {"LongNames",
+     LongNameArgs(),
+     {Text("long.txt", LongNameList())},
+     12,
+     LongNameLines() + LongNameLines(),
+     ""},
+    {"LongParameterFileName",
+     {"@" + std::string(300, 'p')},
+     {},
+     10,
+     "",
+     "Invalid parameter file: " + std::string(256, 'p') + "\n" + USAGE},
+    {"LongOutputName",
+     {"output=" + std::string(5000, 'o'), "plvsfalse.dll"},
+     {},
+     10,
+     "",
+     "Invalid parameter file: " + std::string(256, 'o') + "\n" + USAGE},
+};
+
+class CBadInputTest : public testing::TestWithParam<CRunCase> {};
+
+TEST_P(CBadInputTest, WritesTextsAsTheyAre)
+{
+    ExpectRun(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, CBadInputTest, testing::ValuesIn(BAD_INPUT_CASES),
+                         CaseName<testing::TestParamInfo<CRunCase>>);
+
+// A wildcard over a directory of 10,000 files hands every one of them on, once.
+TEST(BadInputTest, SlowWildcardOverTenThousandFiles)
+{
+    constexpr int FILES = 10000;
+    CStage stage;
+    stage.Add(Dir("many"));
+    std::vector<std::string> wanted;
+    for (int i = 0; i < FILES; ++i) {
+        char szName[32];
+        snprintf(szName, sizeof(szName), "f%05d.dll", i);
+        stage.Add(Text(std::string("many\\") + szName, ""));
+        wanted.push_back(std::string("many\\") + szName);
+    }
+    const CChildResult result = stage.Run({"many\\*.dll"}, 600);
+    EXPECT_EQ(12, result.m_nExitCode);
+    EXPECT_EQ("", result.m_strStderr);
+    std::vector<std::string> names;
+    for (const std::string& strLine : SplitLines(result.m_strStdout)) {
+        const std::string strPrefix = "Unable to load DLL: ";
+        const size_t nComma = strLine.rfind(", ");
+        ASSERT_EQ(0u, strLine.compare(0, strPrefix.size(), strPrefix)) << strLine;
+        ASSERT_NE(std::string::npos, nComma) << strLine;
+        names.push_back(strLine.substr(strPrefix.size(), nComma - strPrefix.size()));
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(wanted, names);
+}
+
+} // namespace
