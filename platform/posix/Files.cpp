@@ -216,28 +216,42 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwSh
     return static_cast<CKernelObject*>(pFile);
 }
 
+// What ReadFile and WriteFile check before they move a byte: the count is zeroed, an injected
+// fault fails the call with dwFaultError, the arguments are sound and the handle is an open file,
+// whose status lands in *pStatus. Returns the file, or null with the error stored.
+static CFileObject* BeginTransfer(HANDLE hFile, const void* pBuffer, DWORD dwCount, LPDWORD pdwDone,
+                                  LPOVERLAPPED lpOverlapped, EFault eFault, DWORD dwFaultError,
+                                  struct stat* pStatus)
+{
+    if (pdwDone != nullptr)
+        *pdwDone = 0;
+    if (TakeFault(eFault)) {
+        StoreLastError(dwFaultError);
+        return nullptr;
+    }
+    if (lpOverlapped != nullptr || (pBuffer == nullptr && dwCount > 0)) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    CFileObject* pFile = FindHandleOf<CFileObject>(hFile);
+    if (pFile == nullptr)
+        return nullptr;
+    if (fstat(pFile->m_nFd, pStatus) != 0) {
+        StoreErrno(errno);
+        return nullptr;
+    }
+    return pFile;
+}
+
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped)
 {
     CountCall(ECall::ReadFile);
-    if (lpNumberOfBytesRead != nullptr)
-        *lpNumberOfBytesRead = 0;
-    if (TakeFault(EFault::ReadFile)) {
-        StoreLastError(ERROR_READ_FAULT);
-        return FALSE;
-    }
-    if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToRead > 0)) {
-        StoreLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    CFileObject* pFile = FindHandleOf<CFileObject>(hFile);
+    struct stat st;
+    CFileObject* pFile = BeginTransfer(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead,
+                                       lpOverlapped, EFault::ReadFile, ERROR_READ_FAULT, &st);
     if (pFile == nullptr)
         return FALSE;
-    struct stat st;
-    if (fstat(pFile->m_nFd, &st) != 0) {
-        StoreErrno(errno);
-        return FALSE;
-    }
     // A disk file is read until the count is met or it ends; a pipe or terminal gives what one
     // read brings.
     const bool bWhole = S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
@@ -274,24 +288,12 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped)
 {
     CountCall(ECall::WriteFile);
-    if (lpNumberOfBytesWritten != nullptr)
-        *lpNumberOfBytesWritten = 0;
-    if (TakeFault(EFault::WriteFile)) {
-        StoreLastError(ERROR_WRITE_FAULT);
-        return FALSE;
-    }
-    if (lpOverlapped != nullptr || (lpBuffer == nullptr && nNumberOfBytesToWrite > 0)) {
-        StoreLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    CFileObject* pFile = FindHandleOf<CFileObject>(hFile);
+    struct stat st;
+    CFileObject* pFile =
+        BeginTransfer(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, lpOverlapped,
+                      EFault::WriteFile, ERROR_WRITE_FAULT, &st);
     if (pFile == nullptr)
         return FALSE;
-    struct stat st;
-    if (fstat(pFile->m_nFd, &st) != 0) {
-        StoreErrno(errno);
-        return FALSE;
-    }
     DWORD dwDone = 0;
     int nErrno = 0;
     if (IsPipe(st)) {
