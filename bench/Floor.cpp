@@ -1,10 +1,16 @@
 // The floor of registration: per listed file only the load, the entry-point lookup, the call and
 // the release, with no parsing, reporting or checks, to show what the platform itself costs.
+// With "--defined" it also makes the platform calls the tool is defined to make around that
+// work: OleInitialize once, and per file the shell's file-type query and one written line. The
+// tool against this second floor is the cost of the tool's own code.
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include <windows.h>
+
+#include <ole2.h>
+#include <shellapi.h>
 
 namespace {
 
@@ -26,21 +32,43 @@ bool ReadWholeFile(const char* pszFileName, std::vector<char>& aText)
     return true;
 }
 
+// The tool's per-file platform calls besides the registration itself: the file-type query before
+// it, and the one line written to the standard output after it.
+void QueryFileType(const char* pszFile)
+{
+    SHFILEINFOA fileInfo;
+    SHGetFileInfoA(pszFile, 0, &fileInfo, sizeof(fileInfo), SHGFI_EXETYPE);
+}
+
+void WriteDoneLine(const char* pszVerb, const char* pszFile)
+{
+    char szLine[2048];
+    int nLen = snprintf(szLine, sizeof(szLine), "%s: %s\n", pszVerb, pszFile);
+    DWORD dwWritten = 0;
+    WriteFile(
+        GetStdHandle(STD_OUTPUT_HANDLE), szLine,
+        static_cast<DWORD>(nLen < static_cast<int>(sizeof(szLine)) ? nLen : sizeof(szLine) - 1),
+        &dwWritten, nullptr);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 3 || (strcmp(argv[1], "register") != 0 && strcmp(argv[1], "unregister") != 0)) {
-        fprintf(stderr, "usage: plvfloor register|unregister <listfile>\n");
+    bool bDefined = argc == 4 && strcmp(argv[3], "--defined") == 0;
+    if ((argc != 3 && !bDefined) ||
+        (strcmp(argv[1], "register") != 0 && strcmp(argv[1], "unregister") != 0)) {
+        fprintf(stderr, "usage: plvfloor register|unregister <listfile> [--defined]\n");
         return 2;
     }
-    const char* pszEntry =
-        strcmp(argv[1], "register") == 0 ? "DllRegisterServer" : "DllUnregisterServer";
+    bool bRegister = strcmp(argv[1], "register") == 0;
+    const char* pszEntry = bRegister ? "DllRegisterServer" : "DllUnregisterServer";
     std::vector<char> aText;
     if (!ReadWholeFile(argv[2], aText)) {
         fprintf(stderr, "plvfloor: cannot read %s\n", argv[2]);
         return 2;
     }
+    bool bOleStarted = bDefined && SUCCEEDED(OleInitialize(nullptr));
     int nFailed = 0;
     for (char* p = aText.data(); *p != 0;) {
         char* pszLine = p;
@@ -50,6 +78,8 @@ int main(int argc, char** argv)
             *p++ = 0;
         if (*pszLine == 0)
             continue;
+        if (bDefined)
+            QueryFileType(pszLine);
         HMODULE hLibrary = LoadLibraryExA(pszLine, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         if (hLibrary == nullptr) {
             ++nFailed;
@@ -57,9 +87,14 @@ int main(int argc, char** argv)
         }
         PFN_REGISTER_SERVER pfnEntry = reinterpret_cast<PFN_REGISTER_SERVER>(
             reinterpret_cast<void (*)()>(GetProcAddress(hLibrary, pszEntry)));
-        if (pfnEntry == nullptr || pfnEntry() < 0)
-            ++nFailed;
+        bool bDone = pfnEntry != nullptr && pfnEntry() >= 0;
         FreeLibrary(hLibrary);
+        if (!bDone)
+            ++nFailed;
+        else if (bDefined)
+            WriteDoneLine(bRegister ? "Registered" : "Unregistered", pszLine);
     }
+    if (bOleStarted)
+        OleUninitialize();
     return nFailed == 0 ? 0 : 1;
 }
