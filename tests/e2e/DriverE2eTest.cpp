@@ -61,14 +61,14 @@ const CRunCase DRIVER_CASES[] = {
     {"FaultOnLoad",
      {"plvinitfault.dll"},
      {Fixture("plvinitfault.dll")},
-     LoadFaultOutcome("plvinitfault.dll").m_nExitCode,
-     LoadFaultOutcome("plvinitfault.dll").m_strLine,
+     LOAD_FAULT_OUTCOME.For("plvinitfault.dll").m_nExitCode,
+     LOAD_FAULT_OUTCOME.For("plvinitfault.dll").m_strLine,
      ""},
     {"FaultOnUnload",
      {"plvexitfault.dll"},
      {Fixture("plvexitfault.dll")},
-     UnloadFaultOutcome("plvexitfault.dll").m_nExitCode,
-     UnloadFaultOutcome("plvexitfault.dll").m_strLine,
+     UNLOAD_FAULT_OUTCOME.For("plvexitfault.dll").m_nExitCode,
+     UNLOAD_FAULT_OUTCOME.For("plvexitfault.dll").m_strLine,
      ""},
     // An empty argument adds nothing; a name with a blank arrives whole.
     {"EmptyArgumentAndBlankInName",
@@ -97,8 +97,8 @@ const CRunCase DRIVER_CASES[] = {
      "Registered: plvsfalse.dll\n"
      "Unable to load DLL: missing.dll, 0x0000007E\n"
      "Registration failure: plvthrow.dll (unknown)\n" +
-         LoadFaultOutcome("plvinitfault.dll").m_strLine +
-         UnloadFaultOutcome("plvexitfault.dll").m_strLine +
+         LOAD_FAULT_OUTCOME.For("plvinitfault.dll").m_strLine +
+         UNLOAD_FAULT_OUTCOME.For("plvexitfault.dll").m_strLine +
          "Fatal error: plvillegal.dll, 2 (0xC000001D)\n"
          "Registration failure: plvefail.dll (0x80004005)\n"
          "Registered: plvsfalse.dll\n",

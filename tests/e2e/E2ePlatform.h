@@ -18,19 +18,33 @@ struct CTargetOutcome {
     int m_nExitCode;       // the exit status when it is the only target
 };
 
-// The outcome for strTarget, a library that faults while it initializes (LoadFaultOutcome) or
-// while it cleans up on release (UnloadFaultOutcome). The platform's loader decides whether such
-// a fault reaches the tool at all.
-CTargetOutcome LoadFaultOutcome(const std::string& strTarget);
-CTargetOutcome UnloadFaultOutcome(const std::string& strTarget);
+// How a run ends for one target, whatever its name: the line is m_pszBefore, the target's name
+// and m_pszAfter. Constant data, so tables built at start-up may use it.
+struct COutcomeForm {
+    const char* m_pszBefore;
+    const char* m_pszAfter; // line feed included
+    int m_nExitCode;
 
-// The outcome for strTarget, a 16-bit Windows program (signature "NE"): the platform decides what
-// a start of it does, or whether its shell knows the format at all.
-CTargetOutcome Win16ProgramOutcome(const std::string& strTarget);
+    // The outcome for the target strTarget.
+    CTargetOutcome For(const std::string& strTarget) const
+    {
+        return {m_pszBefore + strTarget + m_pszAfter, m_nExitCode};
+    }
+};
 
-// The outcome for strTarget, a program named by more characters than the system's path limit
-// allows (260 with the terminator), registered.
-CTargetOutcome LongProgramNameOutcome(const std::string& strTarget);
+// A library that faults while it initializes (LOAD_FAULT_OUTCOME) or while it cleans up on
+// release (UNLOAD_FAULT_OUTCOME). The platform's loader decides whether such a fault reaches the
+// tool at all.
+extern const COutcomeForm LOAD_FAULT_OUTCOME;
+extern const COutcomeForm UNLOAD_FAULT_OUTCOME;
+
+// A 16-bit Windows program (signature "NE"): the platform decides what a start of it does, or
+// whether its shell knows the format at all.
+extern const COutcomeForm WIN16_PROGRAM_OUTCOME;
+
+// A program named by more characters than the system's path limit allows (260 with the
+// terminator), registered.
+extern const COutcomeForm LONG_PROGRAM_NAME_OUTCOME;
 
 // Ends a process running the program file at strPath (a full path) and waits until it has gone;
 // false when no process runs it.

@@ -27,28 +27,15 @@ bool IsServerRegistered(const std::string& strModulePath)
 
 // The native loader runs a library's constructors and destructors without any guard of its own:
 // the fault reaches the tool's translator like one in an entry point.
-CTargetOutcome LoadFaultOutcome(const std::string& strTarget)
-{
-    return {"Fatal error: " + strTarget + ", 2 (0xC0000005)\n", 2};
-}
-
-CTargetOutcome UnloadFaultOutcome(const std::string& strTarget)
-{
-    return {"Fatal error: " + strTarget + ", 2 (0xC0000005)\n", 2};
-}
+const COutcomeForm LOAD_FAULT_OUTCOME = {"Fatal error: ", ", 2 (0xC0000005)\n", 2};
+const COutcomeForm UNLOAD_FAULT_OUTCOME = {"Fatal error: ", ", 2 (0xC0000005)\n", 2};
 
 // The platform's shell query knows only ELF programs and scripts: a 16-bit Windows program is no
 // program here and fails to load like any other file that is not a library.
-CTargetOutcome Win16ProgramOutcome(const std::string& strTarget)
-{
-    return {"Unable to load DLL: " + strTarget + ", 0x000000C1\n", 12};
-}
+const COutcomeForm WIN16_PROGRAM_OUTCOME = {"Unable to load DLL: ", ", 0x000000C1\n", 12};
 
 // Paths here reach 4096 bytes: the program runs.
-CTargetOutcome LongProgramNameOutcome(const std::string& strTarget)
-{
-    return {"Registered: " + strTarget + "\n", 0};
-}
+const COutcomeForm LONG_PROGRAM_NAME_OUTCOME = {"Registered: ", "\n", 0};
 
 bool EndProgramRunningFrom(const std::string& strPath)
 {

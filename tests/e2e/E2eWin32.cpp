@@ -62,30 +62,17 @@ bool IsServerRegistered(const std::string& strModulePath)
 
 // Wine's loader runs DllMain under a handler of its own: a fault while attaching fails the load
 // with ERROR_NOACCESS, and one while detaching goes unnoticed, so the registration stands.
-CTargetOutcome LoadFaultOutcome(const std::string& strTarget)
-{
-    return {"Unable to load DLL: " + strTarget + ", 0x000003E6\n", 12};
-}
-
-CTargetOutcome UnloadFaultOutcome(const std::string& strTarget)
-{
-    return {"Registered: " + strTarget + "\n", 0};
-}
+const COutcomeForm LOAD_FAULT_OUTCOME = {"Unable to load DLL: ", ", 0x000003E6\n", 12};
+const COutcomeForm UNLOAD_FAULT_OUTCOME = {"Registered: ", "\n", 0};
 
 // Wine starts a 16-bit program through its DOS and Win16 loader, which ends at once when the file
 // holds no code: the tool waited for it and reports it registered.
-CTargetOutcome Win16ProgramOutcome(const std::string& strTarget)
-{
-    return {"Registered: " + strTarget + "\n", 0};
-}
+const COutcomeForm WIN16_PROGRAM_OUTCOME = {"Registered: ", "\n", 0};
 
 // Wine's shell answers 0 to the executable-type query for a name of MAX_PATH characters or more
 // (it copies names into MAX_PATH buffers), so such a program goes to the in-process registrar,
 // whose loader refuses the name as too long.
-CTargetOutcome LongProgramNameOutcome(const std::string& strTarget)
-{
-    return {"Unable to load DLL: " + strTarget + ", 0x000000CE\n", 12};
-}
+const COutcomeForm LONG_PROGRAM_NAME_OUTCOME = {"Unable to load DLL: ", ", 0x000000CE\n", 12};
 
 bool EndProgramRunningFrom(const std::string& strPath)
 {

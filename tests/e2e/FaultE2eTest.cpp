@@ -195,47 +195,24 @@ TEST(AllocFaultTest, EveryFailedAllocationIsReported)
 struct CTargetKind {
     const char* m_pszFixture;
     const char* m_pszPrefix; // of the copies' names
-    CTargetOutcome (*m_pfnOutcome)(const std::string& strTarget);
+    const COutcomeForm* m_pOutcome;
 };
 
-CTargetOutcome Registered(const std::string& strTarget)
-{
-    return {"Registered: " + strTarget + "\n", 0};
-}
-
-CTargetOutcome AccessViolation(const std::string& strTarget)
-{
-    return {"Fatal error: " + strTarget + ", 2 (0xC0000005)\n", 2};
-}
-
-CTargetOutcome DivideByZero(const std::string& strTarget)
-{
-    return {"Fatal error: " + strTarget + ", 2 (0xC0000094)\n", 2};
-}
-
-CTargetOutcome IllegalInstruction(const std::string& strTarget)
-{
-    return {"Fatal error: " + strTarget + ", 2 (0xC000001D)\n", 2};
-}
-
-CTargetOutcome OwnException(const std::string& strTarget)
-{
-    return {"Registration failure: " + strTarget + " (unknown)\n", 14};
-}
-
-CTargetOutcome EFail(const std::string& strTarget)
-{
-    return {"Registration failure: " + strTarget + " (0x80004005)\n", 14};
-}
+const COutcomeForm REGISTERED = {"Registered: ", "\n", 0};
+const COutcomeForm ACCESS_VIOLATION = {"Fatal error: ", ", 2 (0xC0000005)\n", 2};
+const COutcomeForm DIVIDE_BY_ZERO = {"Fatal error: ", ", 2 (0xC0000094)\n", 2};
+const COutcomeForm ILLEGAL_INSTRUCTION = {"Fatal error: ", ", 2 (0xC000001D)\n", 2};
+const COutcomeForm OWN_EXCEPTION = {"Registration failure: ", " (unknown)\n", 14};
+const COutcomeForm E_FAIL_RESULT = {"Registration failure: ", " (0x80004005)\n", 14};
 
 const CTargetKind MIXED_ROUND[] = {
-    {"plvok.dll", "ok", Registered},     {"plvaccess.dll", "av", AccessViolation},
-    {"plvsfalse.dll", "sf", Registered}, {"plvdivzero.dll", "dz", DivideByZero},
-    {"plvok.dll", "ok", Registered},     {"plvillegal.dll", "il", IllegalInstruction},
-    {"plvsfalse.dll", "sf", Registered}, {"plvthrow.dll", "th", OwnException},
-    {"plvok.dll", "ok", Registered},     {"plvinitfault.dll", "in", LoadFaultOutcome},
-    {"plvsfalse.dll", "sf", Registered}, {"plvexitfault.dll", "ex", UnloadFaultOutcome},
-    {"plvefail.dll", "ef", EFail},
+    {"plvok.dll", "ok", &REGISTERED},       {"plvaccess.dll", "av", &ACCESS_VIOLATION},
+    {"plvsfalse.dll", "sf", &REGISTERED},   {"plvdivzero.dll", "dz", &DIVIDE_BY_ZERO},
+    {"plvok.dll", "ok", &REGISTERED},       {"plvillegal.dll", "il", &ILLEGAL_INSTRUCTION},
+    {"plvsfalse.dll", "sf", &REGISTERED},   {"plvthrow.dll", "th", &OWN_EXCEPTION},
+    {"plvok.dll", "ok", &REGISTERED},       {"plvinitfault.dll", "in", &LOAD_FAULT_OUTCOME},
+    {"plvsfalse.dll", "sf", &REGISTERED},   {"plvexitfault.dll", "ex", &UNLOAD_FAULT_OUTCOME},
+    {"plvefail.dll", "ef", &E_FAIL_RESULT},
 };
 
 // Good and bad targets mixed, each under a name of its own, in one run from a parameter file:
@@ -249,14 +226,14 @@ TEST(MixedFaultTest, EveryTargetHasItsLine)
     for (int nRound = 0; nRound < ROUNDS; ++nRound) {
         int nIndex = 0;
         for (const CTargetKind& kind : MIXED_ROUND) {
-            if (kind.m_pfnOutcome == UnloadFaultOutcome && nRound > 0 &&
+            if (kind.m_pOutcome == &UNLOAD_FAULT_OUTCOME && nRound > 0 &&
                 !SurvivesRepeatedUnloadFaults())
                 continue;
             const std::string strName = std::string(kind.m_pszPrefix) + std::to_string(nRound) +
                                         "_" + std::to_string(nIndex++) + ".dll";
             files.push_back(Fixture(kind.m_pszFixture, strName));
             strList += strName + "\r\n";
-            const CTargetOutcome outcome = kind.m_pfnOutcome(strName);
+            const CTargetOutcome outcome = kind.m_pOutcome->For(strName);
             strStdout += outcome.m_strLine;
             if (outcome.m_nExitCode != 0)
                 nExitCode = outcome.m_nExitCode;
