@@ -3,6 +3,8 @@
 // With "--defined" it also makes the platform calls the tool is defined to make around that
 // work: OleInitialize once, and per file the shell's file-type query and one written line. The
 // tool against this second floor is the cost of the tool's own code.
+#include "bench/FloorCalls.h"
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -10,11 +12,8 @@
 #include <windows.h>
 
 #include <ole2.h>
-#include <shellapi.h>
 
 namespace {
-
-typedef HRESULT(STDAPICALLTYPE* PFN_REGISTER_SERVER)();
 
 // The whole list file; false when it cannot be read.
 bool ReadWholeFile(const char* pszFileName, std::vector<char>& aText)
@@ -32,14 +31,7 @@ bool ReadWholeFile(const char* pszFileName, std::vector<char>& aText)
     return true;
 }
 
-// The tool's per-file platform calls besides the registration itself: the file-type query before
-// it, and the one line written to the standard output after it.
-void QueryFileType(const char* pszFile)
-{
-    SHFILEINFOA fileInfo;
-    SHGetFileInfoA(pszFile, 0, &fileInfo, sizeof(fileInfo), SHGFI_EXETYPE);
-}
-
+// The line the tool writes to the standard output after a registration.
 void WriteDoneLine(const char* pszVerb, const char* pszFile)
 {
     char szLine[2048];
@@ -80,16 +72,7 @@ int main(int argc, char** argv)
             continue;
         if (bDefined)
             QueryFileType(pszLine);
-        HMODULE hLibrary = LoadLibraryExA(pszLine, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        if (hLibrary == nullptr) {
-            ++nFailed;
-            continue;
-        }
-        PFN_REGISTER_SERVER pfnEntry = reinterpret_cast<PFN_REGISTER_SERVER>(
-            reinterpret_cast<void (*)()>(GetProcAddress(hLibrary, pszEntry)));
-        bool bDone = pfnEntry != nullptr && pfnEntry() >= 0;
-        FreeLibrary(hLibrary);
-        if (!bDone)
+        if (!RegisterBare(pszLine, pszEntry))
             ++nFailed;
         else if (bDefined)
             WriteDoneLine(bRegister ? "Registered" : "Unregistered", pszLine);

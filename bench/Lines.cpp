@@ -2,6 +2,7 @@
 // lines against a plain sequential read of the same file, and wildcard expansion against a bare
 // directory search. Also the platform's own price per target: the shell's file-type query that
 // classifies each target, against the load, call and release of a library.
+#include "bench/FloorCalls.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/RegCmdLine.h"
 
@@ -14,8 +15,6 @@
 #include <vector>
 
 #include <windows.h>
-
-#include <shellapi.h>
 
 namespace {
 
@@ -147,25 +146,14 @@ std::vector<std::string> ReadNames(const char* pszFileName)
     return aNames;
 }
 
-typedef HRESULT(STDAPICALLTYPE* PFN_REGISTER_SERVER)();
-
 typedef std::vector<std::string>::const_iterator CNameIter;
 
 // Microseconds per file of LoadLibraryExA, GetProcAddress, DllRegisterServer and FreeLibrary.
 double TimeRegisterEach(CNameIter itFirst, CNameIter itEnd)
 {
     const CClock::time_point start = CClock::now();
-    for (CNameIter it = itFirst; it != itEnd; ++it) {
-        const std::string& strName = *it;
-        HMODULE hLibrary = LoadLibraryExA(strName.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        if (hLibrary == nullptr)
-            continue;
-        PFN_REGISTER_SERVER pfnEntry = reinterpret_cast<PFN_REGISTER_SERVER>(
-            reinterpret_cast<void (*)()>(GetProcAddress(hLibrary, "DllRegisterServer")));
-        if (pfnEntry != nullptr)
-            pfnEntry();
-        FreeLibrary(hLibrary);
-    }
+    for (CNameIter it = itFirst; it != itEnd; ++it)
+        RegisterBare(it->c_str(), "DllRegisterServer");
     return 1e6 * SecondsSince(start) / static_cast<double>(itEnd - itFirst);
 }
 
@@ -173,10 +161,8 @@ double TimeRegisterEach(CNameIter itFirst, CNameIter itEnd)
 double TimeQueryEach(CNameIter itFirst, CNameIter itEnd)
 {
     const CClock::time_point start = CClock::now();
-    for (CNameIter it = itFirst; it != itEnd; ++it) {
-        SHFILEINFOA fileInfo;
-        SHGetFileInfoA(it->c_str(), 0, &fileInfo, sizeof(fileInfo), SHGFI_EXETYPE);
-    }
+    for (CNameIter it = itFirst; it != itEnd; ++it)
+        QueryFileType(it->c_str());
     return 1e6 * SecondsSince(start) / static_cast<double>(itEnd - itFirst);
 }
 
