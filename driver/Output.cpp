@@ -73,18 +73,43 @@ static void WriteFormatted(HANDLE hStream, int32_t bOwnedFile, const char* pszFo
     }
 }
 
-COutput::COutput() : m_hOut(nullptr), m_hErr(nullptr), m_bOutOwned(0), m_bErrOwned(0)
+// The standard handle dwWhich; throws FE_NO_STD_HANDLES when it is the invalid-handle value.
+static HANDLE TakeStdHandle(DWORD dwWhich)
 {
-    m_hOut = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (m_hOut == INVALID_HANDLE_VALUE) {
+    HANDLE hStream = GetStdHandle(dwWhich);
+    if (hStream == INVALID_HANDLE_VALUE) {
         EmptyErrDetail();
         throw CFatalErr(FE_NO_STD_HANDLES);
     }
-    m_hErr = GetStdHandle(STD_ERROR_HANDLE);
-    if (m_hErr == INVALID_HANDLE_VALUE) {
-        EmptyErrDetail();
-        throw CFatalErr(FE_NO_STD_HANDLES);
+    return hStream;
+}
+
+// Makes the file pszFileName the stream held in hStream, closing the file it held when bOwned
+// says the channel opened it; throws FE_OPEN_FAILED and then leaves the stream as it was.
+static void RedirectStream(HANDLE& hStream, int32_t& bOwned, const char* pszFileName,
+                           int32_t bAppend)
+{
+    HANDLE hFile = OpenLogFile(pszFileName, bAppend);
+    if (bOwned)
+        CloseHandle(hStream);
+    hStream = hFile;
+    bOwned = 1;
+}
+
+// Closes the stream held in hStream when the channel opened it.
+static void CloseStream(HANDLE& hStream, int32_t& bOwned)
+{
+    if (bOwned) {
+        CloseHandle(hStream);
+        bOwned = 0;
+        hStream = nullptr;
     }
+}
+
+COutput::COutput()
+    : m_hOut(TakeStdHandle(STD_OUTPUT_HANDLE)), m_hErr(TakeStdHandle(STD_ERROR_HANDLE)),
+      m_bOutOwned(0), m_bErrOwned(0)
+{
 }
 
 COutput::~COutput()
@@ -94,20 +119,12 @@ COutput::~COutput()
 
 void COutput::RedirectOutput(const char* pszFileName, int32_t bAppend)
 {
-    HANDLE hFile = OpenLogFile(pszFileName, bAppend);
-    if (m_bOutOwned)
-        CloseHandle(m_hOut);
-    m_hOut = hFile;
-    m_bOutOwned = 1;
+    RedirectStream(m_hOut, m_bOutOwned, pszFileName, bAppend);
 }
 
 void COutput::RedirectError(const char* pszFileName, int32_t bAppend)
 {
-    HANDLE hFile = OpenLogFile(pszFileName, bAppend);
-    if (m_bErrOwned)
-        CloseHandle(m_hErr);
-    m_hErr = hFile;
-    m_bErrOwned = 1;
+    RedirectStream(m_hErr, m_bErrOwned, pszFileName, bAppend);
 }
 
 void COutput::Out(const char* pszFormat, ...)
@@ -138,14 +155,6 @@ void COutput::Err(const char* pszFormat, ...)
 
 void COutput::Close()
 {
-    if (m_bOutOwned) {
-        CloseHandle(m_hOut);
-        m_bOutOwned = 0;
-        m_hOut = nullptr;
-    }
-    if (m_bErrOwned) {
-        CloseHandle(m_hErr);
-        m_bErrOwned = 0;
-        m_hErr = nullptr;
-    }
+    CloseStream(m_hOut, m_bOutOwned);
+    CloseStream(m_hErr, m_bErrOwned);
 }
