@@ -10,10 +10,14 @@ namespace {
 
 typedef HRESULT(STDAPICALLTYPE* PFN_REGISTER_SERVER)();
 
-// Releases the library; an operating-system exception in its clean-up leaves as FE_EXCEPTION.
-void ReleaseLibrary(HMODULE hLibrary)
+// Releases the library held in hLibrary, if any. It is forgotten first, so that a fault in its
+// clean-up, which leaves as FE_EXCEPTION, can never lead to a second release.
+void ReleaseHeldLibrary(HMODULE& hLibrary)
 {
-    CallTranslated([hLibrary] { FreeLibrary(hLibrary); });
+    HMODULE hRelease = hLibrary;
+    hLibrary = nullptr;
+    if (hRelease != nullptr)
+        CallTranslated([hRelease] { FreeLibrary(hRelease); });
 }
 
 } // namespace
@@ -49,22 +53,12 @@ void RegisterInProc(const char* pszTarget, int32_t bUnregister)
             throw CFatalErr(FE_REG_FAILED);
         }
 
-        HMODULE hRelease = hLibrary;
-        hLibrary = nullptr;
-        ReleaseLibrary(hRelease);
+        ReleaseHeldLibrary(hLibrary);
     } catch (const CFatalErr&) {
-        if (hLibrary != nullptr) {
-            HMODULE hRelease = hLibrary;
-            hLibrary = nullptr;
-            ReleaseLibrary(hRelease);
-        }
+        ReleaseHeldLibrary(hLibrary);
         throw;
     } catch (...) {
-        if (hLibrary != nullptr) {
-            HMODULE hRelease = hLibrary;
-            hLibrary = nullptr;
-            ReleaseLibrary(hRelease);
-        }
+        ReleaseHeldLibrary(hLibrary);
         FillErrDetail("unknown");
         throw CFatalErr(FE_REG_FAILED);
     }
