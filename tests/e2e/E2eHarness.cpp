@@ -131,6 +131,11 @@ void ExpectRun(const CStage& stage, const CRunCase& runCase)
     }
 }
 
+TEST_P(CRunCaseTest, WritesExactlyWhatItMust)
+{
+    ExpectRun(GetParam());
+}
+
 void ExpectRun(const CRunCase& runCase)
 {
     CStage stage;

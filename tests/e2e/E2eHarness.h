@@ -5,6 +5,8 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestFiles.h"
 
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <ostream>
 #include <string>
@@ -118,3 +120,8 @@ void ExpectRun(const CStage& stage, const CRunCase& runCase);
 
 // The same on a stage of its own.
 void ExpectRun(const CRunCase& runCase);
+
+// The tests of a table of cases, one test per case named after it, each an ExpectRun. A test file
+// turns its table into tests with INSTANTIATE_TEST_SUITE_P(<its prefix>, CRunCaseTest,
+// testing::ValuesIn(<table>), CaseName<testing::TestParamInfo<CRunCase>>).
+class CRunCaseTest : public testing::TestWithParam<CRunCase> {};

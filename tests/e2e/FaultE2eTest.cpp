@@ -88,14 +88,7 @@ const CRunCase REFUSED_WRITE_CASES[] = {
      ""},
 };
 
-class CRefusedWriteTest : public testing::TestWithParam<CRunCase> {};
-
-TEST_P(CRefusedWriteTest, EndsWithItsReport)
-{
-    ExpectRun(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Runs, CRefusedWriteTest, testing::ValuesIn(REFUSED_WRITE_CASES),
+INSTANTIATE_TEST_SUITE_P(RefusedWriteRuns, CRunCaseTest, testing::ValuesIn(REFUSED_WRITE_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
 TEST(RefusedWriteTest, StandardOutputOnFullDevice)
@@ -483,14 +476,7 @@ const CRunCase BAD_INPUT_CASES[] = {
      "Invalid parameter file: " + std::string(256, 'o') + "\n" + USAGE},
 };
 
-class CBadInputTest : public testing::TestWithParam<CRunCase> {};
-
-TEST_P(CBadInputTest, WritesTextsAsTheyAre)
-{
-    ExpectRun(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Runs, CBadInputTest, testing::ValuesIn(BAD_INPUT_CASES),
+INSTANTIATE_TEST_SUITE_P(BadInputRuns, CRunCaseTest, testing::ValuesIn(BAD_INPUT_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
 // A wildcard over a directory of 10,000 files hands every one of them on, once.

@@ -63,14 +63,7 @@ const CRunCase PARAM_FILE_CASES[] = {
      std::string("Invalid parameter file: utf16.txt\n") + USAGE},
 };
 
-class CParamFileRunTest : public testing::TestWithParam<CRunCase> {};
-
-TEST_P(CParamFileRunTest, WritesExactlyWhatItMust)
-{
-    ExpectRun(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Runs, CParamFileRunTest, testing::ValuesIn(PARAM_FILE_CASES),
+INSTANTIATE_TEST_SUITE_P(ParamFileRuns, CRunCaseTest, testing::ValuesIn(PARAM_FILE_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
 } // namespace

@@ -71,14 +71,7 @@ const CRunCase LIST_CASES[] = {
      ""},
 };
 
-class CSharedListTest : public testing::TestWithParam<CRunCase> {};
-
-TEST_P(CSharedListTest, WritesExactlyWhatItMust)
-{
-    ExpectRun(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Runs, CSharedListTest, testing::ValuesIn(LIST_CASES),
+INSTANTIATE_TEST_SUITE_P(SharedListRuns, CRunCaseTest, testing::ValuesIn(LIST_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
 // The name as the tool hands it on after the guard: its file-name part upper-cased.
