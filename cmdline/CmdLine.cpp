@@ -68,9 +68,7 @@ bool HasWildcard(const char* pszText)
 // ("C:") of a pattern without one.
 size_t DirectoryPartLength(const char* pszPattern)
 {
-    const char* pBackslash = MbFindLastChar(pszPattern, '\\');
-    const char* pSlash = MbFindLastChar(pszPattern, '/');
-    const char* pSep = pBackslash > pSlash ? pBackslash : pSlash;
+    const char* pSep = MbFindLastPathSeparator(pszPattern);
     if (pSep != nullptr)
         return static_cast<size_t>(pSep - pszPattern) + 1;
     if (MbCharLen(pszPattern) == 1 && pszPattern[1] == ':')

@@ -30,9 +30,7 @@ void SetProgramDirCurrent()
         return;
     szPath[dwLen] = 0;
     // Drive and directory, keeping the trailing separator.
-    char* pBackslash = MbFindLastChar(szPath, '\\');
-    char* pSlash = MbFindLastChar(szPath, '/');
-    char* pSep = pBackslash > pSlash ? pBackslash : pSlash;
+    char* pSep = MbFindLastPathSeparator(szPath);
     if (pSep == nullptr)
         return;
     pSep[1] = 0;

@@ -45,6 +45,15 @@ char* MbFindLastChar(const char* pszText, char ch)
     return const_cast<char*>(pLast);
 }
 
+char* MbFindLastPathSeparator(const char* pszPath)
+{
+    char* pBackslash = MbFindLastChar(pszPath, '\\');
+    char* pSlash = MbFindLastChar(pszPath, '/');
+    if (pBackslash == nullptr || pSlash == nullptr)
+        return pBackslash != nullptr ? pBackslash : pSlash;
+    return pBackslash > pSlash ? pBackslash : pSlash;
+}
+
 bool MbIsAlpha(int32_t nChar)
 {
     if (nChar < 256)

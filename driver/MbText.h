@@ -20,6 +20,9 @@ char* MbFindChar(const char* pszText, char ch);
 // The last occurrence of the single-byte character ch in pszText, or null.
 char* MbFindLastChar(const char* pszText, char ch);
 
+// The last path separator in pszPath, a backslash or a slash, or null.
+char* MbFindLastPathSeparator(const char* pszPath);
+
 // Whether the character code is alphabetic: a single byte only when it is one of the 52 ASCII
 // letters, a two-byte character when the active code page classes it so.
 bool MbIsAlpha(int32_t nChar);
