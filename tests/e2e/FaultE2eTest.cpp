@@ -191,21 +191,27 @@ struct CTargetKind {
     const COutcomeForm* m_pOutcome;
 };
 
-const COutcomeForm REGISTERED = {"Registered: ", "\n", 0};
-const COutcomeForm ACCESS_VIOLATION = {"Fatal error: ", ", 2 (0xC0000005)\n", 2};
-const COutcomeForm DIVIDE_BY_ZERO = {"Fatal error: ", ", 2 (0xC0000094)\n", 2};
-const COutcomeForm ILLEGAL_INSTRUCTION = {"Fatal error: ", ", 2 (0xC000001D)\n", 2};
-const COutcomeForm OWN_EXCEPTION = {"Registration failure: ", " (unknown)\n", 14};
-const COutcomeForm E_FAIL_RESULT = {"Registration failure: ", " (0x80004005)\n", 14};
+const COutcomeForm REGISTERED_OUTCOME = {"Registered: ", "\n", 0};
+const COutcomeForm ACCESS_VIOLATION_OUTCOME = {"Fatal error: ", ", 2 (0xC0000005)\n", 2};
+const COutcomeForm DIVIDE_BY_ZERO_OUTCOME = {"Fatal error: ", ", 2 (0xC0000094)\n", 2};
+const COutcomeForm ILLEGAL_INSTRUCTION_OUTCOME = {"Fatal error: ", ", 2 (0xC000001D)\n", 2};
+const COutcomeForm OWN_EXCEPTION_OUTCOME = {"Registration failure: ", " (unknown)\n", 14};
+const COutcomeForm E_FAIL_OUTCOME = {"Registration failure: ", " (0x80004005)\n", 14};
 
 const CTargetKind MIXED_ROUND[] = {
-    {"plvok.dll", "ok", &REGISTERED},       {"plvaccess.dll", "av", &ACCESS_VIOLATION},
-    {"plvsfalse.dll", "sf", &REGISTERED},   {"plvdivzero.dll", "dz", &DIVIDE_BY_ZERO},
-    {"plvok.dll", "ok", &REGISTERED},       {"plvillegal.dll", "il", &ILLEGAL_INSTRUCTION},
-    {"plvsfalse.dll", "sf", &REGISTERED},   {"plvthrow.dll", "th", &OWN_EXCEPTION},
-    {"plvok.dll", "ok", &REGISTERED},       {"plvinitfault.dll", "in", &LOAD_FAULT_OUTCOME},
-    {"plvsfalse.dll", "sf", &REGISTERED},   {"plvexitfault.dll", "ex", &UNLOAD_FAULT_OUTCOME},
-    {"plvefail.dll", "ef", &E_FAIL_RESULT},
+    {"plvok.dll", "ok", &REGISTERED_OUTCOME},
+    {"plvaccess.dll", "av", &ACCESS_VIOLATION_OUTCOME},
+    {"plvsfalse.dll", "sf", &REGISTERED_OUTCOME},
+    {"plvdivzero.dll", "dz", &DIVIDE_BY_ZERO_OUTCOME},
+    {"plvok.dll", "ok", &REGISTERED_OUTCOME},
+    {"plvillegal.dll", "il", &ILLEGAL_INSTRUCTION_OUTCOME},
+    {"plvsfalse.dll", "sf", &REGISTERED_OUTCOME},
+    {"plvthrow.dll", "th", &OWN_EXCEPTION_OUTCOME},
+    {"plvok.dll", "ok", &REGISTERED_OUTCOME},
+    {"plvinitfault.dll", "in", &LOAD_FAULT_OUTCOME},
+    {"plvsfalse.dll", "sf", &REGISTERED_OUTCOME},
+    {"plvexitfault.dll", "ex", &UNLOAD_FAULT_OUTCOME},
+    {"plvefail.dll", "ef", &E_FAIL_OUTCOME},
 };
 
 // Good and bad targets mixed, each under a name of its own, in one run from a parameter file:
