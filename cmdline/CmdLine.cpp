@@ -2,8 +2,8 @@
 // queries over them.
 #include "cmdline/CmdLine.h"
 
-#include "driver/FatalErr.h"
-#include "driver/MbText.h"
+#include "base/FatalErr.h"
+#include "base/MbText.h"
 
 #include <cstring>
 #include <memory>

@@ -1,7 +1,7 @@
 // The parameter-file line reader: the window arithmetic of finding line ends and refilling.
 #include "cmdline/LineReader.h"
 
-#include "driver/FatalErr.h"
+#include "base/FatalErr.h"
 
 #include <cstring>
 

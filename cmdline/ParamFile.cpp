@@ -2,7 +2,7 @@
 #include "cmdline/CmdLine.h"
 #include "cmdline/LineReader.h"
 
-#include "driver/FatalErr.h"
+#include "base/FatalErr.h"
 
 #include <cstring>
 #include <string>

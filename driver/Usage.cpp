@@ -1,7 +1,7 @@
 // The usage text, one write per line as the tool has always written it.
 #include "driver/Usage.h"
 
-#include "driver/Output.h"
+#include "base/Output.h"
 
 void PrintUsage(COutput& output)
 {

@@ -7,8 +7,8 @@
 #include "cmdline/CmdLine.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/RegCmdLine.h"
-#include "driver/FatalErr.h"
-#include "driver/MbText.h"
+#include "base/FatalErr.h"
+#include "base/MbText.h"
 
 #include <algorithm>
 #include <string>

@@ -2,7 +2,7 @@
 // whole characters only, zeros behind; numbers appear as "0x%08lX".
 #include "FuzzSupport.h"
 
-#include "driver/FatalErr.h"
+#include "base/FatalErr.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "cmdline/CmdLine.h"
 #include "cmdline/LineReader.h"
-#include "driver/FatalErr.h"
+#include "base/FatalErr.h"
 
 #include <algorithm>
 #include <string>

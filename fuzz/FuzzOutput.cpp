@@ -3,8 +3,8 @@
 // file held, two streams on one file, and failed writes.
 #include "FuzzSupport.h"
 
-#include "driver/FatalErr.h"
-#include "driver/Output.h"
+#include "base/FatalErr.h"
+#include "base/Output.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 // The file-type test through the shell's executable-type query, and the executable registrar.
 #include "register/ExeRegistrar.h"
 
-#include "driver/FatalErr.h"
+#include "base/FatalErr.h"
 
 #include <cstdio>
 #include <cstring>

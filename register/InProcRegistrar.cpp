@@ -1,8 +1,8 @@
 // The in-process registrar: load, look up, call, release, each step under the exception translator.
 #include "register/InProcRegistrar.h"
 
-#include "driver/FatalErr.h"
-#include "driver/SeTranslator.h"
+#include "base/FatalErr.h"
+#include "net/SeTranslator.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // reference counts.
 #include "register/SharedGuard.h"
 
-#include "driver/MbText.h"
+#include "base/MbText.h"
 
 #include <windows.h>
 

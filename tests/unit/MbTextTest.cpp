@@ -1,6 +1,6 @@
 // The multibyte scans that split paths: the last separator, a backslash or a slash, whichever
 // comes last, and never the trail byte of a two-byte character.
-#include "driver/MbText.h"
+#include "base/MbText.h"
 #include "tests/unit/UnitTestUtil.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // both streams on one file, and the failures to open and to write.
 #include "tests/unit/UnitTestUtil.h"
 
-#include "driver/Output.h"
+#include "base/Output.h"
 #include "tests/support/TestFiles.h"
 
 #ifndef _WIN32

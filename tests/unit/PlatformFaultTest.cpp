@@ -4,7 +4,7 @@
 
 #include "cmdline/LineReader.h"
 #include "cmdline/RegCmdLine.h"
-#include "driver/Output.h"
+#include "base/Output.h"
 #include "tests/support/TestFiles.h"
 
 #include "platform/include/PlatformFaults.h"

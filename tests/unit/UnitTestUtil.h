@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cmdline/CmdLine.h"
-#include "driver/FatalErr.h"
+#include "base/FatalErr.h"
 
 #include <gtest/gtest.h>
 

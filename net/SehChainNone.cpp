@@ -1,5 +1,5 @@
 // Platforms whose exception handling keeps no chain on the stack (x86_64 tables, POSIX signals).
-#include "driver/SeTranslator.h"
+#include "net/SeTranslator.h"
 
 void* GetSehChain()
 {

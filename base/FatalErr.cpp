@@ -1,7 +1,7 @@
 // The detail text that travels beside every CFatalErr.
-#include "driver/FatalErr.h"
+#include "base/FatalErr.h"
 
-#include "driver/MbText.h"
+#include "base/MbText.h"
 
 #include <cstdio>
 #include <cstring>

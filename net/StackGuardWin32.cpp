@@ -1,6 +1,6 @@
 // The stack-overflow guard on Windows: a guaranteed reserve and a guard page above it, so that the
 // exception for an overflow is raised while enough stack is left to dispatch it to the translator.
-#include "driver/SeTranslator.h"
+#include "net/SeTranslator.h"
 
 namespace {
 

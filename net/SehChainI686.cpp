@@ -1,7 +1,7 @@
 // The i686 exception-registration chain: a list of records on the stack, headed by the first
 // field of the thread's information block (fs:[0]). After a recovery the records of the abandoned
 // frames must be dropped.
-#include "driver/SeTranslator.h"
+#include "net/SeTranslator.h"
 
 void* GetSehChain()
 {

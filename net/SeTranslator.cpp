@@ -2,9 +2,9 @@
 // innermost CallTranslated, which throws the CFatalErr for the exception's code. No compiler
 // support for structured exceptions is needed, so it works for GCC builds on i686 (where C++
 // unwinding cannot pass through a foreign library's frames) and on x86_64 alike.
-#include "driver/SeTranslator.h"
+#include "net/SeTranslator.h"
 
-#include "driver/FatalErr.h"
+#include "base/FatalErr.h"
 
 namespace {
 

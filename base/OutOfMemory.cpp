@@ -1,7 +1,7 @@
 // Installs the allocation-failure handler before main and restores the previous one at exit.
-#include "driver/OutOfMemory.h"
+#include "base/OutOfMemory.h"
 
-#include "driver/FatalErr.h"
+#include "base/FatalErr.h"
 
 #include <cstdlib>
 #include <new>

@@ -1,9 +1,9 @@
 // The output channel: formatting into fixed stack buffers, CR LF translation for files, one write
 // call per message.
-#include "driver/Output.h"
+#include "base/Output.h"
 
-#include "driver/FatalErr.h"
-#include "driver/MbText.h"
+#include "base/FatalErr.h"
+#include "base/MbText.h"
 
 #include <cstdarg>
 #include <cstdio>

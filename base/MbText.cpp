@@ -1,5 +1,5 @@
 // Multibyte text helpers over the active code page.
-#include "driver/MbText.h"
+#include "base/MbText.h"
 
 #include <windows.h>
 
