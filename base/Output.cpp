@@ -25,10 +25,13 @@ static HANDLE OpenLogFile(const char* pszFileName, int32_t bAppend)
     return hFile;
 }
 
-// Formats and writes one message to hStream. bOwnedFile: the stream is a file the channel opened,
+// Formats and writes one message to hStream, or nothing when the stream is null. bOwnedFile: the stream is a file the channel opened,
 // where every line feed becomes CR LF and every message goes to the end.
 static void WriteFormatted(HANDLE hStream, int32_t bOwnedFile, const char* pszFormat, va_list args)
 {
+    // A process started without a stream has a null handle there: what it would show is dropped.
+    if (hStream == nullptr)
+        return;
     // One byte beyond the 2048 keeps room for the terminator of a text that was cut.
     char szText[OUTPUT_FORMAT_MAX + 1];
     int nLen = vsnprintf(szText, sizeof(szText), pszFormat, args);

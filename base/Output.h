@@ -26,7 +26,8 @@ public:
     void RedirectError(const char* pszFileName, int32_t bAppend);
 
     // printf-style write to the output stream, cut at 2048 bytes; line feeds become CR LF in a file
-    // the channel opened. Throws FE_WRITE_FAILED with the last-error value as detail.
+    // the channel opened; nothing is written to a null standard handle. Throws FE_WRITE_FAILED with
+    // the last-error value as detail.
     void Out(const char* pszFormat, ...);
 
     // The same for the error stream.

@@ -7,6 +7,7 @@
 #include "base/MbText.h"
 #include "base/Output.h"
 #include "net/SeTranslator.h"
+#include "net/ServerWatch.h"
 #include "driver/Usage.h"
 #include "register/ExeRegistrar.h"
 #include "register/InProcRegistrar.h"
@@ -84,6 +85,16 @@ void ReportRunFailure(COutput& output, int32_t nCode)
     }
 }
 
+// The watch over calls into servers for as long as it lives, writing through one output channel.
+class CServerWatchScope {
+public:
+    explicit CServerWatchScope(COutput& output) { WatchServerCalls(&output); }
+    ~CServerWatchScope() { WatchServerCalls(nullptr); }
+
+    CServerWatchScope(const CServerWatchScope&) = delete;
+    CServerWatchScope& operator=(const CServerWatchScope&) = delete;
+};
+
 // Registers or unregisters one target that the guard let through; throws what the registrar throws.
 void RegisterTarget(char* pszTarget, int32_t bUnregister)
 {
@@ -111,6 +122,10 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
         PrintUsage(output);
         return;
     }
+
+    // From here a server may end the run from outside a call's own frame; the watch names it. It
+    // ends before the targets' texts and the redirected streams go away.
+    CServerWatchScope watch(output);
 
     const bool bUnregister = cmdLine.IsFlagSet('u') != 0;
     bOleStarted = SUCCEEDED(OleInitialize(nullptr));

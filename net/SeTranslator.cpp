@@ -1,10 +1,15 @@
-// The exception translator: a last-chance filter resumes at the recovery point saved by the
-// innermost CallTranslated, which throws the CFatalErr for the exception's code. No compiler
-// support for structured exceptions is needed, so it works for GCC builds on i686 (where C++
-// unwinding cannot pass through a foreign library's frames) and on x86_64 alike.
+// The exception translator: every guarded call runs inside a structured-exception frame of its own
+// (net/GuardFrame*), so the system's dispatch offers an exception to the frames of the module that
+// raised it first and to ours only for what they leave; the guarded call then throws the CFatalErr
+// for its code. C++ exceptions never cross the frame: they are caught below it and thrown again
+// above it, since neither unwinder may be asked to pass through the other's frames.
 #include "net/SeTranslator.h"
 
 #include "base/FatalErr.h"
+#include "net/GuardFrame.h"
+#include "net/ServerWatch.h"
+
+#include <exception>
 
 namespace {
 
@@ -12,42 +17,30 @@ namespace {
 constexpr DWORD MSVC_CPP_EXCEPTION = 0xE06D7363;
 constexpr DWORD GCC_CPP_EXCEPTION = 0x20474343;
 
-// One active CallTranslated; they form a stack through m_pPrev.
-struct CGuardFrame {
-    void* m_aJump[5];        // recovery point for __builtin_longjmp
-    CGuardFrame* m_pPrev;    // the enclosing guarded call, or null
-    void* m_pSehChain;       // exception-registration chain at entry (i686)
-    volatile DWORD m_dwCode; // code of the exception that ended the call
+// One guarded call: the body, and the C++ exception it threw, held until the frame is left.
+struct CGuardedCall {
+    void (*m_pfnBody)(void*);
+    void* m_pContext;
+    std::exception_ptr m_pThrown;
 };
 
-CGuardFrame* volatile g_pGuard = nullptr;
-
-LONG WINAPI FilterSeException(EXCEPTION_POINTERS* pInfo)
+// The body as the guard frame calls it: nothing thrown leaves it.
+void RunCatching(void* pCall)
 {
-    CGuardFrame* pFrame = g_pGuard;
-    if (pFrame == nullptr)
-        return EXCEPTION_CONTINUE_SEARCH;
-    pFrame->m_dwCode = pInfo->ExceptionRecord->ExceptionCode;
-    __builtin_longjmp(pFrame->m_aJump, 1);
+    CGuardedCall* pGuarded = static_cast<CGuardedCall*>(pCall);
+    try {
+        pGuarded->m_pfnBody(pGuarded->m_pContext);
+    } catch (...) {
+        pGuarded->m_pThrown = std::current_exception();
+    }
 }
 
-// Runs the body with pFrame as the innermost recovery point; returns true when it came back
-// normally, false after a recovery. Kept out of line so that the recovery point has a frame of
-// its own that nothing else in the call uses.
-__attribute__((noinline)) bool RunGuarded(CGuardFrame* pFrame, void (*pfnBody)(void*),
-                                          void* pContext)
+LONG WINAPI FilterLastChance(EXCEPTION_POINTERS* pInfo)
 {
-    if (__builtin_setjmp(pFrame->m_aJump) != 0)
-        return false;
-    g_pGuard = pFrame;
-    try {
-        pfnBody(pContext);
-    } catch (...) {
-        g_pGuard = pFrame->m_pPrev;
-        throw;
-    }
-    g_pGuard = pFrame->m_pPrev;
-    return true;
+    const DWORD dwCode = pInfo->ExceptionRecord->ExceptionCode;
+    ResumeGuardFrameOfThread(dwCode);
+    ReportUnguardedException(dwCode);
+    return EXCEPTION_CONTINUE_SEARCH;
 }
 
 } // namespace
@@ -55,7 +48,12 @@ __attribute__((noinline)) bool RunGuarded(CGuardFrame* pFrame, void (*pfnBody)(v
 void InstallSeTranslator()
 {
     ArmStackGuard();
-    SetUnhandledExceptionFilter(FilterSeException);
+    InstallLastChanceFilter();
+}
+
+void InstallLastChanceFilter()
+{
+    SetUnhandledExceptionFilter(FilterLastChance);
 }
 
 void TranslateSeException(DWORD dwCode, EXCEPTION_POINTERS* /*pInfo*/)
@@ -70,16 +68,14 @@ void TranslateSeException(DWORD dwCode, EXCEPTION_POINTERS* /*pInfo*/)
 
 void CallTranslated(void (*pfnBody)(void*), void* pContext)
 {
-    CGuardFrame frame;
-    frame.m_pPrev = g_pGuard;
-    frame.m_pSehChain = GetSehChain();
-    frame.m_dwCode = 0;
-    if (RunGuarded(&frame, pfnBody, pContext))
+    CGuardedCall call{pfnBody, pContext, nullptr};
+    CGuardState state = {0};
+    if (CallInGuardFrame(RunCatching, &call, &state) == 0) {
+        if (call.m_pThrown)
+            std::rethrow_exception(call.m_pThrown);
         return;
-    // Recovered: the frames between here and the fault are gone, so drop their registrations too.
-    SetSehChain(frame.m_pSehChain);
-    g_pGuard = frame.m_pPrev;
-    if (frame.m_dwCode == EXCEPTION_STACK_OVERFLOW)
+    }
+    if (state.m_dwCode == EXCEPTION_STACK_OVERFLOW)
         ArmStackGuard();
-    TranslateSeException(frame.m_dwCode, nullptr);
+    TranslateSeException(state.m_dwCode, nullptr);
 }

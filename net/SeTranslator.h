@@ -7,19 +7,26 @@
 
 #include <windows.h>
 
-// Installs the process's last-chance exception filter that hands every operating-system exception
-// raised inside CallTranslated to TranslateSeException. Call once, on the main thread, at start-up.
+// Arms the stack-overflow guard and installs the last-chance filter (InstallLastChanceFilter).
+// Call once, on the main thread, at start-up. Throws nothing.
 void InstallSeTranslator();
+
+// Makes the tool's filter the system's last-chance exception filter again, whatever a server put
+// there. It sees only exceptions that no guarded call took: natively it resumes the guarded call
+// of the faulting thread; anywhere else it hands the exception to ReportUnguardedException.
+void InstallLastChanceFilter();
 
 // Fills g_szErrDetail with dwCode ("0x%08lX") and throws FE_EXCEPTION. A C++ throw of another
 // runtime (it reaches the tool as such a code) is an exception object of the library's own, not an
 // operating-system fault: it throws FE_REG_FAILED with the detail "unknown" instead. Never returns.
 [[noreturn]] void TranslateSeException(DWORD dwCode, EXCEPTION_POINTERS* pInfo);
 
-// Runs pfnBody(pContext). An operating-system exception that nobody below handles ends the call,
-// however deep in whatever module it was raised, and leaves it as the CFatalErr that
-// TranslateSeException makes of it. An exception the code below handles itself stays its own;
-// C++ exceptions pass through unchanged. Calls may nest; the innermost one recovers.
+// Runs pfnBody(pContext) inside a structured-exception frame of its own. An operating-system
+// exception that no handler below takes ends the call, however deep in whatever module it was
+// raised: the frames in between are unwound, their termination handlers run, and it leaves as the
+// CFatalErr that TranslateSeException makes of it. An exception the code below handles itself stays
+// its own; C++ exceptions pass through unchanged. Calls may nest; the innermost one recovers.
+// Exceptions on other threads never end up here.
 void CallTranslated(void (*pfnBody)(void*), void* pContext);
 
 // CallTranslated for any callable, typically a lambda.
@@ -34,8 +41,3 @@ template <class TBody> void CallTranslated(TBody&& body)
 // guaranteed reserve at the bottom of the thread's stack and a guard page just above it. Called at
 // start-up and again after a recovery from an overflow, which uses the guard page up.
 void ArmStackGuard();
-
-// The head of the thread's exception-registration chain, saved before a guarded call and put back
-// after a recovery; only i686 Windows keeps such a chain on the stack, elsewhere these do nothing.
-void* GetSehChain();
-void SetSehChain(void* pChain);

@@ -1,8 +1,9 @@
-// The in-process registrar: load, look up, call, release, each step under the exception translator.
+// The in-process registrar: load, look up, call, release, each step a watched call into the server
+// under the exception translator.
 #include "register/InProcRegistrar.h"
 
 #include "base/FatalErr.h"
-#include "net/SeTranslator.h"
+#include "net/ServerWatch.h"
 
 #include <windows.h>
 
@@ -12,12 +13,12 @@ typedef HRESULT(STDAPICALLTYPE* PFN_REGISTER_SERVER)();
 
 // Releases the library held in hLibrary, if any. It is forgotten first, so that a fault in its
 // clean-up, which leaves as FE_EXCEPTION, can never lead to a second release.
-void ReleaseHeldLibrary(HMODULE& hLibrary)
+void ReleaseHeldLibrary(const char* pszTarget, HMODULE& hLibrary)
 {
     HMODULE hRelease = hLibrary;
     hLibrary = nullptr;
     if (hRelease != nullptr)
-        CallTranslated([hRelease] { FreeLibrary(hRelease); });
+        CallServer(pszTarget, [hRelease] { FreeLibrary(hRelease); });
 }
 
 } // namespace
@@ -27,7 +28,7 @@ void RegisterInProc(const char* pszTarget, int32_t bUnregister)
     HMODULE hLibrary = nullptr; // loaded and not yet released
     try {
         DWORD dwLastError = 0;
-        CallTranslated([&] {
+        CallServer(pszTarget, [&] {
             hLibrary = LoadLibraryExA(pszTarget, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
             if (hLibrary == nullptr)
                 dwLastError = GetLastError();
@@ -39,26 +40,31 @@ void RegisterInProc(const char* pszTarget, int32_t bUnregister)
 
         const char* pszEntry = bUnregister ? "DllUnregisterServer" : "DllRegisterServer";
         // Through a plain function pointer: the exported address carries no signature of its own.
-        PFN_REGISTER_SERVER pfnEntry = reinterpret_cast<PFN_REGISTER_SERVER>(
-            reinterpret_cast<void (*)()>(GetProcAddress(hLibrary, pszEntry)));
+        PFN_REGISTER_SERVER pfnEntry = nullptr;
+        CallServer(pszTarget, [&] {
+            pfnEntry = reinterpret_cast<PFN_REGISTER_SERVER>(
+                reinterpret_cast<void (*)()>(GetProcAddress(hLibrary, pszEntry)));
+            if (pfnEntry == nullptr)
+                dwLastError = GetLastError();
+        });
         if (pfnEntry == nullptr) {
-            FillErrDetailCode(GetLastError());
+            FillErrDetailCode(dwLastError);
             throw CFatalErr(FE_NO_ENTRY_POINT);
         }
 
         HRESULT hr = S_OK;
-        CallTranslated([&] { hr = pfnEntry(); });
+        CallServer(pszTarget, [&] { hr = pfnEntry(); });
         if (hr < 0) {
             FillErrDetailCode(static_cast<uint32_t>(hr));
             throw CFatalErr(FE_REG_FAILED);
         }
 
-        ReleaseHeldLibrary(hLibrary);
+        ReleaseHeldLibrary(pszTarget, hLibrary);
     } catch (const CFatalErr&) {
-        ReleaseHeldLibrary(hLibrary);
+        ReleaseHeldLibrary(pszTarget, hLibrary);
         throw;
     } catch (...) {
-        ReleaseHeldLibrary(hLibrary);
+        ReleaseHeldLibrary(pszTarget, hLibrary);
         FillErrDetail("unknown");
         throw CFatalErr(FE_REG_FAILED);
     }

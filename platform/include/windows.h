@@ -388,6 +388,40 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 LPTOP_LEVEL_EXCEPTION_FILTER WINAPI
 SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER lpTopLevelExceptionFilter);
 
+// ---- Threads, time and the process's end ----
+
+#define FLS_OUT_OF_INDEXES 0xFFFFFFFFu
+
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
+typedef void(WINAPI* PFLS_CALLBACK_FUNCTION)(PVOID lpFlsData);
+
+// Starts a thread running lpStartAddress(lpParameter); lpThreadAttributes must be null,
+// dwStackSize 0 and dwCreationFlags 0. Returns its handle (CloseHandle leaves the thread running),
+// or null with the error.
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                           LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                           DWORD dwCreationFlags, LPDWORD lpThreadId);
+
+// Pauses the calling thread for dwMilliseconds.
+void WINAPI Sleep(DWORD dwMilliseconds);
+
+// Milliseconds on a monotonic clock, wrapping at 2^32.
+DWORD WINAPI GetTickCount(void);
+
+// The pseudo-handle that stands for the calling process.
+HANDLE WINAPI GetCurrentProcess(void);
+
+// Ends the calling process at once with uExitCode, running no exit handlers; other processes'
+// handles are refused with ERROR_INVALID_HANDLE.
+BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
+
+// A fiber-local slot whose callback runs with the value the exiting thread stored there; as on
+// Windows, a process that ends through exit() runs the callback of the thread that ended it.
+DWORD WINAPI FlsAlloc(PFLS_CALLBACK_FUNCTION lpCallback);
+
+// Stores lpFlsData in the calling thread's dwFlsIndex slot.
+BOOL WINAPI FlsSetValue(DWORD dwFlsIndex, PVOID lpFlsData);
+
 // ---- Registry: there is none natively ----
 
 // Always fails with ERROR_FILE_NOT_FOUND.

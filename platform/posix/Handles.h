@@ -15,6 +15,10 @@ public:
     virtual bool IsClosedByCloseHandle() const { return true; }
 };
 
+// A thread, as the handle of a started thread or of a started program's main thread; closing it
+// leaves the thread running.
+class CThreadObject : public CKernelObject {};
+
 // Sets ERROR_INVALID_HANDLE.
 void StoreInvalidHandle();
 

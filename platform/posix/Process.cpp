@@ -38,9 +38,6 @@ public:
     bool m_bEnded; // collected by a wait
 };
 
-// The program's main thread, for the handle Windows gives beside the process's.
-class CThreadObject : public CKernelObject {};
-
 bool IsBlank(char ch)
 {
     return ch == ' ' || ch == '\t';

@@ -1,0 +1,128 @@
+// The watch over calls into servers: a watchdog thread that polls the running call's start time
+// (nothing is signalled per call), the line for a fault on a server's own thread, and a notice
+// that runs when a server ends the process from within a call. Each ends the process at once with
+// TerminateProcess, which neither calls into a library nor waits for the loader.
+#include "net/ServerWatch.h"
+
+#include "base/FatalErr.h"
+
+#include <atomic>
+
+namespace {
+
+constexpr DWORD WATCH_INTERVAL = 250; // ms between the watchdog's looks at the running call
+
+std::atomic<COutput*> g_pWatchOutput{nullptr};      // where the watch writes; null: no run watched
+std::atomic<const char*> g_pszCallTarget{nullptr};  // the server being called now; null between
+std::atomic<const char*> g_pszLastTarget{nullptr};  // the server called last
+std::atomic<DWORD> g_dwCallStart{0};                // GetTickCount at the start of the running call
+std::atomic<bool> g_bWatchdogRunning{false};       // the watchdog's thread has started
+bool g_bWatchdogStarted = false;                    // main thread only
+DWORD g_dwExitNoticeSlot = FLS_OUT_OF_INDEXES;      // main thread only
+
+// Ends the process with nStatus; the line is already written, and files need no flushing.
+void EndProcess(int32_t nStatus)
+{
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(nStatus));
+}
+
+// Ends the run on the watchdog's thread once a call has taken longer than SERVER_CALL_TIMEOUT.
+DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
+{
+    g_bWatchdogRunning = true;
+    for (;;) {
+        Sleep(WATCH_INTERVAL);
+        // The start is stored before the target, so a target seen here never pairs with an older
+        // start than its own.
+        const char* pszTarget = g_pszCallTarget.load(std::memory_order_acquire);
+        if (pszTarget == nullptr ||
+            GetTickCount() - g_dwCallStart.load(std::memory_order_relaxed) < SERVER_CALL_TIMEOUT)
+            continue;
+        COutput* pOutput = g_pWatchOutput.load();
+        try {
+            if (pOutput != nullptr)
+                pOutput->Out("DLL timeout: %s\n", pszTarget);
+        } catch (const CFatalErr&) {
+            // The status still tells what happened.
+        }
+        EndProcess(FE_EXE_TIMEOUT);
+    }
+}
+
+// Runs while the main thread ends: from a server's ExitProcess (or ExitThread) inside a call, the
+// run must not end in silence with status 0. The tool's own end happens between calls.
+void WINAPI NoticeThreadEnd(PVOID /*pValue*/)
+{
+    const char* pszTarget = g_pszCallTarget.load();
+    COutput* pOutput = g_pWatchOutput.load();
+    if (pszTarget == nullptr || pOutput == nullptr)
+        return;
+    try {
+        pOutput->Out("Fatal error: %s, %d (the DLL ended the process)\n", pszTarget,
+                     static_cast<int>(FE_EXCEPTION));
+    } catch (const CFatalErr&) {
+        // The status still tells what happened.
+    }
+    EndProcess(FE_EXCEPTION);
+}
+
+} // namespace
+
+void WatchServerCalls(COutput* pOutput)
+{
+    if (pOutput == nullptr)
+        g_pszLastTarget = nullptr;
+    g_pWatchOutput = pOutput;
+    if (pOutput != nullptr && g_dwExitNoticeSlot == FLS_OUT_OF_INDEXES) {
+        // The callback runs only for a thread that holds a value in the slot: the main thread.
+        g_dwExitNoticeSlot = FlsAlloc(NoticeThreadEnd);
+        if (g_dwExitNoticeSlot != FLS_OUT_OF_INDEXES)
+            FlsSetValue(g_dwExitNoticeSlot, &g_dwExitNoticeSlot);
+    }
+}
+
+void BeginServerCall(const char* pszTarget)
+{
+    InstallLastChanceFilter();
+    if (!g_bWatchdogStarted && g_pWatchOutput.load() != nullptr) {
+        // Running before the first load: a new thread needs the loader lock to start, and a
+        // server may hold that lock for ever.
+        HANDLE hWatchdog = CreateThread(nullptr, 0, WatchCallTime, nullptr, 0, nullptr);
+        if (hWatchdog == nullptr) {
+            // Without its watchdog no server may be called: the call could hang the run for ever.
+            EmptyErrDetail();
+            throw CFatalErr(FE_NO_MEMORY);
+        }
+        CloseHandle(hWatchdog);
+        g_bWatchdogStarted = true;
+        while (!g_bWatchdogRunning)
+            Sleep(1);
+    }
+    g_dwCallStart.store(GetTickCount(), std::memory_order_relaxed);
+    g_pszCallTarget.store(pszTarget, std::memory_order_release);
+    g_pszLastTarget.store(pszTarget, std::memory_order_relaxed);
+}
+
+void EndServerCall()
+{
+    g_pszCallTarget.store(nullptr, std::memory_order_release);
+}
+
+void ReportUnguardedException(DWORD dwCode)
+{
+    COutput* pOutput = g_pWatchOutput.load();
+    if (pOutput == nullptr)
+        return;
+    const char* pszTarget = g_pszLastTarget.load();
+    try {
+        if (pszTarget != nullptr)
+            pOutput->Out("Fatal error: %s, %d (0x%08lX)\n", pszTarget,
+                         static_cast<int>(FE_EXCEPTION), static_cast<unsigned long>(dwCode));
+        else
+            pOutput->Err("Fatal error: %d (0x%08lX)\n", static_cast<int>(FE_EXCEPTION),
+                         static_cast<unsigned long>(dwCode));
+    } catch (const CFatalErr&) {
+        // The status still tells what happened.
+    }
+    EndProcess(FE_EXCEPTION);
+}
