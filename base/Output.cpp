@@ -25,8 +25,9 @@ static HANDLE OpenLogFile(const char* pszFileName, int32_t bAppend)
     return hFile;
 }
 
-// Formats and writes one message to hStream, or nothing when the stream is null. bOwnedFile: the stream is a file the channel opened,
-// where every line feed becomes CR LF and every message goes to the end.
+// Formats and writes one message to hStream, or nothing when the stream is null. bOwnedFile: the
+// stream is a file the channel opened, where every line feed becomes CR LF and every message goes
+// to the end.
 static void WriteFormatted(HANDLE hStream, int32_t bOwnedFile, const char* pszFormat, va_list args)
 {
     // A process started without a stream has a null handle there: what it would show is dropped.

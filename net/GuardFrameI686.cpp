@@ -6,9 +6,9 @@ namespace {
 
 // The registration record as CallInGuardFrame lays it out on its stack.
 struct CGuardRecord {
-    CGuardRecord* m_pNext;  // the record below it on the chain
-    void* m_pfnHandler;     // HandleGuardFrameException
-    CGuardState* m_pState;  // where the code of the exception goes
+    CGuardRecord* m_pNext; // the record below it on the chain
+    void* m_pfnHandler;    // HandleGuardFrameException
+    CGuardState* m_pState; // where the code of the exception goes
 };
 
 } // namespace

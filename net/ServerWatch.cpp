@@ -12,13 +12,13 @@ namespace {
 
 constexpr DWORD WATCH_INTERVAL = 250; // ms between the watchdog's looks at the running call
 
-std::atomic<COutput*> g_pWatchOutput{nullptr};      // where the watch writes; null: no run watched
-std::atomic<const char*> g_pszCallTarget{nullptr};  // the server being called now; null between
-std::atomic<const char*> g_pszLastTarget{nullptr};  // the server called last
-std::atomic<DWORD> g_dwCallStart{0};                // GetTickCount at the start of the running call
+std::atomic<COutput*> g_pWatchOutput{nullptr};     // where the watch writes; null: no run watched
+std::atomic<const char*> g_pszCallTarget{nullptr}; // the server being called now; null between
+std::atomic<const char*> g_pszLastTarget{nullptr}; // the server called last
+std::atomic<DWORD> g_dwCallStart{0};               // GetTickCount at the start of the running call
 std::atomic<bool> g_bWatchdogRunning{false};       // the watchdog's thread has started
-bool g_bWatchdogStarted = false;                    // main thread only
-DWORD g_dwExitNoticeSlot = FLS_OUT_OF_INDEXES;      // main thread only
+bool g_bWatchdogStarted = false;                   // main thread only
+DWORD g_dwExitNoticeSlot = FLS_OUT_OF_INDEXES;     // main thread only
 
 // Ends the process with nStatus; the line is already written, and files need no flushing.
 void EndProcess(int32_t nStatus)

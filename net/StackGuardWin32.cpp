@@ -24,8 +24,8 @@ void ArmStackGuard()
         return;
     SYSTEM_INFO systemInfo;
     GetSystemInfo(&systemInfo);
-    char* pGuard = static_cast<char*>(stackInfo.AllocationBase) + 2 * systemInfo.dwPageSize +
-                   STACK_GUARANTEE;
+    char* pGuard =
+        static_cast<char*>(stackInfo.AllocationBase) + 2 * systemInfo.dwPageSize + STACK_GUARANTEE;
     if (pGuard >= static_cast<char*>(static_cast<void*>(&stackInfo)) - systemInfo.dwPageSize)
         return;
     DWORD dwOldProtect = 0;

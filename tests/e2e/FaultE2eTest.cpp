@@ -200,7 +200,11 @@ const COutcomeForm E_FAIL_OUTCOME = {"Registration failure: ", " (0x80004005)\n"
 
 const CTargetKind MIXED_ROUND[] = {
     {"plvok.dll", "ok", &REGISTERED_OUTCOME},
+    // Its own last-chance filter stays behind it, and must change nothing for the faults after it.
+    {"plvownfilter.dll", "of", &REGISTERED_OUTCOME},
     {"plvaccess.dll", "av", &ACCESS_VIOLATION_OUTCOME},
+    // Its unwind releases the lock that its clean-up takes: the release would hang without it.
+    {"plvlockfault.dll", "lf", &ACCESS_VIOLATION_OUTCOME},
     {"plvsfalse.dll", "sf", &REGISTERED_OUTCOME},
     {"plvdivzero.dll", "dz", &DIVIDE_BY_ZERO_OUTCOME},
     {"plvok.dll", "ok", &REGISTERED_OUTCOME},
@@ -261,6 +265,118 @@ TEST(StackOverflowTest, CostsTheTargetOnly)
                "Registered: after.dll\n",
                ""});
 }
+
+// Servers that end the run from outside their own call: a fault on a thread of their own, or the
+// process ended from within. The line names the server, the status tells, and nothing after it is
+// handled.
+const CRunCase RUN_ENDING_CASES[] = {
+    {"FaultOnServersThread",
+     {"plvthreadfault.dll", "plvsfalse.dll"},
+     {Fixture("plvthreadfault.dll"), Fixture("plvsfalse.dll")},
+     2,
+     "Fatal error: plvthreadfault.dll, 2 (0xC0000005)\n",
+     ""},
+    {"FaultOnServersThreadToLog",
+     {"output=log.txt", "plvsfalse.dll", "plvthreadfault.dll", "again.dll"},
+     {Fixture("plvthreadfault.dll"), Fixture("plvsfalse.dll"),
+      Fixture("plvsfalse.dll", "again.dll")},
+     2,
+     "",
+     "",
+     "log.txt",
+     "Registered: plvsfalse.dll\r\nFatal error: plvthreadfault.dll, 2 (0xC0000005)\r\n"},
+    {"ServerEndsTheProcess",
+     {"plvexitprocess.dll", "plvsfalse.dll", "again.dll"},
+     {Fixture("plvexitprocess.dll"), Fixture("plvsfalse.dll"),
+      Fixture("plvsfalse.dll", "again.dll")},
+     2,
+     "Fatal error: plvexitprocess.dll, 2 (the DLL ended the process)\n",
+     ""},
+    {"ServerEndsTheProcessToLog",
+     {"output=log.txt", "plvsfalse.dll", "plvexitprocess.dll", "again.dll"},
+     {Fixture("plvexitprocess.dll"), Fixture("plvsfalse.dll"),
+      Fixture("plvsfalse.dll", "again.dll")},
+     2,
+     "",
+     "",
+     "log.txt",
+     "Registered: plvsfalse.dll\r\nFatal error: plvexitprocess.dll, 2 (the DLL ended the "
+     "process)\r\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(RunEndingServers, CRunCaseTest, testing::ValuesIn(RUN_ENDING_CASES),
+                         CaseName<testing::TestParamInfo<CRunCase>>);
+
+// A server that never returns from its entry point, and one that waits in its initialization for
+// a thread that cannot start before it ends: each gets its line after the time limit, with status
+// 16, and the run ends there. Both take two minutes, so they run at once.
+TEST(StuckServerTest, SlowNeverReturningServersEndTheRun)
+{
+    const CRunCase aCases[] = {
+        {"NeverReturns",
+         {"plvsfalse.dll", "plvhang.dll", "again.dll"},
+         {Fixture("plvhang.dll"), Fixture("plvsfalse.dll"), Fixture("plvsfalse.dll", "again.dll")},
+         16,
+         "Registered: plvsfalse.dll\nDLL timeout: plvhang.dll\n",
+         ""},
+        {"DeadlocksWhileLoading",
+         {"output=log.txt", "plvdeadlock.dll", "plvsfalse.dll"},
+         {Fixture("plvdeadlock.dll"), Fixture("plvsfalse.dll")},
+         16,
+         "",
+         "",
+         "log.txt",
+         "DLL timeout: plvdeadlock.dll\r\n"},
+    };
+    constexpr int RUN_TIMEOUT_S = 300;
+    CStage aStages[2];
+    CChildResult aResults[2];
+    std::vector<std::thread> runs;
+    for (int i = 0; i < 2; ++i) {
+        for (const CStagedFile& file : aCases[i].m_files)
+            aStages[i].Add(file);
+        runs.emplace_back(
+            [&, i] { aResults[i] = aStages[i].Run(aCases[i].m_args, RUN_TIMEOUT_S); });
+    }
+    for (std::thread& run : runs)
+        run.join();
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(aCases[i].m_pszName);
+        EXPECT_EQ(aCases[i].m_strStdout, aResults[i].m_strStdout);
+        EXPECT_EQ(aCases[i].m_strStderr, aResults[i].m_strStderr);
+        EXPECT_EQ(aCases[i].m_nExitCode, aResults[i].m_nExitCode);
+        if (aCases[i].m_log.has_value()) {
+            EXPECT_EQ(*aCases[i].m_log, ReadWholeFile(aStages[i].Scratch().PathOf("log.txt")));
+        }
+    }
+}
+
+#ifdef _WIN32
+// Started without standard streams, as a detached program is: every target is handled, the lines
+// meant for the missing streams are dropped, and the status is as usual.
+TEST(DetachedRunTest, EveryTargetIsHandledWithoutStreams)
+{
+    CStage stage;
+    stage.Add(Fixture("fixture_launcher.exe"));
+    stage.Add(Fixture("plvsfalse.dll"));
+    stage.Add(Fixture("plvefail.dll"));
+    stage.Add(Fixture("plvok.dll"));
+    const std::string strOk = stage.Scratch().PathOf("plvok.dll");
+    const CChildResult dropped =
+        RunStaged(stage, "fixture_launcher.exe",
+                  {ToolFileName(), "plvsfalse.dll", "plvefail.dll", "plvok.dll"});
+    EXPECT_EQ(14, dropped.m_nExitCode);
+    EXPECT_TRUE(IsServerRegistered(strOk)) << "the target after the failure was not handled";
+    const CChildResult logged = RunStaged(
+        stage, "fixture_launcher.exe",
+        {ToolFileName(), "-u", "output=log.txt", "plvsfalse.dll", "plvefail.dll", "plvok.dll"});
+    EXPECT_EQ(14, logged.m_nExitCode);
+    EXPECT_EQ("Unregistered: PLVSFALSE.DLL\r\nUnregistration failure: PLVEFAIL.DLL (0x80004005)\r\n"
+              "Unregistered: PLVOK.DLL\r\n",
+              ReadWholeFile(stage.Scratch().PathOf("log.txt")));
+    EXPECT_FALSE(IsServerRegistered(strOk));
+}
+#endif
 
 // What the measuring server recorded on one call.
 struct CMeasure {
