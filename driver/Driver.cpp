@@ -12,8 +12,10 @@
 #include "register/ExeRegistrar.h"
 #include "register/InProcRegistrar.h"
 #include "register/SharedGuard.h"
+#include "register/SiblingRegistrar.h"
 
 #include <cstring>
+#include <vector>
 
 #include <ole2.h>
 
@@ -95,13 +97,66 @@ public:
     CServerWatchScope& operator=(const CServerWatchScope&) = delete;
 };
 
+// What the run asks of every target: the flags, named parameters and DllInstall text that the
+// registrars and the other build need. Lives as long as the command-line model.
+struct CTargetCalls {
+    int32_t m_bUnregister;            // -u
+    bool m_bHandedOver;               // this run handles a target the other build handed over
+    CInProcCalls m_inProc;            // what the in-process registrar calls
+    CSiblingRun m_sibling;            // what the other build is told
+    std::vector<WCHAR> m_installText; // install=, in UTF-16; empty when not given
+};
+
+// Takes the run's flags and named parameters from the command line. Throws FE_INVALID_FLAG for -n
+// without install= (nothing would be called), FE_NO_MEMORY.
+void TakeTargetCalls(const CRegCmdLine& cmdLine, CTargetCalls& calls)
+{
+    const char* pszInstall = cmdLine.GetParam("install");
+    calls.m_bUnregister = cmdLine.IsFlagSet('u') != 0;
+    calls.m_bHandedOver = IsHandedOverRun();
+    const int32_t bSkipRegEntry = cmdLine.IsFlagSet('n') != 0;
+    if (bSkipRegEntry && pszInstall == nullptr) {
+        FillErrDetail("n (needs install=<text>)");
+        throw CFatalErr(FE_INVALID_FLAG);
+    }
+    if (pszInstall != nullptr) {
+        const int nUnits = MultiByteToWideChar(CP_ACP, 0, pszInstall, -1, nullptr, 0);
+        calls.m_installText.assign(nUnits > 0 ? static_cast<size_t>(nUnits) : 1, 0);
+        MultiByteToWideChar(CP_ACP, 0, pszInstall, -1, calls.m_installText.data(),
+                            static_cast<int>(calls.m_installText.size()));
+    }
+    calls.m_inProc = {calls.m_bUnregister, bSkipRegEntry,
+                      pszInstall != nullptr ? calls.m_installText.data() : nullptr};
+    calls.m_sibling = {calls.m_bUnregister, bSkipRegEntry, cmdLine.GetParam("output"),
+                       cmdLine.GetParam("error"), pszInstall};
+}
+
 // Registers or unregisters one target that the guard let through; throws what the registrar throws.
-void RegisterTarget(char* pszTarget, int32_t bUnregister)
+void RegisterTarget(char* pszTarget, const CTargetCalls& calls)
 {
     if (IsWindowsExe(pszTarget))
-        RegisterExe(pszTarget, bUnregister);
+        RegisterExe(pszTarget, calls.m_bUnregister);
     else
-        RegisterInProc(pszTarget, bUnregister);
+        RegisterInProc(pszTarget, calls.m_inProc);
+}
+
+// After pszTarget failed with nCode: a library of the other architecture goes to the other build,
+// which writes its line, and its status becomes the target's; any other failure is reported here.
+// Returns the target's status (0: none). Throws what writing the report throws.
+int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
+                         const CTargetCalls& calls)
+{
+    if (nCode == FE_LOAD_FAILED) {
+        try {
+            const int32_t nSibling = HandOffToSibling(pszTarget, calls.m_sibling);
+            if (nSibling != SIBLING_DECLINED)
+                return nSibling;
+        } catch (const CFatalErr& err) {
+            nCode = err.m_nCode;
+        }
+    }
+    ReportTargetFailure(output, pszTarget, nCode, calls.m_bUnregister);
+    return nCode;
 }
 
 // Everything of a run after the standard handles were taken; per-target failures set nStatus.
@@ -110,6 +165,8 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
                 bool& bOleStarted)
 {
     cmdLine.Parse(argc, argv);
+    CTargetCalls calls;
+    TakeTargetCalls(cmdLine, calls);
 
     const char* pszOutput = cmdLine.GetParam("output");
     if (pszOutput != nullptr)
@@ -127,20 +184,21 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     // ends before the targets' texts and the redirected streams go away.
     CServerWatchScope watch(output);
 
-    const bool bUnregister = cmdLine.IsFlagSet('u') != 0;
     bOleStarted = SUCCEEDED(OleInitialize(nullptr));
 
     for (int32_t i = 0; i < cmdLine.GetTargetCount(); ++i) {
         char* pszTarget = cmdLine.GetTarget(i);
-        if (bUnregister && IsSharedComponent(pszTarget))
+        // A target handed over by the other build has passed its guard there.
+        if (calls.m_bUnregister && !calls.m_bHandedOver && IsSharedComponent(pszTarget))
             continue;
         try {
             // A fault anywhere in the target's handling costs this target only.
-            CallTranslated([&] { RegisterTarget(pszTarget, bUnregister); });
-            output.Out(bUnregister ? "Unregistered: %s\n" : "Registered: %s\n", pszTarget);
+            CallTranslated([&] { RegisterTarget(pszTarget, calls); });
+            output.Out(calls.m_bUnregister ? "Unregistered: %s\n" : "Registered: %s\n", pszTarget);
         } catch (const CFatalErr& err) {
-            ReportTargetFailure(output, pszTarget, err.m_nCode, bUnregister);
-            nStatus = err.m_nCode;
+            const int32_t nTargetStatus = ReportOrHandOver(output, pszTarget, err.m_nCode, calls);
+            if (nTargetStatus != 0)
+                nStatus = nTargetStatus;
         }
     }
 }

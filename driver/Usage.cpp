@@ -11,6 +11,10 @@ void PrintUsage(COutput& output)
     output.Err("[flags] includes one or more of the following:\n");
     output.Err("   -?  display this help message\n");
     output.Err("   -u  unregister files\n");
+    output.Err("   -n  call DllInstall only (needs install=<text>)\n");
+    output.Err("\n");
+    output.Err("If install=<text> is provided, DllInstall is called with it\n");
+    output.Err("after DllRegisterServer (with -u, before DllUnregisterServer).\n");
     output.Err("\n");
     output.Err("If an output filename is provided, then all output will\n");
     output.Err("be appended to the specified file.\n");

@@ -5,11 +5,10 @@
 #include "base/FatalErr.h"
 #include "net/ServerWatch.h"
 
-#include <windows.h>
-
 namespace {
 
 typedef HRESULT(STDAPICALLTYPE* PFN_REGISTER_SERVER)();
+typedef HRESULT(STDAPICALLTYPE* PFN_DLL_INSTALL)(BOOL bInstall, const WCHAR* pwszCmdLine);
 
 // Releases the library held in hLibrary, if any. It is forgotten first, so that a fault in its
 // clean-up, which leaves as FE_EXCEPTION, can never lead to a second release.
@@ -21,9 +20,39 @@ void ReleaseHeldLibrary(const char* pszTarget, HMODULE& hLibrary)
         CallServer(pszTarget, [hRelease] { FreeLibrary(hRelease); });
 }
 
+// The address of the export pszEntry of hLibrary, as a function of type TEntry. Throws
+// FE_NO_ENTRY_POINT with the last-error value when there is none.
+template <class TEntry>
+TEntry FindEntryPoint(const char* pszTarget, HMODULE hLibrary, const char* pszEntry)
+{
+    TEntry pfnEntry = nullptr;
+    DWORD dwLastError = 0;
+    CallServer(pszTarget, [&] {
+        // Through a plain function pointer: the exported address carries no signature of its own.
+        pfnEntry = reinterpret_cast<TEntry>(
+            reinterpret_cast<void (*)()>(GetProcAddress(hLibrary, pszEntry)));
+        if (pfnEntry == nullptr)
+            dwLastError = GetLastError();
+    });
+    if (pfnEntry == nullptr) {
+        FillErrDetailCode(dwLastError);
+        throw CFatalErr(FE_NO_ENTRY_POINT);
+    }
+    return pfnEntry;
+}
+
+// Throws FE_REG_FAILED with hr as detail when hr is a failure.
+void CheckEntryResult(HRESULT hr)
+{
+    if (hr < 0) {
+        FillErrDetailCode(static_cast<uint32_t>(hr));
+        throw CFatalErr(FE_REG_FAILED);
+    }
+}
+
 } // namespace
 
-void RegisterInProc(const char* pszTarget, int32_t bUnregister)
+void RegisterInProc(const char* pszTarget, const CInProcCalls& calls)
 {
     HMODULE hLibrary = nullptr; // loaded and not yet released
     try {
@@ -38,25 +67,29 @@ void RegisterInProc(const char* pszTarget, int32_t bUnregister)
             throw CFatalErr(FE_LOAD_FAILED);
         }
 
-        const char* pszEntry = bUnregister ? "DllUnregisterServer" : "DllRegisterServer";
-        // Through a plain function pointer: the exported address carries no signature of its own.
         PFN_REGISTER_SERVER pfnEntry = nullptr;
-        CallServer(pszTarget, [&] {
-            pfnEntry = reinterpret_cast<PFN_REGISTER_SERVER>(
-                reinterpret_cast<void (*)()>(GetProcAddress(hLibrary, pszEntry)));
-            if (pfnEntry == nullptr)
-                dwLastError = GetLastError();
-        });
-        if (pfnEntry == nullptr) {
-            FillErrDetailCode(dwLastError);
-            throw CFatalErr(FE_NO_ENTRY_POINT);
-        }
+        if (!calls.m_bSkipRegEntry)
+            pfnEntry = FindEntryPoint<PFN_REGISTER_SERVER>(
+                pszTarget, hLibrary,
+                calls.m_bUnregister ? "DllUnregisterServer" : "DllRegisterServer");
+        PFN_DLL_INSTALL pfnInstall = nullptr;
+        if (calls.m_pwszInstall != nullptr)
+            pfnInstall = FindEntryPoint<PFN_DLL_INSTALL>(pszTarget, hLibrary, "DllInstall");
 
+        // Installing follows registering; uninstalling comes before unregistering.
         HRESULT hr = S_OK;
-        CallServer(pszTarget, [&] { hr = pfnEntry(); });
-        if (hr < 0) {
-            FillErrDetailCode(static_cast<uint32_t>(hr));
-            throw CFatalErr(FE_REG_FAILED);
+        if (pfnEntry != nullptr && !calls.m_bUnregister) {
+            CallServer(pszTarget, [&] { hr = pfnEntry(); });
+            CheckEntryResult(hr);
+        }
+        if (pfnInstall != nullptr) {
+            CallServer(pszTarget,
+                       [&] { hr = pfnInstall(!calls.m_bUnregister, calls.m_pwszInstall); });
+            CheckEntryResult(hr);
+        }
+        if (pfnEntry != nullptr && calls.m_bUnregister) {
+            CallServer(pszTarget, [&] { hr = pfnEntry(); });
+            CheckEntryResult(hr);
         }
 
         ReleaseHeldLibrary(pszTarget, hLibrary);

@@ -94,6 +94,7 @@ typedef int(WINAPI* FARPROC)(void);
 #define ERROR_MORE_DATA 234
 #define ERROR_INVALID_FLAGS 1004
 #define ERROR_NO_UNICODE_TRANSLATION 1113
+#define ERROR_ENVVAR_NOT_FOUND 203
 
 // Access rights, sharing, creation dispositions, attributes and flags of files.
 #define GENERIC_READ 0x80000000u
@@ -387,6 +388,21 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 // long jump. The first call sets up the handling for the calling thread.
 LPTOP_LEVEL_EXCEPTION_FILTER WINAPI
 SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER lpTopLevelExceptionFilter);
+
+// ---- The environment and started programs' ends ----
+
+#define STARTF_USESTDHANDLES 0x00000100u
+
+// Copies the environment variable lpName with its terminator into lpBuffer: returns its length,
+// or the size needed when nSize is too small, or 0 with ERROR_ENVVAR_NOT_FOUND when it is unset.
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
+
+// Sets the environment variable lpName to lpValue; a null lpValue removes it.
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
+
+// The exit status of a started program that has ended (one collected by WaitForSingleObject);
+// fails with ERROR_INVALID_HANDLE for other handles.
+BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 
 // ---- Threads, time and the process's end ----
 

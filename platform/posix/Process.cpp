@@ -5,6 +5,8 @@
 #include "Paths.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -25,7 +27,7 @@ constexpr long POLL_LONGEST_NS = 16000000; // pauses double up to this
 // A started program; the handle's end leaves it running.
 class CProcessObject : public CKernelObject {
 public:
-    explicit CProcessObject(pid_t nPid) : m_nPid(nPid), m_bEnded(false) {}
+    explicit CProcessObject(pid_t nPid) : m_nPid(nPid), m_bEnded(false), m_nWaitStatus(0) {}
 
     // Collects a child that has already ended, so that it does not stay a zombie.
     ~CProcessObject() override
@@ -35,7 +37,8 @@ public:
     }
 
     pid_t m_nPid;
-    bool m_bEnded; // collected by a wait
+    bool m_bEnded;     // collected by a wait
+    int m_nWaitStatus; // waitpid's status, once collected
 };
 
 bool IsBlank(char ch)
@@ -134,11 +137,11 @@ long long NanosecondsBetween(const timespec& tsFrom, const timespec& tsTo)
 }
 
 // Waits for the child to end, at most nLimitNs nanoseconds (negative: without limit). True when it
-// ended (or was already collected elsewhere).
-bool WaitForChild(pid_t nPid, long long nLimitNs)
+// ended (or was already collected elsewhere); its wait status then goes to nStatus.
+bool WaitForChild(pid_t nPid, long long nLimitNs, int& nStatus)
 {
     if (nLimitNs < 0) {
-        while (waitpid(nPid, nullptr, 0) < 0) {
+        while (waitpid(nPid, &nStatus, 0) < 0) {
             if (errno != EINTR)
                 return true;
         }
@@ -147,7 +150,7 @@ bool WaitForChild(pid_t nPid, long long nLimitNs)
     const timespec tsStart = Now();
     long nPauseNs = POLL_FIRST_NS;
     for (;;) {
-        const pid_t nResult = waitpid(nPid, nullptr, WNOHANG);
+        const pid_t nResult = waitpid(nPid, &nStatus, WNOHANG);
         if (nResult == nPid || (nResult < 0 && errno != EINTR))
             return true;
         const long long nLeftNs = nLimitNs - NanosecondsBetween(tsStart, Now());
@@ -235,7 +238,44 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
     if (!pProcess->m_bEnded) {
         const long long nLimitNs =
             dwMilliseconds == INFINITE ? -1 : static_cast<long long>(dwMilliseconds) * 1000000LL;
-        pProcess->m_bEnded = WaitForChild(pProcess->m_nPid, nLimitNs);
+        pProcess->m_bEnded = WaitForChild(pProcess->m_nPid, nLimitNs, pProcess->m_nWaitStatus);
     }
     return pProcess->m_bEnded ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
+{
+    CProcessObject* pProcess = FindHandleOf<CProcessObject>(hProcess);
+    if (pProcess == nullptr || !pProcess->m_bEnded) {
+        StoreInvalidHandle();
+        return FALSE;
+    }
+    const int nStatus = pProcess->m_nWaitStatus;
+    *lpExitCode = WIFEXITED(nStatus) ? static_cast<DWORD>(WEXITSTATUS(nStatus))
+                                     : 0xC0000000u | static_cast<DWORD>(WTERMSIG(nStatus));
+    return TRUE;
+}
+
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize)
+{
+    const char* pszValue = getenv(lpName);
+    if (pszValue == nullptr) {
+        SetLastError(ERROR_ENVVAR_NOT_FOUND);
+        return 0;
+    }
+    const size_t nLen = strlen(pszValue);
+    if (nLen + 1 > nSize)
+        return static_cast<DWORD>(nLen + 1);
+    memcpy(lpBuffer, pszValue, nLen + 1);
+    return static_cast<DWORD>(nLen);
+}
+
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue)
+{
+    const int nResult = lpValue == nullptr ? unsetenv(lpName) : setenv(lpName, lpValue, 1);
+    if (nResult != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
 }

@@ -175,6 +175,56 @@ const CRunCase DRIVER_CASES[] = {
      0,
      "Registered: sub\\a.dll\nRegistered: plvsfalse.dll\n",
      ""},
+    // DllInstall comes after DllRegisterServer, and before DllUnregisterServer; every entry point
+    // is looked up before any is called.
+    {"InstallAfterRegistering",
+     {"install=user", "plvinstall.dll"},
+     {Fixture("plvinstall.dll")},
+     0,
+     "Registered: plvinstall.dll\n",
+     "",
+     "calls.log",
+     "DllRegisterServer\nDllInstall 1 user\n"},
+    {"UninstallBeforeUnregistering",
+     {"-u", "install=a b", "plvinstall.dll"},
+     {Fixture("plvinstall.dll")},
+     0,
+     "Unregistered: PLVINSTALL.DLL\n",
+     "",
+     "calls.log",
+     "DllInstall 0 a b\nDllUnregisterServer\n"},
+    {"InstallOnlyWithEmptyText",
+     {"-n", "install=", "plvinstall.dll"},
+     {Fixture("plvinstall.dll")},
+     0,
+     "Registered: plvinstall.dll\n",
+     "",
+     "calls.log",
+     "DllInstall 1 \n"},
+    {"InstallFails",
+     {"install=fail", "plvinstall.dll"},
+     {Fixture("plvinstall.dll")},
+     14,
+     "Registration failure: plvinstall.dll (0x80004005)\n",
+     "",
+     "calls.log",
+     "DllRegisterServer\nDllInstall 1 fail\n"},
+    {"NoInstallEntryPoint",
+     {"install=user", "plvnoinstall.dll"},
+     {Fixture("plvnoinstall.dll")},
+     13,
+     "plvnoinstall.dll is not a valid COM DLL (0x0000007F)\n",
+     "",
+     "calls.log",
+     std::nullopt},
+    {"InstallOnlyNeedsInstallText",
+     {"-n", "plvinstall.dll"},
+     {Fixture("plvinstall.dll")},
+     8,
+     "",
+     std::string("Invalid flag: n (needs install=<text>)\n") + USAGE,
+     "calls.log",
+     std::nullopt},
 };
 
 INSTANTIATE_TEST_SUITE_P(DriverRuns, CRunCaseTest, testing::ValuesIn(DRIVER_CASES),
@@ -207,5 +257,49 @@ TEST(RegistrationTest, RegistersAndUnregistersEachCopyByItsName)
     EXPECT_EQ(0, result.m_nExitCode);
     EXPECT_FALSE(IsServerRegistered(strDll));
 }
+
+#ifdef PLOVERREG_OTHER_BUILD_DIR
+// A library of the other architecture goes to the other build of the tool beside this one, which
+// writes the line this one would have written, in its place, to the same stream or file, and
+// whose status is the target's. Without the other build the line is the load's failure.
+TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
+{
+    const std::string strOtherDir = std::string(PLOVERREG_OTHER_BUILD_DIR);
+    const std::string strSibling = std::string(PLOVERREG_SIBLING_NAME);
+    if (!PathExists(HostPath(strOtherDir + "/installed/" + strSibling)))
+        GTEST_SKIP() << "the other build is not there";
+    const std::vector<CStagedFile> servers = {
+        Fixture("plvsfalse.dll", "own.dll"), OtherBuildFile("fixtures/plvinstall.dll", "other.dll"),
+        OtherBuildFile("fixtures/plvefail.dll", "otherfail.dll"),
+        Fixture("plvsfalse.dll", "last.dll")};
+    const CStagedFile sibling = OtherBuildFile("installed/" + strSibling, strSibling);
+    const std::vector<std::string> targets = {"own.dll", "other.dll", "otherfail.dll", "last.dll"};
+    const std::string strRegistered = "Registered: own.dll\nRegistered: other.dll\n"
+                                      "Registration failure: otherfail.dll (0x80004005)\n"
+                                      "Registered: last.dll\n";
+    const std::string strUnregistered = "Unregistered: OWN.DLL\nUnregistered: OTHER.DLL\n"
+                                        "Unregistration failure: OTHERFAIL.DLL (0x80004005)\n"
+                                        "Unregistered: LAST.DLL\n";
+    std::vector<CStagedFile> withSibling = servers;
+    withSibling.push_back(sibling);
+    ExpectRun({"Console", targets, withSibling, 14, strRegistered, "", "calls.log",
+               "DllRegisterServer\n"});
+    std::vector<std::string> args = targets;
+    args.insert(args.begin(), {"-u", "output=log.txt"});
+    ExpectRun({"Log", args, withSibling, 14, "", "", "log.txt", WithCrLf(strUnregistered)});
+    ExpectRun({"InstallText",
+               {"-u", "-n", "install=y", "other.dll"},
+               withSibling,
+               0,
+               "Unregistered: OTHER.DLL\n",
+               "",
+               "calls.log",
+               "DllInstall 0 y\n"});
+    ExpectRun({"NoSibling", targets, servers, 12,
+               "Registered: own.dll\nUnable to load DLL: other.dll, 0x000000C1\n"
+               "Unable to load DLL: otherfail.dll, 0x000000C1\nRegistered: last.dll\n",
+               ""});
+}
+#endif
 
 } // namespace

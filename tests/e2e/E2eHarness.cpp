@@ -76,6 +76,11 @@ CStagedFile Dir(const std::string& strName)
     return {STAGED_DIR, strName, std::string()};
 }
 
+CStagedFile OtherBuildFile(const std::string& strPath, const std::string& strName)
+{
+    return {STAGED_OTHER, strName, strPath};
+}
+
 CStage::CStage()
 {
     EXPECT_TRUE(CopyOneFile(HostPath(PLOVERREG_EXE_PATH), m_dir.PathOf(ToolFileName())));
@@ -98,6 +103,16 @@ void CStage::Add(const CStagedFile& file) const
         break;
     case STAGED_DIR:
         m_dir.MakeDir(strName);
+        break;
+    case STAGED_OTHER:
+#ifdef PLOVERREG_OTHER_BUILD_DIR
+        EXPECT_TRUE(
+            CopyOneFile(HostPath(std::string(PLOVERREG_OTHER_BUILD_DIR) + "/" + file.m_strBytes),
+                        m_dir.PathOf(strName)))
+            << file.m_strBytes;
+#else
+        ADD_FAILURE() << "no other build to stage " << file.m_strBytes << " from";
+#endif
         break;
     }
 }

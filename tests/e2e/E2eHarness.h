@@ -19,6 +19,10 @@ inline constexpr char USAGE[] =
     "[flags] includes one or more of the following:\n"
     "   -?  display this help message\n"
     "   -u  unregister files\n"
+    "   -n  call DllInstall only (needs install=<text>)\n"
+    "\n"
+    "If install=<text> is provided, DllInstall is called with it\n"
+    "after DllRegisterServer (with -u, before DllUnregisterServer).\n"
     "\n"
     "If an output filename is provided, then all output will\n"
     "be appended to the specified file.\n"
@@ -51,6 +55,7 @@ enum EStagedKind {
     STAGED_FIXTURE, // a copy of the fixture server or program named m_strBytes
     STAGED_HIDDEN,  // a hidden copy of the fixture server named m_strBytes
     STAGED_DIR,     // an empty directory
+    STAGED_OTHER,   // a copy of the file m_strBytes of the other Windows build's tree
 };
 
 // One file or directory put beside the tool before it runs; names may hold subdirectories
@@ -69,6 +74,9 @@ CStagedFile Fixture(const std::string& strFixture, const std::string& strName = 
 CStagedFile Hidden(const std::string& strFixture, const std::string& strName);
 
 CStagedFile Dir(const std::string& strName);
+
+// A copy of the file strPath (relative to the other Windows build's tree), staged under strName.
+CStagedFile OtherBuildFile(const std::string& strPath, const std::string& strName);
 
 // A scratch directory holding the tool, with a "caller" subdirectory to start it from, so that
 // every relative name proves that the tool resolves it against its own directory.

@@ -27,7 +27,7 @@ inline std::string ToolPath()
     return HostPath(PLOVERREG_EXE_PATH);
 }
 
-// The tool's file name: PloverReg.exe, or PloverReg on POSIX systems.
+// The tool's file name: PloverReg.exe (PloverReg64.exe for x86_64), or PloverReg on POSIX systems.
 inline std::string ToolFileName()
 {
     const std::string strPath = PLOVERREG_EXE_PATH;

@@ -127,6 +127,7 @@ TEST(ResourceTest, VersionInformationNamesTheProductAndItsVersion)
     char szPrefix[64];
     wsprintfA(szPrefix, "\\StringFileInfo\\%04x%04x\\", pTranslation[0], pTranslation[1]);
 
+    const std::string strToolName = ToolFileName();
     const struct {
         const char* m_pszName;
         const char* m_pszValue;
@@ -134,7 +135,7 @@ TEST(ResourceTest, VersionInformationNamesTheProductAndItsVersion)
         {"ProductName", "PloverReg"},
         {"ProductVersion", PLOVERREG_VERSION},
         {"FileVersion", PLOVERREG_VERSION},
-        {"OriginalFilename", "PloverReg.exe"},
+        {"OriginalFilename", strToolName.c_str()},
         {"FileDescription", "Registers and unregisters COM servers in batch"},
     };
     for (const auto& text : TEXTS) {

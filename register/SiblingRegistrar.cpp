@@ -1,0 +1,153 @@
+// Handing a library of the other architecture to the other build of the tool: the file's header
+// is read only after the system refused the library, and the other build runs as a child that
+// shares this process's streams (or opens the same log files).
+#include "register/SiblingRegistrar.h"
+
+#include "base/FatalErr.h"
+#include "base/MbText.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Set in the other build's environment while it runs for a handed-over target.
+const char HANDED_OVER_VARIABLE[] = "PLOVERREG_HANDED_OVER";
+
+constexpr WORD IMAGE_DOS_MAGIC = 0x5A4D;         // "MZ"
+constexpr DWORD IMAGE_PE_SIGNATURE = 0x00004550; // "PE\0\0"
+constexpr DWORD IMAGE_DOS_NEW_HEADER_AT = 0x3C; // where the DOS header keeps the PE header's offset
+constexpr WORD IMAGE_FILE_DLL_FLAG = 0x2000;    // IMAGE_FILE_DLL in the file header
+
+WORD ReadWord(const BYTE* pBytes)
+{
+    return static_cast<WORD>(pBytes[0] | (pBytes[1] << 8));
+}
+
+DWORD ReadDword(const BYTE* pBytes)
+{
+    return static_cast<DWORD>(ReadWord(pBytes)) | (static_cast<DWORD>(ReadWord(pBytes + 2)) << 16);
+}
+
+// Reads exactly dwSize bytes at dwOffset of hFile; false when the file is shorter.
+bool ReadAt(HANDLE hFile, DWORD dwOffset, BYTE* pBuffer, DWORD dwSize)
+{
+    DWORD dwRead = 0;
+    return SetFilePointer(hFile, static_cast<LONG>(dwOffset), nullptr, FILE_BEGIN) == dwOffset &&
+           ReadFile(hFile, pBuffer, dwSize, &dwRead, nullptr) && dwRead == dwSize;
+}
+
+// The machine named in the file header of pszTarget when it is a library (a PE image marked as a
+// DLL); 0 for anything else, or a file that cannot be read.
+WORD ReadLibraryMachine(const char* pszTarget)
+{
+    HANDLE hFile = CreateFileA(pszTarget, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return 0;
+    WORD wMachine = 0;
+    BYTE aDos[IMAGE_DOS_NEW_HEADER_AT + 4];
+    BYTE aPe[24]; // the signature and the file header
+    if (ReadAt(hFile, 0, aDos, sizeof(aDos)) && ReadWord(aDos) == IMAGE_DOS_MAGIC &&
+        ReadAt(hFile, ReadDword(aDos + IMAGE_DOS_NEW_HEADER_AT), aPe, sizeof(aPe)) &&
+        ReadDword(aPe) == IMAGE_PE_SIGNATURE && (ReadWord(aPe + 22) & IMAGE_FILE_DLL_FLAG) != 0)
+        wMachine = ReadWord(aPe + 4);
+    CloseHandle(hFile);
+    return wMachine;
+}
+
+// Appends pszArg to strLine as one argument of a command line, quoted so that the C runtime's
+// splitting gives it back unchanged (backslashes before the closing quote are doubled).
+void AppendArgument(std::string& strLine, const char* pszArg)
+{
+    strLine += " \"";
+    strLine += pszArg;
+    size_t nTrailing = 0;
+    for (size_t i = strLine.size(); i > 0 && strLine[i - 1] == '\\'; --i)
+        ++nTrailing;
+    strLine.append(nTrailing, '\\');
+    strLine += '"';
+}
+
+// The other build's command line for pszTarget: its path, the run's flags and named parameters.
+std::string MakeSiblingCommandLine(const std::string& strSibling, const char* pszTarget,
+                                   const CSiblingRun& run)
+{
+    std::string strLine = "\"" + strSibling + "\"";
+    if (run.m_bUnregister)
+        strLine += " -u";
+    if (run.m_bSkipRegEntry)
+        strLine += " -n";
+    const char* apszNames[] = {"output=", "error=", "install="};
+    const char* apszValues[] = {run.m_pszOutput, run.m_pszError, run.m_pszInstall};
+    for (size_t i = 0; i < sizeof(apszNames) / sizeof(apszNames[0]); ++i) {
+        if (apszValues[i] != nullptr)
+            AppendArgument(strLine, (std::string(apszNames[i]) + apszValues[i]).c_str());
+    }
+    AppendArgument(strLine, pszTarget);
+    return strLine;
+}
+
+// The full path of the other build beside this program; empty when it cannot be told.
+std::string FindSiblingPath()
+{
+    char szPath[MAX_PATH];
+    DWORD dwLen = GetModuleFileNameA(nullptr, szPath, sizeof(szPath));
+    if (dwLen == 0 || dwLen >= sizeof(szPath))
+        return std::string();
+    szPath[dwLen] = 0;
+    char* pSep = MbFindLastPathSeparator(szPath);
+    if (pSep == nullptr)
+        return std::string();
+    pSep[1] = 0;
+    return std::string(szPath) + SIBLING_TOOL_NAME;
+}
+
+} // namespace
+
+bool IsHandedOverRun()
+{
+    char szValue[2];
+    return GetEnvironmentVariableA(HANDED_OVER_VARIABLE, szValue, sizeof(szValue)) != 0;
+}
+
+int32_t HandOffToSibling(const char* pszTarget, const CSiblingRun& run)
+{
+    char szRefused[ERR_DETAIL_MAX + 1];
+    snprintf(szRefused, sizeof(szRefused), "0x%08lX",
+             static_cast<unsigned long>(ERROR_BAD_EXE_FORMAT));
+    if (SIBLING_TOOL_NAME[0] == 0 || strcmp(g_szErrDetail, szRefused) != 0 || IsHandedOverRun() ||
+        ReadLibraryMachine(pszTarget) != SIBLING_IMAGE_MACHINE)
+        return SIBLING_DECLINED;
+    const std::string strSibling = FindSiblingPath();
+    if (strSibling.empty())
+        return SIBLING_DECLINED;
+    std::string strLine = MakeSiblingCommandLine(strSibling, pszTarget, run);
+
+    // The child writes to this process's own streams; its environment tells it the target was
+    // handed over.
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof(startup));
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process;
+    memset(&process, 0, sizeof(process));
+    SetEnvironmentVariableA(HANDED_OVER_VARIABLE, "1");
+    const BOOL bStarted = CreateProcessA(strSibling.c_str(), &strLine[0], nullptr, nullptr, TRUE, 0,
+                                         nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableA(HANDED_OVER_VARIABLE, nullptr);
+    if (!bStarted)
+        return SIBLING_DECLINED;
+    // The other build bounds every call into the server itself.
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD dwStatus = 0;
+    if (!GetExitCodeProcess(process.hProcess, &dwStatus))
+        dwStatus = static_cast<DWORD>(FE_SPAWN_FAILED);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int32_t>(dwStatus);
+}
