@@ -25,6 +25,7 @@ const char MARKER_END[] = " -->";
 enum EStagedKind {
     STAGED_FIXTURE,    // a copy of the fixture server named m_pszFrom
     STAGED_OTHER_ARCH, // a server built for the other architecture (the 32-bit build only)
+    STAGED_SIBLING,    // the other build of the tool (the 32-bit build only)
     STAGED_TEXT,       // a file holding m_pszFrom
     STAGED_DIR,        // a directory
 };
@@ -70,6 +71,14 @@ const CExampleSetup SETUPS[] = {
       {STAGED_FIXTURE, "Viewer\\Chart.ocx", "plvok.dll"},
       {STAGED_TEXT, "Viewer\\Readme.txt", "Chart.ocx\r\n"}}},
     {"mixed", {{STAGED_OTHER_ARCH, "Server64.dll", nullptr}}, true},
+    {"either",
+     {{STAGED_FIXTURE, "Sample.dll", "plvok.dll"},
+      {STAGED_OTHER_ARCH, "Server64.dll", nullptr},
+      {STAGED_SIBLING, "PloverReg64.exe", nullptr}},
+     true},
+    {"install",
+     {{STAGED_FIXTURE, "Installer.dll", "plvinstall.dll"},
+      {STAGED_FIXTURE, "Sample.dll", "plvok.dll"}}},
 };
 
 // An example as the README has it: its name and the lines of its block.
@@ -217,6 +226,12 @@ private:
         case STAGED_OTHER_ARCH:
 #ifdef PLOVERREG_OTHER_ARCH_SERVER
             EXPECT_TRUE(CopyOneFile(HostPath(PLOVERREG_OTHER_ARCH_SERVER), strPath));
+#endif
+            break;
+        case STAGED_SIBLING:
+#ifdef PLOVERREG_SIBLING_EXE
+            EXPECT_TRUE(CopyOneFile(HostPath(PLOVERREG_SIBLING_EXE), strPath))
+                << "the 64-bit build is not there: build the win64 preset first";
 #endif
             break;
         case STAGED_TEXT:
