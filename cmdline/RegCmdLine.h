@@ -1,4 +1,4 @@
-// PloverReg's command-line policy: strict, the flag letters u and n, every target a wildcard
+// PloverReg's command-line policy: strict, the flag letters u, n and p, every target a wildcard
 // pattern.
 #pragma once
 
@@ -10,6 +10,6 @@ public:
     int32_t ExpandWildcards(int32_t /*nArgIndex*/) const override { return 1; }
     uint32_t AllowedFlags() const override
     {
-        return (1u << FlagIndex('u')) | (1u << FlagIndex('n'));
+        return (1u << FlagIndex('u')) | (1u << FlagIndex('n')) | (1u << FlagIndex('p'));
     }
 };

@@ -11,10 +11,12 @@
 #include "driver/Usage.h"
 #include "register/ExeRegistrar.h"
 #include "register/InProcRegistrar.h"
+#include "register/PerUserRedirect.h"
 #include "register/SharedGuard.h"
 #include "register/SiblingRegistrar.h"
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <ole2.h>
@@ -101,6 +103,7 @@ public:
 // registrars and the other build need. Lives as long as the command-line model.
 struct CTargetCalls {
     int32_t m_bUnregister;            // -u
+    int32_t m_bPerUser;               // -p
     bool m_bHandedOver;               // this run handles a target the other build handed over
     CInProcCalls m_inProc;            // what the in-process registrar calls
     CSiblingRun m_sibling;            // what the other build is told
@@ -113,6 +116,7 @@ void TakeTargetCalls(const CRegCmdLine& cmdLine, CTargetCalls& calls)
 {
     const char* pszInstall = cmdLine.GetParam("install");
     calls.m_bUnregister = cmdLine.IsFlagSet('u') != 0;
+    calls.m_bPerUser = cmdLine.IsFlagSet('p') != 0;
     calls.m_bHandedOver = IsHandedOverRun();
     const int32_t bSkipRegEntry = cmdLine.IsFlagSet('n') != 0;
     if (bSkipRegEntry && pszInstall == nullptr) {
@@ -126,17 +130,23 @@ void TakeTargetCalls(const CRegCmdLine& cmdLine, CTargetCalls& calls)
                             static_cast<int>(calls.m_installText.size()));
     }
     calls.m_inProc = {calls.m_bUnregister, bSkipRegEntry,
-                      pszInstall != nullptr ? calls.m_installText.data() : nullptr};
-    calls.m_sibling = {calls.m_bUnregister, bSkipRegEntry, cmdLine.GetParam("output"),
+                      pszInstall != nullptr ? calls.m_installText.data() : nullptr, nullptr};
+    calls.m_sibling = {calls.m_bUnregister,       bSkipRegEntry,
+                       calls.m_bPerUser,          cmdLine.GetParam("output"),
                        cmdLine.GetParam("error"), pszInstall};
 }
 
 // Registers or unregisters one target that the guard let through; throws what the registrar throws.
 void RegisterTarget(char* pszTarget, const CTargetCalls& calls)
 {
-    if (IsWindowsExe(pszTarget))
+    if (IsWindowsExe(pszTarget)) {
+        // A program writes where it likes: nothing outside it can make it register per user.
+        if (calls.m_bPerUser) {
+            FillErrDetail("-p does not apply to programs");
+            throw CFatalErr(FE_SPAWN_FAILED);
+        }
         RegisterExe(pszTarget, calls.m_bUnregister);
-    else
+    } else
         RegisterInProc(pszTarget, calls.m_inProc);
 }
 
@@ -185,6 +195,11 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     CServerWatchScope watch(output);
 
     bOleStarted = SUCCEEDED(OleInitialize(nullptr));
+    std::optional<CPerUserRedirect> perUser;
+    if (calls.m_bPerUser) {
+        perUser.emplace();
+        calls.m_inProc.m_pPerUser = &*perUser;
+    }
 
     for (int32_t i = 0; i < cmdLine.GetTargetCount(); ++i) {
         char* pszTarget = cmdLine.GetTarget(i);

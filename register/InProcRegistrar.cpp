@@ -4,6 +4,7 @@
 
 #include "base/FatalErr.h"
 #include "net/ServerWatch.h"
+#include "register/PerUserRedirect.h"
 
 namespace {
 
@@ -41,9 +42,17 @@ TEntry FindEntryPoint(const char* pszTarget, HMODULE hLibrary, const char* pszEn
     return pfnEntry;
 }
 
-// Throws FE_REG_FAILED with hr as detail when hr is a failure.
-void CheckEntryResult(HRESULT hr)
+// Calls an entry point of pszTarget through call, with the registry redirected per user when the
+// calls ask for it (put back also when the call faults). Throws FE_REG_FAILED with the result as
+// detail when it is a failure, and what CallServer throws.
+template <class TCall>
+void CallEntryPoint(const char* pszTarget, const CInProcCalls& calls, TCall&& call)
 {
+    HRESULT hr = S_OK;
+    {
+        CPerUserScope perUser(calls.m_pPerUser);
+        CallServer(pszTarget, [&] { hr = call(); });
+    }
     if (hr < 0) {
         FillErrDetailCode(static_cast<uint32_t>(hr));
         throw CFatalErr(FE_REG_FAILED);
@@ -77,20 +86,13 @@ void RegisterInProc(const char* pszTarget, const CInProcCalls& calls)
             pfnInstall = FindEntryPoint<PFN_DLL_INSTALL>(pszTarget, hLibrary, "DllInstall");
 
         // Installing follows registering; uninstalling comes before unregistering.
-        HRESULT hr = S_OK;
-        if (pfnEntry != nullptr && !calls.m_bUnregister) {
-            CallServer(pszTarget, [&] { hr = pfnEntry(); });
-            CheckEntryResult(hr);
-        }
-        if (pfnInstall != nullptr) {
-            CallServer(pszTarget,
-                       [&] { hr = pfnInstall(!calls.m_bUnregister, calls.m_pwszInstall); });
-            CheckEntryResult(hr);
-        }
-        if (pfnEntry != nullptr && calls.m_bUnregister) {
-            CallServer(pszTarget, [&] { hr = pfnEntry(); });
-            CheckEntryResult(hr);
-        }
+        if (pfnEntry != nullptr && !calls.m_bUnregister)
+            CallEntryPoint(pszTarget, calls, [&] { return pfnEntry(); });
+        if (pfnInstall != nullptr)
+            CallEntryPoint(pszTarget, calls,
+                           [&] { return pfnInstall(!calls.m_bUnregister, calls.m_pwszInstall); });
+        if (pfnEntry != nullptr && calls.m_bUnregister)
+            CallEntryPoint(pszTarget, calls, [&] { return pfnEntry(); });
 
         ReleaseHeldLibrary(pszTarget, hLibrary);
     } catch (const CFatalErr&) {

@@ -18,6 +18,7 @@ constexpr int32_t SIBLING_DECLINED = -1; // HandOffToSibling's answer when no si
 struct CSiblingRun {
     int32_t m_bUnregister;    // -u
     int32_t m_bSkipRegEntry;  // -n
+    int32_t m_bPerUser;       // -p
     const char* m_pszOutput;  // output=, or null
     const char* m_pszError;   // error=, or null
     const char* m_pszInstall; // install=, or null

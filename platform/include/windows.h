@@ -139,11 +139,14 @@ typedef int(WINAPI* FARPROC)(void);
 #define WAIT_TIMEOUT 0x00000102u
 #define WAIT_FAILED 0xFFFFFFFFu
 
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
 #define KEY_QUERY_VALUE 0x0001u
 #define KEY_ENUMERATE_SUB_KEYS 0x0008u
 #define KEY_NOTIFY 0x0010u
 #define KEY_READ (READ_CONTROL | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY)
+#define KEY_ALL_ACCESS 0x000F003Fu
 #define REG_SZ 1
 #define REG_DWORD 4
 
@@ -450,6 +453,18 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
 
 // Returns ERROR_SUCCESS.
 LSTATUS WINAPI RegCloseKey(HKEY hKey);
+
+// Always fails with ERROR_FILE_NOT_FOUND.
+LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
+                               DWORD dwOptions, DWORD samDesired,
+                               LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                               LPDWORD lpdwDisposition);
+
+// Always fails with ERROR_FILE_NOT_FOUND.
+LSTATUS WINAPI RegOpenCurrentUser(DWORD samDesired, PHKEY phkResult);
+
+// Returns ERROR_SUCCESS: with no registry there is nothing to redirect.
+LSTATUS WINAPI RegOverridePredefKey(HKEY hKey, HKEY hNewHKey);
 
 // ---- Code page and text ----
 

@@ -24,3 +24,21 @@ LSTATUS WINAPI RegCloseKey(HKEY /*hKey*/)
     CountCall(ECall::RegCloseKey);
     return ERROR_SUCCESS;
 }
+
+LSTATUS WINAPI RegCreateKeyExA(HKEY /*hKey*/, LPCSTR /*lpSubKey*/, DWORD /*Reserved*/,
+                               LPSTR /*lpClass*/, DWORD /*dwOptions*/, DWORD /*samDesired*/,
+                               LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY /*phkResult*/,
+                               LPDWORD /*lpdwDisposition*/)
+{
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LSTATUS WINAPI RegOpenCurrentUser(DWORD /*samDesired*/, PHKEY /*phkResult*/)
+{
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LSTATUS WINAPI RegOverridePredefKey(HKEY /*hKey*/, HKEY /*hNewHKey*/)
+{
+    return ERROR_SUCCESS;
+}

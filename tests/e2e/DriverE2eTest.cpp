@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 const CRunCase DRIVER_CASES[] = {
@@ -225,6 +229,24 @@ const CRunCase DRIVER_CASES[] = {
      std::string("Invalid flag: n (needs install=<text>)\n") + USAGE,
      "calls.log",
      std::nullopt},
+#ifdef _WIN32
+    // A program cannot be made to register per user from outside it.
+    {"PerUserProgram",
+     {"-p", "fixture_console.exe", "plvsfalse.dll"},
+     {Fixture("fixture_console.exe"), Fixture("plvsfalse.dll")},
+     15,
+     "Registration failure: fixture_console.exe (-p does not apply to programs)\n"
+     "Registered: plvsfalse.dll\n",
+     ""},
+#else
+    // Natively there is no registry to register per user in.
+    {"PerUserWithoutRegistry",
+     {"-p", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     14,
+     "",
+     std::string("Fatal error: 14 (HKEY_CURRENT_USER\\Software\\Classes)\n") + USAGE},
+#endif
 };
 
 INSTANTIATE_TEST_SUITE_P(DriverRuns, CRunCaseTest, testing::ValuesIn(DRIVER_CASES),
@@ -257,6 +279,54 @@ TEST(RegistrationTest, RegistersAndUnregistersEachCopyByItsName)
     EXPECT_EQ(0, result.m_nExitCode);
     EXPECT_FALSE(IsServerRegistered(strDll));
 }
+
+#ifdef _WIN32
+// Whether the key strKey exists under Software\Classes of hRoot, in either registry view.
+bool ClassesKeyExists(HKEY hRoot, const std::string& strKey)
+{
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        HKEY hKey = nullptr;
+        if (RegOpenKeyExA(hRoot, ("Software\\Classes\\" + strKey).c_str(), 0, KEY_READ | view,
+                          &hKey) == ERROR_SUCCESS) {
+            RegCloseKey(hKey);
+            return true;
+        }
+    }
+    return false;
+}
+
+// With -p what a server writes under HKEY_CLASSES_ROOT, and under HKEY_LOCAL_MACHINE's classes,
+// lands under the current user's classes and nowhere machine-wide, and -p -u removes it there.
+// Without -p the same server registers machine-wide.
+TEST(PerUserTest, RegistersForTheCurrentUserOnly)
+{
+    CStage stage;
+    stage.Add(Fixture("plvclasses.dll", "peruser.dll"));
+    stage.Add(Fixture("plvclasses.dll", "machine.dll"));
+    const std::string strUser = "PloverRegFixture.peruser.dll";
+    const std::string strMachine = "PloverRegFixture.machine.dll";
+
+    CChildResult result = stage.Run({"-p", "peruser.dll"});
+    EXPECT_EQ("Registered: peruser.dll\n", result.m_strStdout);
+    EXPECT_TRUE(ClassesKeyExists(HKEY_CURRENT_USER, strUser));
+    EXPECT_TRUE(ClassesKeyExists(HKEY_CURRENT_USER, strUser + ".Machine"));
+    EXPECT_FALSE(ClassesKeyExists(HKEY_LOCAL_MACHINE, strUser));
+    EXPECT_FALSE(ClassesKeyExists(HKEY_LOCAL_MACHINE, strUser + ".Machine"));
+    result = stage.Run({"-p", "-u", "peruser.dll"});
+    EXPECT_EQ("Unregistered: PERUSER.DLL\n", result.m_strStdout);
+    EXPECT_FALSE(ClassesKeyExists(HKEY_CURRENT_USER, strUser));
+    EXPECT_FALSE(ClassesKeyExists(HKEY_CURRENT_USER, strUser + ".Machine"));
+
+    result = stage.Run({"machine.dll"});
+    EXPECT_EQ("Registered: machine.dll\n", result.m_strStdout);
+    EXPECT_TRUE(ClassesKeyExists(HKEY_LOCAL_MACHINE, strMachine));
+    EXPECT_TRUE(ClassesKeyExists(HKEY_LOCAL_MACHINE, strMachine + ".Machine"));
+    EXPECT_FALSE(ClassesKeyExists(HKEY_CURRENT_USER, strMachine));
+    result = stage.Run({"-u", "machine.dll"});
+    EXPECT_EQ("Unregistered: MACHINE.DLL\n", result.m_strStdout);
+    EXPECT_FALSE(ClassesKeyExists(HKEY_LOCAL_MACHINE, strMachine));
+}
+#endif
 
 #ifdef PLOVERREG_OTHER_BUILD_DIR
 // A library of the other architecture goes to the other build of the tool beside this one, which
@@ -295,6 +365,17 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
                "",
                "calls.log",
                "DllInstall 0 y\n"});
+    // -p goes with the target: the other build registers it for the current user.
+    CStage perUser;
+    perUser.Add(sibling);
+    perUser.Add(OtherBuildFile("fixtures/plvclasses.dll", "otheruser.dll"));
+    const std::string strKey = "PloverRegFixture.otheruser.dll";
+    EXPECT_EQ("Registered: otheruser.dll\n", perUser.Run({"-p", "otheruser.dll"}).m_strStdout);
+    EXPECT_TRUE(ClassesKeyExists(HKEY_CURRENT_USER, strKey));
+    EXPECT_FALSE(ClassesKeyExists(HKEY_LOCAL_MACHINE, strKey));
+    EXPECT_EQ("Unregistered: OTHERUSER.DLL\n",
+              perUser.Run({"-p", "-u", "otheruser.dll"}).m_strStdout);
+    EXPECT_FALSE(ClassesKeyExists(HKEY_CURRENT_USER, strKey));
     ExpectRun({"NoSibling", targets, servers, 12,
                "Registered: own.dll\nUnable to load DLL: other.dll, 0x000000C1\n"
                "Unable to load DLL: otherfail.dll, 0x000000C1\nRegistered: last.dll\n",

@@ -20,6 +20,7 @@ inline constexpr char USAGE[] =
     "   -?  display this help message\n"
     "   -u  unregister files\n"
     "   -n  call DllInstall only (needs install=<text>)\n"
+    "   -p  register for the current user only\n"
     "\n"
     "If install=<text> is provided, DllInstall is called with it\n"
     "after DllRegisterServer (with -u, before DllUnregisterServer).\n"

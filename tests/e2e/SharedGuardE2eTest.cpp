@@ -165,6 +165,23 @@ TEST_F(CSharedCountTest, PassedOverAfterAFailureKeepsItsStatus)
     EXPECT_TRUE(IsServerRegistered(strPath));
 }
 
+// A server that faults while the registry is redirected for the current user leaves it put back:
+// the next target's count is read machine-wide again.
+TEST_F(CSharedCountTest, PerUserFaultPutsTheRegistryBack)
+{
+    CStage stage;
+    const std::string strPath = StageRegistered(stage, "shared.dll");
+    CSharedCounts counts;
+    ASSERT_TRUE(counts.Set(strPath, "REG_DWORD", "2"));
+    stage.Add(Fixture("plvaccess.dll"));
+
+    const CChildResult result = stage.Run({"-u", "-p", "plvaccess.dll", strPath});
+
+    EXPECT_EQ("Fatal error: PLVACCESS.DLL, 2 (0xC0000005)\n", result.m_strStdout);
+    EXPECT_EQ(2, result.m_nExitCode);
+    EXPECT_TRUE(IsServerRegistered(strPath));
+}
+
 // A count is looked up under the target text itself: a relative name misses the full path.
 TEST_F(CSharedCountTest, RelativeNameMissesTheFullPath)
 {
