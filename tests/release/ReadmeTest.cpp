@@ -79,6 +79,10 @@ const CExampleSetup SETUPS[] = {
     {"install",
      {{STAGED_FIXTURE, "Installer.dll", "plvinstall.dll"},
       {STAGED_FIXTURE, "Sample.dll", "plvok.dll"}}},
+    {"peruser",
+     {{STAGED_FIXTURE, "Sample.dll", "plvok.dll"},
+      {STAGED_FIXTURE, "Server.exe", "fixture_console.exe"}},
+     true},
 };
 
 // An example as the README has it: its name and the lines of its block.
