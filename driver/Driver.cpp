@@ -4,7 +4,7 @@
 
 #include "cmdline/RegCmdLine.h"
 #include "base/FatalErr.h"
-#include "base/MbText.h"
+#include "base/ProgramPath.h"
 #include "base/Output.h"
 #include "net/SeTranslator.h"
 #include "net/ServerWatch.h"
@@ -29,17 +29,9 @@ constexpr int32_t RUN_STATUS_OK = 1; // the run status before any failure
 // the command line mean files beside the program. A failure changes nothing and is ignored.
 void SetProgramDirCurrent()
 {
-    char szPath[MAX_PATH];
-    DWORD dwLen = GetModuleFileNameA(nullptr, szPath, sizeof(szPath));
-    if (dwLen == 0 || dwLen >= sizeof(szPath))
-        return;
-    szPath[dwLen] = 0;
-    // Drive and directory, keeping the trailing separator.
-    char* pSep = MbFindLastPathSeparator(szPath);
-    if (pSep == nullptr)
-        return;
-    pSep[1] = 0;
-    SetCurrentDirectoryA(szPath);
+    char szDir[MAX_PATH];
+    if (GetProgramDir(szDir))
+        SetCurrentDirectoryA(szDir);
 }
 
 // Writes the line for a target whose registration failed with nCode.

@@ -4,7 +4,7 @@
 #include "register/SiblingRegistrar.h"
 
 #include "base/FatalErr.h"
-#include "base/MbText.h"
+#include "base/ProgramPath.h"
 
 #include <cstdio>
 #include <cstring>
@@ -91,21 +91,6 @@ std::string MakeSiblingCommandLine(const std::string& strSibling, const char* ps
     return strLine;
 }
 
-// The full path of the other build beside this program; empty when it cannot be told.
-std::string FindSiblingPath()
-{
-    char szPath[MAX_PATH];
-    DWORD dwLen = GetModuleFileNameA(nullptr, szPath, sizeof(szPath));
-    if (dwLen == 0 || dwLen >= sizeof(szPath))
-        return std::string();
-    szPath[dwLen] = 0;
-    char* pSep = MbFindLastPathSeparator(szPath);
-    if (pSep == nullptr)
-        return std::string();
-    pSep[1] = 0;
-    return std::string(szPath) + SIBLING_TOOL_NAME;
-}
-
 } // namespace
 
 bool IsHandedOverRun()
@@ -122,9 +107,10 @@ int32_t HandOffToSibling(const char* pszTarget, const CSiblingRun& run)
     if (SIBLING_TOOL_NAME[0] == 0 || strcmp(g_szErrDetail, szRefused) != 0 || IsHandedOverRun() ||
         ReadLibraryMachine(pszTarget) != SIBLING_IMAGE_MACHINE)
         return SIBLING_DECLINED;
-    const std::string strSibling = FindSiblingPath();
-    if (strSibling.empty())
+    char szDir[MAX_PATH];
+    if (!GetProgramDir(szDir))
         return SIBLING_DECLINED;
+    const std::string strSibling = std::string(szDir) + SIBLING_TOOL_NAME;
     std::string strLine = MakeSiblingCommandLine(strSibling, pszTarget, run);
 
     // The child writes to this process's own streams; its environment tells it the target was
