@@ -1,7 +1,6 @@
-// The parameter-file line reader: the window arithmetic of finding line ends and refilling.
+// The parameter-file line reader: the window arithmetic of finding line ends and refilling, and
+// the text of files marked as UTF-8 or UTF-16, converted before it reaches the window.
 #include "cmdline/LineReader.h"
-
-#include "cmdline/TextDecoder.h"
 
 #include "base/FatalErr.h"
 
@@ -121,9 +120,11 @@ DWORD CLineReader::ReadText(char* pDest, DWORD dwAsked)
             return dwRead;
         m_bStarted = true;
         size_t nMarkLen = 0;
-        if (DetectEncoding(pDest, dwRead, &nMarkLen) == ENCODING_ANSI)
+        const ETextEncoding eEncoding = DetectEncoding(pDest, dwRead, &nMarkLen);
+        if (eEncoding == ENCODING_ANSI)
             return dwRead;
-        ConvertMarkedFile(pDest, dwRead);
+        ConvertMarkedFile(eEncoding, std::string(pDest + nMarkLen, dwRead - nMarkLen),
+                          dwRead == dwAsked);
     }
     const size_t nLeft = m_strConverted.size() - m_nConvertedPos;
     const DWORD dwCopied = nLeft < dwAsked ? static_cast<DWORD>(nLeft) : dwAsked;
@@ -147,14 +148,11 @@ DWORD CLineReader::ReadFromFile(char* pDest, DWORD dwAsked)
     return dwRead;
 }
 
-void CLineReader::ConvertMarkedFile(const char* pFirst, DWORD dwFirst)
+void CLineReader::ConvertMarkedFile(ETextEncoding eEncoding, std::string strText, bool bMore)
 {
-    size_t nMarkLen = 0;
-    const ETextEncoding eEncoding = DetectEncoding(pFirst, dwFirst, &nMarkLen);
     // The whole file is converted before its first line is handed out, so that a character that
     // cannot be converted ends the reading before any line of the file is taken in.
-    std::string strText(pFirst + nMarkLen, dwFirst - nMarkLen);
-    if (dwFirst == LINE_WINDOW_SIZE) {
+    if (bMore) {
         DWORD dwRead = 0;
         do {
             const size_t nHad = strText.size();

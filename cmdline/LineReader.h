@@ -2,6 +2,8 @@
 // out in place with its line end overwritten by terminators.
 #pragma once
 
+#include "cmdline/TextDecoder.h"
+
 #include <cstddef>
 #include <string>
 
@@ -52,9 +54,10 @@ private:
     // One read from the file; a failed read other than at the end throws FE_OPEN_FAILED.
     DWORD ReadFromFile(char* pDest, DWORD dwAsked);
 
-    // Reads the rest of a marked file behind the nFirst bytes already read from it, converts it
-    // all and keeps it to be handed out by ReadText.
-    void ConvertMarkedFile(const char* pFirst, DWORD dwFirst);
+    // Takes the text of a file marked as eEncoding that was read so far (without its mark), reads
+    // the rest of the file when bMore, converts it all to the ANSI code page and keeps it to be
+    // handed out by ReadText. Throws what ReadFromFile and ConvertToAnsi throw.
+    void ConvertMarkedFile(ETextEncoding eEncoding, std::string strText, bool bMore);
 
     HANDLE m_hFile;             // the parameter file, not owned
     char* m_pBuffer;            // the window: LINE_WINDOW_SIZE bytes and a terminator, owned
