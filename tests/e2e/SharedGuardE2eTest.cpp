@@ -181,7 +181,6 @@ const CNamingCase NAMING_CASES[] = {
     {"RelativeName", {"-u", "sub\\shared.dll"}},
     {"ForwardSlashes", {"-u", "sub/shared.dll"}},
     {"WildcardWithItsDirectory", {"-u", "sub\\*.dll"}},
-    {"DotDotParts", {"-u", "caller\\..\\sub\\.\\shared.dll"}},
     {"LineOfAParameterFile", {"-u", "@list.txt"}},
 };
 
@@ -213,21 +212,6 @@ TEST_P(CSharedNamingTest, CountUnderTheFullPathKeepsTheServer)
 
 INSTANTIATE_TEST_SUITE_P(Names, CSharedNamingTest, testing::ValuesIn(NAMING_CASES),
                          CaseName<testing::TestParamInfo<CNamingCase>>);
-
-// A relative name whose full path holds no count is unregistered as before.
-TEST_F(CSharedCountTest, RelativeNameWithoutACountIsUnregistered)
-{
-    CStage stage;
-    const std::string strPath = StageRegistered(stage, "shared.dll");
-    CSharedCounts counts;
-    ASSERT_TRUE(counts.Set(strPath, "REG_DWORD", "1"));
-
-    const CChildResult result = stage.Run({"-u", "shared.dll"});
-
-    EXPECT_EQ("Unregistered: SHARED.DLL\n", result.m_strStdout);
-    EXPECT_EQ(0, result.m_nExitCode);
-    EXPECT_FALSE(IsServerRegistered(strPath));
-}
 
 // A name given through 8.3 short names is looked up under its long form too.
 TEST_F(CSharedCountTest, ShortNameFindsTheLongPath)

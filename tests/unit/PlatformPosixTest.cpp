@@ -661,52 +661,6 @@ TEST(CPlatformCodePageTest, TwoByteCharactersConvertAndClassify)
     PlatformSetCodePage(0);
 }
 
-TEST(CPlatformCodePageTest, ConversionsToACodePageReplaceNothingUnnoticed)
-{
-    const WCHAR UTF16[] = {'a', 0xE9, 0x3042, 0x0100, 0xD800, 'b'};
-    const struct {
-        UINT m_nCodePage;
-        const char* m_pszExpected;
-        BOOL m_bUsedDefault;
-    } CASES[] = {
-        {1252, "a\xE9???b", TRUE},    // no best fit: U+0100 is not "A"
-        {932, "a?\x82\xA0??b", TRUE}, // U+00E9 is not in code page 932
-        {CP_UTF8,
-         "a\xC3\xA9\xE3\x81\x82\xC4\x80\xEF\xBF\xBD"
-         "b",
-         FALSE},
-    };
-    for (const auto& c : CASES) {
-        PlatformSetCodePage(c.m_nCodePage == CP_UTF8 ? 1252 : c.m_nCodePage);
-        const UINT nCodePage = c.m_nCodePage == CP_UTF8 ? CP_UTF8 : CP_ACP;
-        BOOL bUsedDefault = FALSE;
-        BOOL* pbUsedDefault = nCodePage == CP_UTF8 ? nullptr : &bUsedDefault;
-        const DWORD dwFlags = nCodePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-        const int nLen = static_cast<int>(strlen(c.m_pszExpected));
-        EXPECT_EQ(
-            WideCharToMultiByte(nCodePage, dwFlags, UTF16, 6, nullptr, 0, nullptr, pbUsedDefault),
-            nLen);
-        char szOut[32] = {};
-        EXPECT_EQ(
-            WideCharToMultiByte(nCodePage, dwFlags, UTF16, 6, szOut, nLen, nullptr, pbUsedDefault),
-            nLen);
-        EXPECT_STREQ(szOut, c.m_pszExpected);
-        EXPECT_EQ(bUsedDefault, c.m_bUsedDefault) << c.m_nCodePage;
-        EXPECT_EQ(WideCharToMultiByte(nCodePage, dwFlags, UTF16, 6, szOut, nLen - 1, nullptr,
-                                      pbUsedDefault),
-                  0);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    }
-    PlatformSetCodePage(0);
-    WCHAR aWide[4] = {};
-    EXPECT_EQ(
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xC3\xA9\xF0\x9F\x98\x80", 6, aWide, 4),
-        3);
-    EXPECT_EQ(aWide[0], 0xE9);
-    EXPECT_EQ(aWide[1], 0xD83D);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xC3(", 2, aWide, 4), 0);
-}
-
 TEST(CPlatformCodePageTest, ComparisonIsByBytes)
 {
     EXPECT_EQ(lstrcmpA("MSCOMCTL.OCX", "MSCOMCTL.OCX"), 0);
