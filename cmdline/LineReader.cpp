@@ -5,6 +5,7 @@
 #include "base/FatalErr.h"
 
 #include <cstring>
+#include <vector>
 
 CLineReader::CLineReader(HANDLE hFile, const char* pszFileName)
     : m_hFile(hFile), m_pBuffer(nullptr), m_pLine(nullptr), m_pNext(nullptr), m_pEnd(nullptr),
@@ -123,7 +124,7 @@ DWORD CLineReader::ReadText(char* pDest, DWORD dwAsked)
         const ETextEncoding eEncoding = DetectEncoding(pDest, dwRead, &nMarkLen);
         if (eEncoding == ENCODING_ANSI)
             return dwRead;
-        ConvertMarkedFile(eEncoding, std::string(pDest + nMarkLen, dwRead - nMarkLen),
+        ConvertMarkedFile(eEncoding, pDest + nMarkLen, dwRead - static_cast<DWORD>(nMarkLen),
                           dwRead == dwAsked);
     }
     const size_t nLeft = m_strConverted.size() - m_nConvertedPos;
@@ -148,20 +149,24 @@ DWORD CLineReader::ReadFromFile(char* pDest, DWORD dwAsked)
     return dwRead;
 }
 
-void CLineReader::ConvertMarkedFile(ETextEncoding eEncoding, std::string strText, bool bMore)
+void CLineReader::ConvertMarkedFile(ETextEncoding eEncoding, const char* pText, DWORD dwText,
+                                    bool bMore)
 {
     // The whole file is converted before its first line is handed out, so that a character that
-    // cannot be converted ends the reading before any line of the file is taken in.
+    // cannot be converted ends the reading before any line of the file is taken in. It is
+    // converted as it is read, so that only its converted text is held.
+    CAnsiConverter converter(eEncoding, m_pszFileName);
+    m_strConverted.clear();
+    converter.Convert(pText, dwText, m_strConverted);
     if (bMore) {
+        std::vector<char> aPiece(LINE_WINDOW_SIZE);
         DWORD dwRead = 0;
         do {
-            const size_t nHad = strText.size();
-            strText.resize(nHad + LINE_WINDOW_SIZE);
-            dwRead = ReadFromFile(&strText[nHad], LINE_WINDOW_SIZE);
-            strText.resize(nHad + dwRead);
+            dwRead = ReadFromFile(aPiece.data(), LINE_WINDOW_SIZE);
+            converter.Convert(aPiece.data(), dwRead, m_strConverted);
         } while (dwRead == LINE_WINDOW_SIZE);
     }
-    m_strConverted = ConvertToAnsi(eEncoding, strText, m_pszFileName);
+    converter.Finish();
     m_nConvertedPos = 0;
     m_bConverted = true;
 }

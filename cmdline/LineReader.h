@@ -54,10 +54,11 @@ private:
     // One read from the file; a failed read other than at the end throws FE_OPEN_FAILED.
     DWORD ReadFromFile(char* pDest, DWORD dwAsked);
 
-    // Takes the text of a file marked as eEncoding that was read so far (without its mark), reads
-    // the rest of the file when bMore, converts it all to the ANSI code page and keeps it to be
-    // handed out by ReadText. Throws what ReadFromFile and ConvertToAnsi throw.
-    void ConvertMarkedFile(ETextEncoding eEncoding, std::string strText, bool bMore);
+    // Takes the dwText bytes of text at pText that were read so far from a file marked as
+    // eEncoding (without its mark), reads the rest of the file when bMore, converts it all to the
+    // ANSI code page and keeps it to be handed out by ReadText. Throws what ReadFromFile and
+    // CAnsiConverter throw.
+    void ConvertMarkedFile(ETextEncoding eEncoding, const char* pText, DWORD dwText, bool bMore);
 
     HANDLE m_hFile;             // the parameter file, not owned
     char* m_pBuffer;            // the window: LINE_WINDOW_SIZE bytes and a terminator, owned

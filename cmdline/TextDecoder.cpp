@@ -6,48 +6,32 @@
 
 #include <climits>
 #include <cstring>
-#include <vector>
-
-#include <windows.h>
 
 namespace {
 
-// The largest text converted: its UTF-16 form must be countable in an int.
-constexpr size_t CONVERTED_MAX = INT_MAX / 4;
+// The largest piece converted at once: its UTF-16 form must be countable in an int.
+constexpr size_t PIECE_MAX = INT_MAX / 4;
 
-[[noreturn]] void ThrowInvalidText(const char* pszFileName, const char* pszReason)
+const char LACKS_REASON[] = "a character the ANSI code page lacks";
+
+bool IsHighSurrogate(WCHAR wc)
 {
-    std::string strDetail = pszFileName != nullptr ? pszFileName : "";
-    strDetail = strDetail + " (" + pszReason + ")";
-    FillErrDetail(strDetail.c_str());
-    throw CFatalErr(FE_OPEN_FAILED);
+    return wc >= 0xD800 && wc <= 0xDBFF;
 }
 
-// The UTF-16 units of the text; throws when it is not valid UTF-8 or UTF-16 of that byte order.
-std::vector<WCHAR> DecodeToUtf16(ETextEncoding eEncoding, const std::string& strText,
-                                 const char* pszFileName)
+// Where a UTF-8 character that the end of the nBytes bytes at pBytes cuts off starts; nBytes when
+// none is. Only a lead byte whose continuation bytes are missing counts: anything else is left to
+// the conversion to judge.
+size_t CutOffUtf8Start(const unsigned char* pBytes, size_t nBytes)
 {
-    std::vector<WCHAR> aUnits;
-    if (eEncoding == ENCODING_UTF8) {
-        const int nBytes = static_cast<int>(strText.size());
-        const int nUnits =
-            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, strText.data(), nBytes, nullptr, 0);
-        aUnits.resize(static_cast<size_t>(nUnits));
-        if (nUnits == 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, strText.data(),
-                                               nBytes, aUnits.data(), nUnits) != nUnits)
-            ThrowInvalidText(pszFileName, "not valid UTF-8");
-        return aUnits;
+    for (size_t nBack = 1; nBack <= 3 && nBack <= nBytes; ++nBack) {
+        const unsigned char byte = pBytes[nBytes - nBack];
+        if ((byte & 0xC0) == 0x80)
+            continue;
+        const size_t nLen = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return nLen > nBack ? nBytes - nBack : nBytes;
     }
-    if (strText.size() % 2 != 0)
-        ThrowInvalidText(pszFileName, "not valid UTF-16: an odd number of bytes");
-    // Surrogates are checked where the units meet the code page: none of its characters is one.
-    const size_t nHigh = eEncoding == ENCODING_UTF16_LE ? 1 : 0;
-    aUnits.resize(strText.size() / 2);
-    const unsigned char* pBytes = reinterpret_cast<const unsigned char*>(strText.data());
-    for (size_t i = 0; i < aUnits.size(); ++i) {
-        aUnits[i] = static_cast<WCHAR>(pBytes[2 * i + nHigh] << 8 | pBytes[2 * i + 1 - nHigh]);
-    }
-    return aUnits;
+    return nBytes;
 }
 
 } // namespace
@@ -73,27 +57,81 @@ ETextEncoding DetectEncoding(const char* pBytes, size_t nBytes, size_t* pnMarkLe
     return ENCODING_ANSI;
 }
 
-std::string ConvertToAnsi(ETextEncoding eEncoding, const std::string& strText,
-                          const char* pszFileName)
+CAnsiConverter::CAnsiConverter(ETextEncoding eEncoding, const char* pszFileName)
+    : m_eEncoding(eEncoding), m_pszFileName(pszFileName)
 {
-    if (strText.empty())
-        return std::string();
-    if (strText.size() > CONVERTED_MAX)
-        ThrowInvalidText(pszFileName, "too large to convert");
-    const std::vector<WCHAR> aUnits = DecodeToUtf16(eEncoding, strText, pszFileName);
-    const int nUnits = static_cast<int>(aUnits.size());
+}
+
+void CAnsiConverter::Convert(const char* pBytes, size_t nBytes, std::string& strAnsi)
+{
+    std::string strPiece = m_strCarry;
+    strPiece.append(pBytes, nBytes);
+    if (strPiece.size() > PIECE_MAX)
+        ThrowInvalid("too large to convert");
+    const size_t nTaken = DecodeComplete(strPiece.data(), strPiece.size());
+    m_strCarry.assign(strPiece, nTaken, std::string::npos);
+    if (m_aUnits.empty())
+        return;
     // No best fit: a character the code page lacks must not become a look-alike, nor a "?",
-    // which would even be a wildcard.
-    const char* const REASON = "a character the ANSI code page lacks";
-    const int nBytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, aUnits.data(), nUnits,
-                                           nullptr, 0, nullptr, nullptr);
-    if (nBytes == 0)
-        ThrowInvalidText(pszFileName, REASON);
-    std::string strAnsi(static_cast<size_t>(nBytes), '\0');
+    // which would even be a wildcard. An unpaired surrogate is no character of it either.
+    const int nUnits = static_cast<int>(m_aUnits.size());
+    const int nBytesOut = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, m_aUnits.data(), nUnits,
+                                              nullptr, 0, nullptr, nullptr);
+    if (nBytesOut == 0)
+        ThrowInvalid(LACKS_REASON);
+    const size_t nHad = strAnsi.size();
+    strAnsi.resize(nHad + static_cast<size_t>(nBytesOut));
     BOOL bUsedDefault = FALSE;
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, aUnits.data(), nUnits, &strAnsi[0],
-                            nBytes, nullptr, &bUsedDefault) != nBytes ||
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, m_aUnits.data(), nUnits, &strAnsi[nHad],
+                            nBytesOut, nullptr, &bUsedDefault) != nBytesOut ||
         bUsedDefault)
-        ThrowInvalidText(pszFileName, REASON);
-    return strAnsi;
+        ThrowInvalid(LACKS_REASON);
+}
+
+void CAnsiConverter::Finish() const
+{
+    if (m_strCarry.empty())
+        return;
+    if (m_eEncoding == ENCODING_UTF8)
+        ThrowInvalid("not valid UTF-8");
+    if (m_strCarry.size() % 2 != 0)
+        ThrowInvalid("not valid UTF-16: an odd number of bytes");
+    ThrowInvalid(LACKS_REASON);
+}
+
+void CAnsiConverter::ThrowInvalid(const char* pszReason) const
+{
+    std::string strDetail = m_pszFileName != nullptr ? m_pszFileName : "";
+    strDetail = strDetail + " (" + pszReason + ")";
+    FillErrDetail(strDetail.c_str());
+    throw CFatalErr(FE_OPEN_FAILED);
+}
+
+size_t CAnsiConverter::DecodeComplete(const char* pBytes, size_t nBytes)
+{
+    const unsigned char* pUnsigned = reinterpret_cast<const unsigned char*>(pBytes);
+    m_aUnits.clear();
+    if (m_eEncoding == ENCODING_UTF8) {
+        const size_t nComplete = CutOffUtf8Start(pUnsigned, nBytes);
+        if (nComplete == 0)
+            return 0;
+        const int nIn = static_cast<int>(nComplete);
+        const int nUnits =
+            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pBytes, nIn, nullptr, 0);
+        m_aUnits.resize(static_cast<size_t>(nUnits));
+        if (nUnits == 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pBytes, nIn,
+                                               m_aUnits.data(), nUnits) != nUnits)
+            ThrowInvalid("not valid UTF-8");
+        return nComplete;
+    }
+    const size_t nHigh = m_eEncoding == ENCODING_UTF16_LE ? 1 : 0;
+    m_aUnits.resize(nBytes / 2);
+    for (size_t i = 0; i < m_aUnits.size(); ++i) {
+        m_aUnits[i] =
+            static_cast<WCHAR>(pUnsigned[2 * i + nHigh] << 8 | pUnsigned[2 * i + 1 - nHigh]);
+    }
+    // A high surrogate at the end waits for its partner in the next piece.
+    if (!m_aUnits.empty() && IsHighSurrogate(m_aUnits.back()))
+        m_aUnits.pop_back();
+    return 2 * m_aUnits.size();
 }

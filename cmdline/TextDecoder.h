@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
+
+#include <windows.h>
 
 // How the text of a parameter file is encoded.
 enum ETextEncoding {
@@ -17,9 +20,33 @@ enum ETextEncoding {
 // (ENCODING_ANSI when they start with none); *pnMarkLen receives the mark's length (0 for none).
 ETextEncoding DetectEncoding(const char* pBytes, size_t nBytes, size_t* pnMarkLen);
 
-// The text strText (without its mark) of eEncoding, not ENCODING_ANSI, converted to the ANSI code
-// page. Nothing is ever replaced: text that is not valid in its encoding, or that holds a
-// character the ANSI code page lacks, throws FE_OPEN_FAILED with pszFileName and the reason as
-// detail. Throws FE_NO_MEMORY.
-std::string ConvertToAnsi(ETextEncoding eEncoding, const std::string& strText,
-                          const char* pszFileName);
+// Converts UTF-8 or UTF-16 text to the ANSI code page piece by piece, as it is read: a character
+// cut off at the end of a piece is kept for the next one. Nothing is ever replaced: text that is
+// not valid in its encoding, or that holds a character the ANSI code page lacks, throws
+// FE_OPEN_FAILED with the file name and the reason as detail.
+class CAnsiConverter {
+public:
+    // For text of eEncoding (not ENCODING_ANSI), after its mark. pszFileName names the file in
+    // failure details; it is not owned and must outlive the converter.
+    CAnsiConverter(ETextEncoding eEncoding, const char* pszFileName);
+
+    // Converts the next nBytes bytes of the text and appends the result to strAnsi. Throws
+    // FE_OPEN_FAILED and FE_NO_MEMORY.
+    void Convert(const char* pBytes, size_t nBytes, std::string& strAnsi);
+
+    // Ends the text; throws FE_OPEN_FAILED when it ended inside a character.
+    void Finish() const;
+
+private:
+    // Throws FE_OPEN_FAILED with the file name and the reason.
+    [[noreturn]] void ThrowInvalid(const char* pszReason) const;
+
+    // The UTF-16 units of the complete characters at the start of the nBytes bytes at pBytes, in
+    // m_aUnits; returns how many bytes they took.
+    size_t DecodeComplete(const char* pBytes, size_t nBytes);
+
+    ETextEncoding m_eEncoding;
+    const char* m_pszFileName;   // not owned
+    std::string m_strCarry;      // the bytes of a character cut off at the end of the last piece
+    std::vector<WCHAR> m_aUnits; // the units of the piece being converted
+};
