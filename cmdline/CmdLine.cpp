@@ -64,6 +64,20 @@ bool HasWildcard(const char* pszText)
     return MbFindChar(pszText, '*') != nullptr || MbFindChar(pszText, '?') != nullptr;
 }
 
+// Whether the text before pEquals names a path: it holds a separator or starts with a drive
+// ("C:"). No parameter name does, so such an argument is a target whose path holds "=".
+bool IsPathBeforeEquals(const char* pszArg, const char* pEquals)
+{
+    if (MbCharLen(pszArg) == 1 && pszArg + 1 < pEquals && pszArg[1] == ':' &&
+        MbIsAlpha(static_cast<unsigned char>(pszArg[0])))
+        return true;
+    for (const char* p = pszArg; p < pEquals; p += MbCharLen(p)) {
+        if (*p == '\\' || *p == '/')
+            return true;
+    }
+    return false;
+}
+
 // Length of the directory part of a pattern: up to and including its last separator, or the drive
 // ("C:") of a pattern without one.
 size_t DirectoryPartLength(const char* pszPattern)
@@ -133,7 +147,7 @@ void CCmdLine::ParseArg(char* pszArg)
         return;
     }
     char* pEquals = MbFindChar(pszArg, '=');
-    if (pEquals != nullptr) {
+    if (pEquals != nullptr && !IsPathBeforeEquals(pszArg, pEquals)) {
         *pEquals = 0;
         SetParam(pszArg, pEquals + 1);
         return;

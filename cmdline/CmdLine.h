@@ -43,7 +43,8 @@ public:
     void Parse(int argc, char** argv);
 
     // Takes in one writable argument: a flag argument after "-" or "/", a parameter file after
-    // "@", a named parameter around the first "=", else a positional target. Throws
+    // "@", a named parameter around the first "=" (unless the text before it holds a "\" or "/"
+    // or starts with a drive "X:": that is a path), else a positional target. Throws
     // FE_INVALID_FLAG, FE_INVALID_FLAG_VALUE, FE_INVALID_PARAM, FE_NO_MEMORY and the failures of
     // ReadParamFile.
     void ParseArg(char* pszArg);

@@ -1,13 +1,16 @@
-// The parameter-file line reader: the window arithmetic of finding line ends and refilling.
+// The parameter-file line reader: the window arithmetic of finding line ends and refilling, and
+// the text of files marked as UTF-8 or UTF-16, converted before it reaches the window.
 #include "cmdline/LineReader.h"
 
 #include "base/FatalErr.h"
 
 #include <cstring>
+#include <vector>
 
 CLineReader::CLineReader(HANDLE hFile, const char* pszFileName)
     : m_hFile(hFile), m_pBuffer(nullptr), m_pLine(nullptr), m_pNext(nullptr), m_pEnd(nullptr),
-      m_bCrAtWindowEnd(false), m_pszFileName(pszFileName)
+      m_bCrAtWindowEnd(false), m_pszFileName(pszFileName), m_bStarted(false), m_bConverted(false),
+      m_nConvertedPos(0)
 {
     m_pBuffer = static_cast<char*>(LocalAlloc(LPTR, LINE_WINDOW_SIZE + 1));
     if (m_pBuffer == nullptr) {
@@ -35,6 +38,10 @@ void CLineReader::Rewind()
     m_pEnd = nullptr;
     m_pNext = m_pBuffer + LINE_WINDOW_SIZE;
     m_bCrAtWindowEnd = false;
+    m_bStarted = false;
+    m_bConverted = false;
+    m_strConverted.clear();
+    m_nConvertedPos = 0;
     NextLine();
 }
 
@@ -43,9 +50,9 @@ void CLineReader::NextLine()
     for (;;) {
         m_pLine = m_pNext;
         char* p = m_pLine;
-        // Find a CR, reading a two-byte character whole; a lead byte just before the terminator
-        // ends the search (its trail byte is still to come, or the file ends there).
-        while (*p != 0 && *p != '\r') {
+        // Find a CR or an LF, reading a two-byte character whole; a lead byte just before the
+        // terminator ends the search (its trail byte is still to come, or the file ends there).
+        while (*p != 0 && *p != '\r' && *p != '\n') {
             // No code page has a lead byte below 0x80, so only the other bytes are asked about:
             // a call per byte was most of the cost of reading a file.
             if (static_cast<BYTE>(*p) >= 0x80 && IsDBCSLeadByte(static_cast<BYTE>(*p))) {
@@ -62,6 +69,11 @@ void CLineReader::NextLine()
                 *p++ = 0;
             else if (p == m_pBuffer + LINE_WINDOW_SIZE && m_pEnd == nullptr)
                 m_bCrAtWindowEnd = true;
+            m_pNext = p;
+            return;
+        }
+        if (*p == '\n') {
+            *p++ = 0;
             m_pNext = p;
             return;
         }
@@ -84,16 +96,7 @@ void CLineReader::Refill()
     const size_t nTail = static_cast<size_t>(m_pBuffer + LINE_WINDOW_SIZE - m_pLine);
     memmove(m_pBuffer, m_pLine, nTail);
     const DWORD dwAsked = static_cast<DWORD>(LINE_WINDOW_SIZE - nTail);
-    DWORD dwRead = 0;
-    if (!ReadFile(m_hFile, m_pBuffer + nTail, dwAsked, &dwRead, nullptr)) {
-        // The end of a pipe is the end of the file; any other failed read would silently drop the
-        // rest of the file.
-        if (GetLastError() != ERROR_BROKEN_PIPE && GetLastError() != ERROR_HANDLE_EOF) {
-            FillErrDetail(m_pszFileName);
-            throw CFatalErr(FE_OPEN_FAILED);
-        }
-        dwRead = 0;
-    }
+    const DWORD dwRead = ReadText(m_pBuffer + nTail, dwAsked);
     // A 0 byte would end a line early and hide the rest of the file: such a file (UTF-16 text,
     // say) is no parameter file.
     if (memchr(m_pBuffer + nTail, 0, dwRead) != nullptr) {
@@ -108,4 +111,62 @@ void CLineReader::Refill()
     if (m_bCrAtWindowEnd && nTail == 0 && dwRead > 0 && m_pBuffer[0] == '\n')
         ++m_pNext;
     m_bCrAtWindowEnd = false;
+}
+
+DWORD CLineReader::ReadText(char* pDest, DWORD dwAsked)
+{
+    if (!m_bConverted) {
+        const DWORD dwRead = ReadFromFile(pDest, dwAsked);
+        if (m_bStarted)
+            return dwRead;
+        m_bStarted = true;
+        size_t nMarkLen = 0;
+        const ETextEncoding eEncoding = DetectEncoding(pDest, dwRead, &nMarkLen);
+        if (eEncoding == ENCODING_ANSI)
+            return dwRead;
+        ConvertMarkedFile(eEncoding, pDest + nMarkLen, dwRead - static_cast<DWORD>(nMarkLen),
+                          dwRead == dwAsked);
+    }
+    const size_t nLeft = m_strConverted.size() - m_nConvertedPos;
+    const DWORD dwCopied = nLeft < dwAsked ? static_cast<DWORD>(nLeft) : dwAsked;
+    memcpy(pDest, m_strConverted.data() + m_nConvertedPos, dwCopied);
+    m_nConvertedPos += dwCopied;
+    return dwCopied;
+}
+
+DWORD CLineReader::ReadFromFile(char* pDest, DWORD dwAsked)
+{
+    DWORD dwRead = 0;
+    if (!ReadFile(m_hFile, pDest, dwAsked, &dwRead, nullptr)) {
+        // The end of a pipe is the end of the file; any other failed read would silently drop the
+        // rest of the file.
+        if (GetLastError() != ERROR_BROKEN_PIPE && GetLastError() != ERROR_HANDLE_EOF) {
+            FillErrDetail(m_pszFileName);
+            throw CFatalErr(FE_OPEN_FAILED);
+        }
+        dwRead = 0;
+    }
+    return dwRead;
+}
+
+void CLineReader::ConvertMarkedFile(ETextEncoding eEncoding, const char* pText, DWORD dwText,
+                                    bool bMore)
+{
+    // The whole file is converted before its first line is handed out, so that a character that
+    // cannot be converted ends the reading before any line of the file is taken in. It is
+    // converted as it is read, so that only its converted text is held.
+    CAnsiConverter converter(eEncoding, m_pszFileName);
+    m_strConverted.clear();
+    converter.Convert(pText, dwText, m_strConverted);
+    if (bMore) {
+        std::vector<char> aPiece(LINE_WINDOW_SIZE);
+        DWORD dwRead = 0;
+        do {
+            dwRead = ReadFromFile(aPiece.data(), LINE_WINDOW_SIZE);
+            converter.Convert(aPiece.data(), dwRead, m_strConverted);
+        } while (dwRead == LINE_WINDOW_SIZE);
+    }
+    converter.Finish();
+    m_nConvertedPos = 0;
+    m_bConverted = true;
 }

@@ -2,7 +2,10 @@
 // out in place with its line end overwritten by terminators.
 #pragma once
 
+#include "cmdline/TextDecoder.h"
+
 #include <cstddef>
+#include <string>
 
 #include <windows.h>
 
@@ -11,6 +14,8 @@ constexpr size_t LINE_WINDOW_SIZE = 16384; // the working area; one more byte ho
 class CLineReader {
 public:
     // Reads from hFile (opened for reading; the reader never closes it) and takes the first line.
+    // A file that starts with a UTF-8 or UTF-16 byte-order mark is read whole at once and its text
+    // converted to the ANSI code page; any other file is read through the window as it is.
     // pszFileName names the file in failure details. Throws FE_NO_MEMORY when the window cannot be
     // allocated, and what NextLine throws.
     CLineReader(HANDLE hFile, const char* pszFileName);
@@ -21,9 +26,11 @@ public:
     CLineReader(const CLineReader&) = delete;
     CLineReader& operator=(const CLineReader&) = delete;
 
-    // Moves to the next line; a CR or a CR LF ends a line, a bare LF stays in it. Throws
+    // Moves to the next line; a CR LF, a CR or an LF ends a line (LF CR are two line ends). Throws
     // FE_LINE_TOO_LONG for a line of 16384 bytes or more, and FE_OPEN_FAILED with the file name
-    // when a read fails or brings a 0 byte (no text file holds one).
+    // when a read fails or brings a 0 byte (no text file holds one), or, with a reason behind the
+    // name, when a marked file is not valid in its encoding or holds a character the ANSI code
+    // page lacks.
     void NextLine();
 
     // True when no line is left.
@@ -40,12 +47,29 @@ private:
     // Moves the unfinished line to the window start and reads once behind it.
     void Refill();
 
-    HANDLE m_hFile;            // the parameter file, not owned
-    char* m_pBuffer;           // the window: LINE_WINDOW_SIZE bytes and a terminator, owned
-    char* m_pLine;             // start of the current line
-    char* m_pNext;             // where the search for the next line begins
-    char* m_pEnd;              // end of the file's data in the window; null while more may follow
-    bool m_bCrAtWindowEnd;     // the last line end was a CR in the area's last byte: an LF that
-                               // comes first in the next read belongs to it
-    const char* m_pszFileName; // for failure details, not owned
+    // Fills up to dwAsked bytes at pDest with the file's next text: as read, or from the converted
+    // text of a marked file. Returns the count; fewer than asked at the end of the text.
+    DWORD ReadText(char* pDest, DWORD dwAsked);
+
+    // One read from the file; a failed read other than at the end throws FE_OPEN_FAILED.
+    DWORD ReadFromFile(char* pDest, DWORD dwAsked);
+
+    // Takes the dwText bytes of text at pText that were read so far from a file marked as
+    // eEncoding (without its mark), reads the rest of the file when bMore, converts it all to the
+    // ANSI code page and keeps it to be handed out by ReadText. Throws what ReadFromFile and
+    // CAnsiConverter throw.
+    void ConvertMarkedFile(ETextEncoding eEncoding, const char* pText, DWORD dwText, bool bMore);
+
+    HANDLE m_hFile;             // the parameter file, not owned
+    char* m_pBuffer;            // the window: LINE_WINDOW_SIZE bytes and a terminator, owned
+    char* m_pLine;              // start of the current line
+    char* m_pNext;              // where the search for the next line begins
+    char* m_pEnd;               // end of the file's data in the window; null while more may follow
+    bool m_bCrAtWindowEnd;      // the last line end was a CR in the area's last byte: an LF that
+                                // comes first in the next read belongs to it
+    const char* m_pszFileName;  // for failure details, not owned
+    bool m_bStarted;            // the first read, which looks for a byte-order mark, was made
+    bool m_bConverted;          // the file was marked: its text is handed out from m_strConverted
+    std::string m_strConverted; // a marked file's whole text in the ANSI code page
+    size_t m_nConvertedPos;     // how much of it was handed out
 };

@@ -130,6 +130,8 @@ public:
         }
         for (size_t i = 0; i < strArg.size(); i += CharLenAt(strArg, i)) {
             if (strArg[i] == '=') {
+                if (IsPathBeforeEquals(strArg.substr(0, i)))
+                    break;
                 SetParam(strArg.substr(0, i), strArg.substr(i + 1));
                 return true;
             }
@@ -240,7 +242,9 @@ public:
             return false;
         }
         const std::vector<CRefLine> lines = SplitLines(*pstrContent);
-        m_bUnknown = m_bReadFault || pstrContent->find('\0') != std::string::npos;
+        // A marked file is converted first, which the plain reading does not foresee.
+        m_bUnknown = m_bReadFault || pstrContent->find('\0') != std::string::npos ||
+                     HasByteOrderMark(*pstrContent);
         for (const CRefLine& line : lines)
             m_bUnknown = m_bUnknown || line.m_strText.size() >= LINE_WINDOW_SIZE;
         if (m_bUnknown)

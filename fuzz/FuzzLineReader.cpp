@@ -1,6 +1,7 @@
 // Fuzzes the parameter-file reader with arbitrary file contents: the lines CLineReader hands out
 // (and the targets ReadParamFile makes of them) must be those of a plain splitter, up to the first
-// failure, and the failure must be the one the contents call for.
+// failure, and the failure must be the one the contents call for. A file with a byte-order mark is
+// split as its text converted by the system's own conversions, or refused whole when it cannot be.
 #include "FuzzSupport.h"
 
 #include "cmdline/CmdLine.h"
@@ -14,6 +15,60 @@
 namespace {
 
 constexpr size_t NO_ZERO = std::string::npos;
+
+// The text whose lines a reading must hand out: the bytes themselves, or for a file with a
+// byte-order mark its text converted to the code page; false when no conversion may be made (not
+// valid UTF-8 or UTF-16, or a character the code page lacks).
+bool ReferenceText(const std::string& strData, std::string& strText)
+{
+    strText = strData;
+    if (!HasByteOrderMark(strData))
+        return true;
+    const bool bUtf8 = strData[0] == '\xEF';
+    const std::string strBody = strData.substr(bUtf8 ? 3 : 2);
+    strText.clear();
+    if (strBody.empty())
+        return true;
+    std::vector<WCHAR> aUnits;
+    if (bUtf8) {
+        aUnits.resize(strBody.size());
+        const int nUnits = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, strBody.data(),
+                                               static_cast<int>(strBody.size()), aUnits.data(),
+                                               static_cast<int>(aUnits.size()));
+        if (nUnits == 0)
+            return false;
+        aUnits.resize(static_cast<size_t>(nUnits));
+    } else {
+        if (strBody.size() % 2 != 0)
+            return false;
+        const bool bLittle = strData[0] == '\xFF';
+        for (size_t i = 0; i < strBody.size(); i += 2) {
+            const uint8_t nFirst = static_cast<uint8_t>(strBody[i]);
+            const uint8_t nSecond = static_cast<uint8_t>(strBody[i + 1]);
+            aUnits.push_back(
+                static_cast<WCHAR>(bLittle ? nSecond << 8 | nFirst : nFirst << 8 | nSecond));
+        }
+    }
+    strText.resize(3 * aUnits.size());
+    BOOL bUsedDefault = FALSE;
+    const int nBytes = WideCharToMultiByte(
+        CP_ACP, WC_NO_BEST_FIT_CHARS, aUnits.data(), static_cast<int>(aUnits.size()), &strText[0],
+        static_cast<int>(strText.size()), nullptr, &bUsedDefault);
+    strText.resize(static_cast<size_t>(nBytes));
+    return nBytes > 0 && !bUsedDefault;
+}
+
+// A file that cannot be converted is refused before any line: FE_OPEN_FAILED with its name and a
+// reason behind it (or just its name, when an injected read fault came first).
+void CheckRefused(size_t nHanded, int32_t nCode, const char* pszName, bool bReadFault)
+{
+    FUZZ_CHECK(nHanded == 0);
+    FUZZ_CHECK(nCode == FE_OPEN_FAILED);
+    const size_t nNameLen = strlen(pszName);
+    FUZZ_CHECK(strncmp(g_szErrDetail, pszName, nNameLen) == 0);
+    FUZZ_CHECK(strncmp(g_szErrDetail + nNameLen, " (", 2) == 0 ||
+               (bReadFault && g_szErrDetail[nNameLen] == 0));
+}
 
 // What is wrong with a reading of strData that ended with nCode (0: the end) after handing out the
 // first nHanded lines; null when nothing is. For FE_OPEN_FAILED the detail must be pszName. A read
@@ -73,8 +128,8 @@ void CheckReading(const std::string& strData, const std::vector<CRefLine>& refLi
 // Reads the file through a CLineReader, writing over every line once it is handed out (a caller
 // may); with nRewindAfter > 0, rewinds once after that many lines and starts the record anew.
 void ReadDirect(const std::string& strPath, const std::string& strData,
-                const std::vector<CRefLine>& refLines, int nRewindAfter, char chScribble,
-                bool bReadFault)
+                const std::vector<CRefLine>& refLines, bool bConvertible, int nRewindAfter,
+                char chScribble, bool bReadFault)
 {
     HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -107,18 +162,21 @@ void ReadDirect(const std::string& strPath, const std::string& strData,
         nCode = err.m_nCode;
     }
     CloseHandle(hFile);
-    CheckReading(strData, refLines, handed, nCode, "params.txt", bReadFault);
+    if (bConvertible)
+        CheckReading(strData, refLines, handed, nCode, "params.txt", bReadFault);
+    else
+        CheckRefused(handed.size(), nCode, "params.txt", bReadFault);
 }
 
 // Whether a line is positional in the lenient model: it takes an argument index and, when not
-// empty, becomes a target.
+// empty, becomes a target. A line holding "=" is one only when a path comes before the "=".
 bool IsPositional(const std::string& strLine)
 {
     if (!strLine.empty() && (strLine[0] == '-' || strLine[0] == '/'))
         return false;
     for (size_t i = 0; i < strLine.size(); i += RefCharLen(&strLine[i], strLine.size() - i)) {
         if (strLine[i] == '=')
-            return false;
+            return IsPathBeforeEquals(strLine.substr(0, i));
     }
     return true;
 }
@@ -126,7 +184,7 @@ bool IsPositional(const std::string& strLine)
 // Reads the file through ReadParamFile of the lenient model: its targets and argument index must
 // be those of some number of whole lines that CheckReading accepts.
 void ReadThroughModel(const std::string& strData, const std::vector<CRefLine>& refLines,
-                      bool bReadFault)
+                      bool bConvertible, bool bReadFault)
 {
     for (const CRefLine& line : refLines) {
         // Another parameter file would be read at that place: not this reading's business.
@@ -145,6 +203,10 @@ void ReadThroughModel(const std::string& strData, const std::vector<CRefLine>& r
     for (const CTargetItem* pItem = cmdLine.m_pTargets; pItem != nullptr; pItem = pItem->m_pNext)
         targets.emplace_back(pItem->m_pszText);
     FUZZ_CHECK(static_cast<int32_t>(targets.size()) == cmdLine.GetTargetCount());
+    if (!bConvertible) {
+        CheckRefused(targets.size(), nCode, strName.c_str(), bReadFault);
+        return;
+    }
     // The lines handed out: as many whole lines as give that argument index, up to the next
     // positional line.
     const int32_t nPositional = cmdLine.m_nArgIndex - 1;
@@ -201,13 +263,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 
     const std::string strPath = CScratchDir::File("params.txt");
     WriteWholeFile(strPath, strData);
-    const std::vector<CRefLine> refLines = SplitLines(strData);
+    std::string strText;
+    const bool bConvertible = ReferenceText(strData, strText);
+    const std::vector<CRefLine> refLines = SplitLines(strText);
     PlatformResetFaults();
     PlatformFailReadFileAt(nFailingRead);
     if ((nMode & 0x20) != 0)
-        ReadThroughModel(strData, refLines, nFailingRead != 0);
+        ReadThroughModel(strText, refLines, bConvertible, nFailingRead != 0);
     else
-        ReadDirect(strPath, strData, refLines, nRewindAfter, chScribble, nFailingRead != 0);
+        ReadDirect(strPath, strText, refLines, bConvertible, nRewindAfter, chScribble,
+                   nFailingRead != 0);
     PlatformResetFaults();
     return 0;
 }

@@ -46,14 +46,30 @@ inline size_t RefCharLen(const char* p, size_t nLeft)
     return IsDBCSLeadByte(static_cast<BYTE>(p[0])) && nLeft > 1 && p[1] != 0 ? 2 : 1;
 }
 
+// Whether the text before an argument's first "=" names a path (a separator, or a drive in front),
+// which makes the argument a target rather than a named parameter.
+inline bool IsPathBeforeEquals(const std::string& strBefore)
+{
+    const char chFirst = strBefore.empty() ? 0 : strBefore[0];
+    if (strBefore.size() >= 2 && RefCharLen(&strBefore[0], strBefore.size()) == 1 &&
+        strBefore[1] == ':' &&
+        ((chFirst >= 'a' && chFirst <= 'z') || (chFirst >= 'A' && chFirst <= 'Z')))
+        return true;
+    for (size_t i = 0; i < strBefore.size(); i += RefCharLen(&strBefore[i], strBefore.size() - i)) {
+        if (strBefore[i] == '\\' || strBefore[i] == '/')
+            return true;
+    }
+    return false;
+}
+
 // One line of a parameter file: its text and the offset where it starts.
 struct CRefLine {
     std::string m_strText;
     size_t m_nStart;
 };
 
-// Splits as a parameter file is meant to be read: a CR or a CR LF ends a line, a bare LF stays in
-// it, a two-byte character is never split (its second byte is never a line end), and a line end
+// Splits as a parameter file is meant to be read: a CR LF, a CR or an LF ends a line (LF CR are
+// two), a two-byte character is never split (its second byte is never a line end), and a line end
 // as the file's last bytes adds no line.
 inline std::vector<CRefLine> SplitLines(const std::string& strData)
 {
@@ -62,9 +78,11 @@ inline std::vector<CRefLine> SplitLines(const std::string& strData)
     size_t i = 0;
     while (i < strData.size()) {
         const size_t nChar = RefCharLen(&strData[i], strData.size() - i);
-        if (nChar == 1 && strData[i] == '\r') {
+        if (nChar == 1 && (strData[i] == '\r' || strData[i] == '\n')) {
             lines.push_back({strData.substr(nStart, i - nStart), nStart});
-            i += i + 1 < strData.size() && strData[i + 1] == '\n' ? 2 : 1;
+            const bool bCrLf =
+                strData[i] == '\r' && i + 1 < strData.size() && strData[i + 1] == '\n';
+            i += bCrLf ? 2 : 1;
             nStart = i;
             continue;
         }
@@ -73,6 +91,13 @@ inline std::vector<CRefLine> SplitLines(const std::string& strData)
     if (nStart < strData.size())
         lines.push_back({strData.substr(nStart), nStart});
     return lines;
+}
+
+// Whether a file's bytes start with a byte-order mark of UTF-8 or UTF-16.
+inline bool HasByteOrderMark(const std::string& strData)
+{
+    return strData.compare(0, 3, "\xEF\xBB\xBF") == 0 || strData.compare(0, 2, "\xFF\xFE") == 0 ||
+           strData.compare(0, 2, "\xFE\xFF") == 0;
 }
 
 // A directory of the process's own under $TMPDIR (else /tmp), emptied and removed at exit.

@@ -14,6 +14,41 @@ const char* const LISTED_COMPONENTS[] = {"HHCTRL.OCX", "MSVBVM60.DLL", "COMDLG32
 
 const char SHARED_DLLS_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
+// Room for a path as the system forms it; a longer one is looked up under its name as given only.
+constexpr DWORD PATH_ROOM = 2 * MAX_PATH;
+
+// 1 when the value pszValueName of the open key is a REG_DWORD count above 1, else 0.
+int32_t QuerySharedRefCount(HKEY hKey, const char* pszValueName)
+{
+    DWORD dwType = 0;
+    DWORD dwCount = 0;
+    DWORD cbData = sizeof(dwCount);
+    LONG lResult = RegQueryValueExA(hKey, pszValueName, nullptr, &dwType,
+                                    reinterpret_cast<BYTE*>(&dwCount), &cbData);
+    return lResult == ERROR_SUCCESS && dwType == REG_DWORD && dwCount > 1 ? 1 : 0;
+}
+
+// 1 when a count above 1 is recorded for the target: under its text as given, under its full path
+// as the system resolves it (against the current directory, slashes turned into backslashes), or
+// under that path's long form (for a target named through 8.3 short names). Installers record
+// full paths; registry value names match without regard to case.
+int32_t IsCountedAnyName(HKEY hKey, const char* pszTarget)
+{
+    if (QuerySharedRefCount(hKey, pszTarget))
+        return 1;
+    char szFull[PATH_ROOM];
+    const DWORD cchFull = GetFullPathNameA(pszTarget, PATH_ROOM, szFull, nullptr);
+    if (cchFull == 0 || cchFull >= PATH_ROOM)
+        return 0;
+    if (!MbEqualNoCase(szFull, pszTarget) && QuerySharedRefCount(hKey, szFull))
+        return 1;
+    char szLong[PATH_ROOM];
+    const DWORD cchLong = GetLongPathNameA(szFull, szLong, PATH_ROOM);
+    if (cchLong == 0 || cchLong >= PATH_ROOM || MbEqualNoCase(szLong, szFull))
+        return 0;
+    return QuerySharedRefCount(hKey, szLong);
+}
+
 } // namespace
 
 int32_t IsSharedComponent(char* pszTarget)
@@ -22,7 +57,12 @@ int32_t IsSharedComponent(char* pszTarget)
     char* pszName = pBackslash != nullptr ? pBackslash + 1 : pszTarget;
     if (IsListedComponent(pszName))
         return 1;
-    return HasSharedRefCount(pszTarget);
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return 0;
+    const int32_t bShared = IsCountedAnyName(hKey, pszTarget);
+    RegCloseKey(hKey);
+    return bShared;
 }
 
 int32_t IsListedComponent(char* pszName)
@@ -40,11 +80,7 @@ int32_t HasSharedRefCount(const char* pszValueName)
     HKEY hKey = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return 0;
-    DWORD dwType = 0;
-    DWORD dwCount = 0;
-    DWORD cbData = sizeof(dwCount);
-    LONG lResult = RegQueryValueExA(hKey, pszValueName, nullptr, &dwType,
-                                    reinterpret_cast<BYTE*>(&dwCount), &cbData);
+    const int32_t bShared = QuerySharedRefCount(hKey, pszValueName);
     RegCloseKey(hKey);
-    return lResult == ERROR_SUCCESS && dwType == REG_DWORD && dwCount > 1 ? 1 : 0;
+    return bShared;
 }

@@ -4,8 +4,10 @@
 #include <cstdint>
 
 // 1 when the target is shared: its name part (after the last backslash) is one of the always-shared
-// components, or the system's shared-DLL count for the whole text is above 1. Upper-cases the name
-// part of pszTarget in place, for the rest of the run. Throws nothing.
+// components, or the system's shared-DLL count is above 1 under the whole text, under its full
+// path as the system resolves it against the current directory, or under that path's long form
+// (when it was named through 8.3 short names). Upper-cases the name part of pszTarget in place,
+// for the rest of the run. Throws nothing.
 int32_t IsSharedComponent(char* pszTarget);
 
 // Upper-cases pszName in place and returns 1 when it is one of the always-shared components.

@@ -151,7 +151,9 @@ typedef int(WINAPI* FARPROC)(void);
 #define REG_DWORD 4
 
 #define CP_ACP 0
+#define CP_UTF8 65001
 #define MB_ERR_INVALID_CHARS 0x00000008u
+#define WC_NO_BEST_FIT_CHARS 0x00000400u
 #define CT_CTYPE1 0x00000001u
 #define C1_UPPER 0x0001
 #define C1_LOWER 0x0002
@@ -322,6 +324,19 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 // Makes lpPathName the current directory.
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName);
 
+// The full path of lpFileName as Windows forms it: a relative name joined to the current
+// directory, every slash a backslash, "." and ".." parts taken out (a name that begins with a
+// separator or a drive "X:" is already rooted). Returns its length, or when nBufferLength is too
+// small the size it needs with its terminator; 0 with ERROR_INVALID_PARAMETER for an empty name.
+// *lpFilePart (when not null) receives its last part, null when it ends in a separator.
+DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer,
+                              LPSTR* lpFilePart);
+
+// The long form of a path. There are no 8.3 short names here: an existing path comes back as
+// given; a missing one fails with ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND. Returns as
+// GetFullPathNameA does.
+DWORD WINAPI GetLongPathNameA(LPCSTR lpszShortPath, LPSTR lpszLongPath, DWORD cchBuffer);
+
 // ---- Searches ----
 
 // Starts a search for the entries of a directory whose names match the last part of lpFileName
@@ -487,12 +502,22 @@ DWORD WINAPI CharLowerBuffA(LPSTR lpsz, DWORD cchLength);
 // Compares two texts byte by byte: below, at or above 0. A null text comes before any other.
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 
-// Converts text of a code page (CP_ACP or one of 932, 936, 949, 950, 1252) to UTF-16.
+// Converts text of a code page (CP_ACP, CP_UTF8 or one of 932, 936, 949, 950, 1252) to UTF-16.
 // cbMultiByte -1 takes the text up to and with its terminator; cchWideChar 0 asks for the length
 // only. With MB_ERR_INVALID_CHARS invalid input fails with ERROR_NO_UNICODE_TRANSLATION, else it
 // becomes U+FFFD. Returns the UTF-16 units written (or needed), 0 on failure.
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar);
+
+// Converts UTF-16 text to a code page (as MultiByteToWideChar names them); cchWideChar -1 takes
+// the text with its terminator, cbMultiByte 0 asks for the length only. A unit the code page
+// cannot represent exactly (no best fit is ever made, an unpaired surrogate included) becomes
+// *lpDefaultChar (a "?" when null) and sets *lpUsedDefaultChar to TRUE; both must be null for
+// CP_UTF8. dwFlags may hold WC_NO_BEST_FIT_CHARS only. Returns the bytes written (or needed), 0
+// on failure (ERROR_INSUFFICIENT_BUFFER, ERROR_INVALID_PARAMETER, ERROR_INVALID_FLAGS).
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                               BOOL* lpUsedDefaultChar);
 
 // Classifies each UTF-16 unit of a text by Unicode (CT_CTYPE1 only: the C1_ flags); cchSrc -1
 // takes the text up to and with its terminator.

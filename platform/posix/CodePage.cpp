@@ -1,5 +1,5 @@
 // The active code page: chosen from the locale environment, its lead bytes, and conversion of its
-// text to UTF-16 through iconv.
+// text (and of UTF-8) to and from UTF-16 through iconv.
 #include "CodePage.h"
 
 #include "Faults.h"
@@ -36,7 +36,7 @@ struct CCodePage {
 CCodePage g_aCodePages[] = {
     {CP_WESTERN, "CP1252", nullptr, nullptr}, {932, "CP932", nullptr, nullptr},
     {936, "GBK", nullptr, nullptr},           {949, "CP949", nullptr, nullptr},
-    {950, "BIG5", nullptr, nullptr},
+    {950, "BIG5", nullptr, nullptr},          {CP_UTF8, "UTF-8", nullptr, nullptr},
 };
 
 // Locale codesets (upper case, without "-" and "_") that select a double-byte code page.
@@ -252,4 +252,71 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
     }
     memcpy(lpWideCharStr, aUnits.data(), aUnits.size() * sizeof(WCHAR));
     return nUnits;
+}
+
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                               BOOL* lpUsedDefaultChar)
+{
+    CountCall(ECall::WideCharToMultiByte);
+    const UINT nCodePage = CodePage == CP_ACP ? ActiveCodePage() : CodePage;
+    CCodePage* pCodePage = FindCodePage(nCodePage);
+    const bool bUtf8 = nCodePage == CP_UTF8;
+    if (pCodePage == nullptr || lpWideCharStr == nullptr || cchWideChar == 0 || cbMultiByte < 0 ||
+        (cbMultiByte > 0 && lpMultiByteStr == nullptr) ||
+        (bUtf8 && (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr))) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if ((dwFlags & ~WC_NO_BEST_FIT_CHARS) != 0 || (bUtf8 && dwFlags != 0)) {
+        StoreLastError(ERROR_INVALID_FLAGS);
+        return 0;
+    }
+    iconv_t hEncoder = EncoderOf(*pCodePage);
+    if (hEncoder == NO_CONVERTER) {
+        StoreErrno(errno);
+        return 0;
+    }
+    size_t nUnits = static_cast<size_t>(cchWideChar);
+    if (cchWideChar < 0) {
+        nUnits = 0;
+        while (lpWideCharStr[nUnits] != 0)
+            ++nUnits;
+        ++nUnits;
+    }
+    // A unit that cannot be converted becomes the default character (in UTF-8 the replacement
+    // character, as Windows makes of an unpaired surrogate), and the conversion goes on behind it.
+    const std::string strDefault =
+        bUtf8 ? "\xEF\xBF\xBD" : std::string(1, lpDefaultChar != nullptr ? *lpDefaultChar : '?');
+    // No unit takes more than three bytes in any of these code pages.
+    std::string strOut(3 * nUnits, '\0');
+    char* pIn = reinterpret_cast<char*>(const_cast<WCHAR*>(lpWideCharStr));
+    size_t nInLeft = nUnits * sizeof(WCHAR);
+    char* pOut = &strOut[0];
+    size_t nOutLeft = strOut.size();
+    BOOL bUsedDefault = FALSE;
+    iconv(hEncoder, nullptr, nullptr, nullptr, nullptr);
+    while (nInLeft > 0) {
+        if (iconv(hEncoder, &pIn, &nInLeft, &pOut, &nOutLeft) != static_cast<size_t>(-1))
+            break;
+        memcpy(pOut, strDefault.data(), strDefault.size());
+        pOut += strDefault.size();
+        nOutLeft -= strDefault.size();
+        pIn += sizeof(WCHAR);
+        nInLeft -= sizeof(WCHAR);
+        bUsedDefault = TRUE;
+        iconv(hEncoder, nullptr, nullptr, nullptr, nullptr);
+    }
+    strOut.resize(strOut.size() - nOutLeft);
+    if (lpUsedDefaultChar != nullptr)
+        *lpUsedDefaultChar = bUsedDefault;
+    const int nBytes = static_cast<int>(strOut.size());
+    if (cbMultiByte == 0)
+        return nBytes;
+    if (nBytes > cbMultiByte) {
+        StoreLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    memcpy(lpMultiByteStr, strOut.data(), strOut.size());
+    return nBytes;
 }

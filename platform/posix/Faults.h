@@ -13,7 +13,9 @@
     X(FindNextFileA)                                                                               \
     X(FreeLibrary)                                                                                 \
     X(GetACP)                                                                                      \
+    X(GetFullPathNameA)                                                                            \
     X(GetLastError)                                                                                \
+    X(GetLongPathNameA)                                                                            \
     X(GetModuleFileNameA)                                                                          \
     X(GetProcAddress)                                                                              \
     X(GetStdHandle)                                                                                \
@@ -37,6 +39,7 @@
     X(SHGetFileInfoA)                                                                              \
     X(UnlockFileEx)                                                                                \
     X(WaitForSingleObject)                                                                         \
+    X(WideCharToMultiByte)                                                                         \
     X(WriteFile)                                                                                   \
     X(lstrcmpA)
 

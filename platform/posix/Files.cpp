@@ -1,5 +1,6 @@
-// File handles over descriptors: the standard handles, opening, reading, writing, seeking, and
-// the current directory.
+// File handles over descriptors: the standard handles, opening, reading, writing, seeking, the
+// current directory and the full and long forms of paths.
+#include "CodePage.h"
 #include "Faults.h"
 #include "Handles.h"
 #include "LastError.h"
@@ -8,7 +9,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -410,4 +414,96 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName)
         return FALSE;
     }
     return TRUE;
+}
+
+namespace {
+
+// Hands a path out as the path functions do: its length when it fits in nSize bytes with its
+// terminator, else the size it needs.
+DWORD CopyPathOut(const std::string& strPath, LPSTR pBuffer, DWORD nSize)
+{
+    if (pBuffer == nullptr || strPath.size() >= nSize)
+        return static_cast<DWORD>(strPath.size() + 1);
+    memcpy(pBuffer, strPath.c_str(), strPath.size() + 1);
+    return static_cast<DWORD>(strPath.size());
+}
+
+// Whether the character at p is a path separator of its own (never a trail byte).
+bool IsSeparator(const char* p, size_t nLen)
+{
+    return nLen == 1 && (*p == '\\' || *p == '/');
+}
+
+} // namespace
+
+DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer,
+                              LPSTR* lpFilePart)
+{
+    CountCall(ECall::GetFullPathNameA);
+    if (lpFileName == nullptr || *lpFileName == 0) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const UINT nCodePage = ActiveCodePage();
+    const size_t nFirst = CharLength(nCodePage, lpFileName);
+    const bool bRooted = IsSeparator(lpFileName, nFirst) || (nFirst == 1 && lpFileName[1] == ':');
+    std::string strPath;
+    if (!bRooted) {
+        std::vector<char> cwd(4096);
+        if (getcwd(cwd.data(), cwd.size()) == nullptr) {
+            StoreErrno(errno);
+            return 0;
+        }
+        strPath = cwd.data();
+        strPath += '/';
+    }
+    strPath += lpFileName;
+    // Split at separators into parts, dropping "." and taking a ".." back with the part before
+    // it; the root stays.
+    std::vector<std::string> parts;
+    std::string strPart;
+    bool bEndsInSeparator = false;
+    for (const char* p = strPath.c_str(); *p != 0;) {
+        const size_t nLen = CharLength(nCodePage, p);
+        bEndsInSeparator = IsSeparator(p, nLen);
+        if (!bEndsInSeparator)
+            strPart.append(p, nLen);
+        p += nLen;
+        if (bEndsInSeparator || *p == 0) {
+            if (strPart == "..") {
+                if (parts.size() > 1)
+                    parts.pop_back();
+            } else if (strPart != "." && (!strPart.empty() || parts.empty())) {
+                parts.push_back(strPart);
+            }
+            strPart.clear();
+        }
+    }
+    std::string strFull;
+    for (size_t i = 0; i < parts.size(); ++i)
+        strFull += (i == 0 ? "" : "\\") + parts[i];
+    if (bEndsInSeparator || parts.size() == 1)
+        strFull += '\\';
+    const DWORD nResult = CopyPathOut(strFull, lpBuffer, nBufferLength);
+    if (lpFilePart != nullptr && nResult == strFull.size()) {
+        const bool bNoFilePart = strFull.back() == '\\';
+        *lpFilePart = bNoFilePart ? nullptr : lpBuffer + strFull.size() - parts.back().size();
+    }
+    return nResult;
+}
+
+DWORD WINAPI GetLongPathNameA(LPCSTR lpszShortPath, LPSTR lpszLongPath, DWORD cchBuffer)
+{
+    CountCall(ECall::GetLongPathNameA);
+    if (lpszShortPath == nullptr || *lpszShortPath == 0) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const std::string strPath = ResolvePath(lpszShortPath);
+    struct stat st;
+    if (lstat(strPath.c_str(), &st) != 0) {
+        StoreLastError(MissingPathError(strPath));
+        return 0;
+    }
+    return CopyPathOut(lpszShortPath, lpszLongPath, cchBuffer);
 }

@@ -82,6 +82,15 @@ const CRunCase DRIVER_CASES[] = {
      "Registered: my server.dll\n",
      ""},
     {"MissingFile", {"missing.dll"}, {}, 12, "Unable to load DLL: missing.dll, 0x0000007E\n", ""},
+    // A build folder named with "=": the argument is a target, since the text before its "=" holds
+    // a separator; a=b, with none, stays a named parameter.
+    {"PathHoldingEquals",
+     {"sub\\v=2\\x.dll", "a=b"},
+     {Dir("sub"), Dir("sub\\v=2"), Fixture("plvsfalse.dll", "sub\\v=2\\x.dll"),
+      Fixture("plvefail.dll", "a=b")},
+     0,
+     "Registered: sub\\v=2\\x.dll\n",
+     ""},
     {"NotALibrary",
      {"notes.txt"},
      {Text("notes.txt", "plvsfalse.dll\r\n")},

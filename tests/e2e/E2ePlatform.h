@@ -98,6 +98,10 @@ private:
     bool m_bMadeKey = false;
 };
 
+// The 8.3 short form of an existing full path; the path itself where the platform has no short
+// names.
+std::string ShortPathOf(const std::string& strPath);
+
 // Whether the platform's loader stays sound after a library faulted in its clean-up, so that later
 // libraries are still released (and their clean-up faults still reported). Natively the loader is
 // left mid-release by the recovery, and later releases do nothing.

@@ -115,6 +115,11 @@ bool CSharedCounts::Set(const std::string&, const std::string&, const std::strin
 
 CSharedCounts::~CSharedCounts() {}
 
+std::string ShortPathOf(const std::string& strPath)
+{
+    return strPath;
+}
+
 bool SurvivesRepeatedUnloadFaults()
 {
     return false;

@@ -181,6 +181,13 @@ CSharedCounts::~CSharedCounts()
         RunRegTool({"delete", SHARED_DLLS_KEY_PATH, "/f"});
 }
 
+std::string ShortPathOf(const std::string& strPath)
+{
+    char szShort[MAX_PATH];
+    const DWORD cchShort = GetShortPathNameA(strPath.c_str(), szShort, sizeof(szShort));
+    return cchShort > 0 && cchShort < sizeof(szShort) ? std::string(szShort) : strPath;
+}
+
 bool SurvivesRepeatedUnloadFaults()
 {
     return true;

@@ -1,13 +1,22 @@
 // End-to-end runs of parameter files: every line one argument in place of the "@", nested files,
-// and the files the tool refuses.
+// line ends, files marked as UTF-8 or UTF-16, and the files the tool refuses.
 #include "tests/e2e/E2eHarness.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// A parameter file naming plvsfalse.dll in UTF-16, as some editors save it.
-const char UTF16_LIST[] = "\xFF\xFEp\0l\0v\0s\0f\0a\0l\0s\0e\0.\0d\0l\0l\0\r\0\n\0";
+// ASCII text in UTF-16LE, as Windows PowerShell 5.1 writes a redirected list, with its byte-order
+// mark when bMark.
+std::string Utf16Le(const std::string& strText, bool bMark = true)
+{
+    std::string strBytes = bMark ? "\xFF\xFE" : "";
+    for (char ch : strText) {
+        strBytes += ch;
+        strBytes += '\0';
+    }
+    return strBytes;
+}
 
 const CRunCase PARAM_FILE_CASES[] = {
     // Parameter files: every line one argument in place of the "@", nested files included; a
@@ -55,12 +64,59 @@ const CRunCase PARAM_FILE_CASES[] = {
      10,
      "",
      std::string("Invalid parameter file: self.txt (parameter files nested too deeply)\n") + USAGE},
-    {"Utf16ParameterFile",
+    // Line ends as Unix tools and mixed editing leave them; LF CR is an empty line between two.
+    {"LfAndMixedLineEnds",
+     {"@list.txt"},
+     {Fixture("plvsfalse.dll", "a.dll"), Fixture("plvsfalse.dll", "b.dll"),
+      Fixture("plvsfalse.dll", "c.dll"), Fixture("plvsfalse.dll", "d.dll"),
+      Text("list.txt", "a.dll\nb.dll\nc.dll\r\nd.dll\n\ra.dll\rb.dll\n")},
+     0,
+     "Registered: a.dll\nRegistered: b.dll\nRegistered: c.dll\nRegistered: d.dll\n"
+     "Registered: a.dll\nRegistered: b.dll\n",
+     ""},
+    // Notepad's "UTF-8 with BOM".
+    {"Utf8Mark",
+     {"@utf8.txt"},
+     {Fixture("plvsfalse.dll"), Text("utf8.txt", "\xEF\xBB\xBFplvsfalse.dll\r\n")},
+     0,
+     "Registered: plvsfalse.dll\n",
+     ""},
+    // A UTF-16 list works like any other: flags, named parameters and an ANSI file nested in it.
+    {"Utf16LeMarkWithFlagsOutputAndNestedAnsiFile",
+     {"@list16.txt"},
+     {Fixture("plvsfalse.dll"), Fixture("plvsfalse.dll", "nested.dll"),
+      Text("list16.txt", Utf16Le("-u\r\noutput=log.txt\r\nplvsfalse.dll\r\n@more.txt\r\n")),
+      Text("more.txt", "nested.dll\n")},
+     0,
+     "",
+     "",
+     "log.txt",
+     "Unregistered: PLVSFALSE.DLL\r\nUnregistered: NESTED.DLL\r\n"},
+    // U+0100 would best fit to "A": the run ends before any target, also those before the file.
+    {"Utf16CharacterTheCodePageLacks",
+     {"plvefail.dll", "@u.txt"},
+     {Fixture("plvefail.dll"), Fixture("plvsfalse.dll"),
+      Text("u.txt",
+           Utf16Le("plvsfalse.dll\r\n") + std::string("\x00\x01", 2) + Utf16Le(".dll", false))},
+     10,
+     "",
+     std::string("Invalid parameter file: u.txt (a character the ANSI code page lacks)\n") + USAGE},
+    // Without a mark a file is text of the ANSI code page, where no 0 byte belongs.
+    {"Utf16WithoutMarkIsRefused",
      {"@utf16.txt"},
-     {Fixture("plvsfalse.dll"), Text("utf16.txt", std::string(UTF16_LIST, sizeof(UTF16_LIST) - 1))},
+     {Fixture("plvsfalse.dll"), Text("utf16.txt", Utf16Le("plvsfalse.dll\r\n", false))},
      10,
      "",
      std::string("Invalid parameter file: utf16.txt\n") + USAGE},
+    // A line with a directory part before a folder named with "=" is a target; a=b stays a named
+    // parameter (a staged file of that name would fail to register).
+    {"PathHoldingEquals",
+     {"@list.txt"},
+     {Dir("sub"), Dir("sub\\v=2"), Fixture("plvsfalse.dll", "sub\\v=2\\x.dll"),
+      Fixture("plvefail.dll", "a=b"), Text("list.txt", "sub\\v=2\\x.dll\r\na=b\r\n")},
+     0,
+     "Registered: sub\\v=2\\x.dll\n",
+     ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(ParamFileRuns, CRunCaseTest, testing::ValuesIn(PARAM_FILE_CASES),

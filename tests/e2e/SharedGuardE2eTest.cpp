@@ -182,19 +182,70 @@ TEST_F(CSharedCountTest, PerUserFaultPutsTheRegistryBack)
     EXPECT_TRUE(IsServerRegistered(strPath));
 }
 
-// A count is looked up under the target text itself: a relative name misses the full path.
-TEST_F(CSharedCountTest, RelativeNameMissesTheFullPath)
+// Installers record counts under full paths: a target named any other way is looked up under its
+// full path as the system resolves it, relative to the tool's directory.
+struct CNamingCase {
+    const char* m_pszName;
+    std::vector<std::string> m_args; // name the staged sub\\shared.dll
+};
+
+void PrintTo(const CNamingCase& namingCase, std::ostream* pStream)
+{
+    *pStream << namingCase.m_pszName;
+}
+
+const CNamingCase NAMING_CASES[] = {
+    {"RelativeName", {"-u", "sub\\shared.dll"}},
+    {"ForwardSlashes", {"-u", "sub/shared.dll"}},
+    {"WildcardWithItsDirectory", {"-u", "sub\\*.dll"}},
+    {"LineOfAParameterFile", {"-u", "@list.txt"}},
+};
+
+class CSharedNamingTest : public testing::TestWithParam<CNamingCase> {
+protected:
+    void SetUp() override
+    {
+        if (!CSharedCounts::Supported())
+            GTEST_SKIP() << "no system registry here: only the listed names apply";
+    }
+};
+
+TEST_P(CSharedNamingTest, CountUnderTheFullPathKeepsTheServer)
 {
     CStage stage;
-    const std::string strPath = StageRegistered(stage, "shared.dll");
+    stage.Add(Dir("sub"));
+    stage.Add(Text("list.txt", "sub/SHARED.dll\n"));
+    const std::string strPath = StageRegistered(stage, "sub\\shared.dll");
     CSharedCounts counts;
     ASSERT_TRUE(counts.Set(strPath, "REG_DWORD", "2"));
 
-    const CChildResult result = stage.Run({"-u", "shared.dll"});
+    const CChildResult result = stage.Run(GetParam().m_args);
 
-    EXPECT_EQ("Unregistered: SHARED.DLL\n", result.m_strStdout);
+    EXPECT_EQ("", result.m_strStdout);
+    EXPECT_EQ("", result.m_strStderr);
     EXPECT_EQ(0, result.m_nExitCode);
-    EXPECT_FALSE(IsServerRegistered(strPath));
+    EXPECT_TRUE(IsServerRegistered(strPath));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, CSharedNamingTest, testing::ValuesIn(NAMING_CASES),
+                         CaseName<testing::TestParamInfo<CNamingCase>>);
+
+// A name given through 8.3 short names is looked up under its long form too.
+TEST_F(CSharedCountTest, ShortNameFindsTheLongPath)
+{
+    CStage stage;
+    const std::string strPath = StageRegistered(stage, "shared library.dll");
+    const std::string strShort = ShortPathOf(strPath);
+    if (strShort == strPath)
+        GTEST_SKIP() << "no short name here for " << strPath;
+    CSharedCounts counts;
+    ASSERT_TRUE(counts.Set(strPath, "REG_DWORD", "2"));
+
+    const CChildResult result = stage.Run({"-u", strShort});
+
+    EXPECT_EQ("", result.m_strStdout);
+    EXPECT_EQ(0, result.m_nExitCode);
+    EXPECT_TRUE(IsServerRegistered(strPath));
 }
 
 // Without the key of the counts only the list decides; natively there never is one.

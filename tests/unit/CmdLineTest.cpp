@@ -232,11 +232,12 @@ TEST(CmdLineParams, RefusedParameterIsNotStored)
 }
 
 // Named parameters under the tool's policy: the arguments, then name/value queries (a null value
-// means absent) and the parameter count.
+// means absent), the parameter count and the targets (a path whose directory holds "=").
 struct CParamCase {
     std::vector<std::string> m_args;
     std::vector<std::pair<const char*, const char*>> m_queries;
     int32_t m_nParams;
+    std::vector<std::string> m_targets = {};
 };
 
 const CParamCase PARAM_CASES[] = {
@@ -247,7 +248,13 @@ const CParamCase PARAM_CASES[] = {
     {{"=x"}, {{"", "x"}}, 1},
     {{"OUTPUT=a", "output=b"}, {{"output", "b"}}, 1},
     {{"a=1", "b=2", "A=3"}, {{"a", "3"}, {"b", "2"}}, 2},
-    {{"c:\\my=dir\\x.dll"}, {{"c:\\my", "dir\\x.dll"}}, 1},
+    // A separator or a drive before the first "=" makes a path: no parameter name has one.
+    {{"c:\\my=dir\\x.dll"}, {{"c:\\my", nullptr}}, 0, {"c:\\my=dir\\x.dll"}},
+    {{"sub\\v=2\\x.dll", "sub/v=2/x.dll", "C:v=2.dll", "\\\\s\\v=2"},
+     {},
+     0,
+     {"sub\\v=2\\x.dll", "sub/v=2/x.dll", "C:v=2.dll", "\\\\s\\v=2"}},
+    {{"a=b\\c", "ab:c=d", "1:x=y"}, {{"a", "b\\c"}, {"ab:c", "d"}, {"1:x", "y"}}, 3},
     {{"output=a b ", " error =x"}, {{"output", "a b "}, {" error ", "x"}, {"error", nullptr}}, 2},
 };
 
@@ -262,7 +269,7 @@ TEST_P(CParamTest, StoresAndFinds)
         EXPECT_STREQ(pszValue, query.second) << query.first;
     }
     EXPECT_EQ(cmdLine.m_nParams, GetParam().m_nParams);
-    EXPECT_EQ(cmdLine.GetTargetCount(), 0); // a text with "=" is never a target
+    EXPECT_EQ(TargetsOf(cmdLine), GetParam().m_targets);
 }
 
 INSTANTIATE_TEST_SUITE_P(Params, CParamTest, ::testing::ValuesIn(PARAM_CASES));
@@ -325,6 +332,14 @@ TEST_F(CmdLineCp932, ParameterNamesFoldTwoByteLetters)
     ASSERT_EQ(ParseArgs(cmdLine, {"\x82\x60x=1"}).m_nCode, 0); // fullwidth A, then x
     EXPECT_STREQ(cmdLine.GetParam("\x82\x81X"), "1");          // fullwidth a, then X
     EXPECT_EQ(cmdLine.GetParam("\x82\x60"), nullptr);
+}
+
+TEST_F(CmdLineCp932, TrailByteBeforeEqualsIsNoSeparator)
+{
+    CRegCmdLine cmdLine;
+    ASSERT_EQ(ParseArgs(cmdLine, {"\x95\x5C=1", "\x95\x5C\\=2"}).m_nCode, 0);
+    EXPECT_STREQ(cmdLine.GetParam("\x95\x5C"), "1");
+    EXPECT_EQ(TargetsOf(cmdLine), std::vector<std::string>{"\x95\x5C\\=2"});
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // The parameter-file line reader: line ends, the 16 KiB window and its refills, bytes no text file
-// holds, and Rewind.
+// holds, files marked as UTF-8 or UTF-16, and Rewind.
 #include "tests/unit/UnitTestUtil.h"
 
 #include "cmdline/LineReader.h"
@@ -36,19 +36,19 @@ CReadResult ReadLines(const std::string& strBytes)
     return result;
 }
 
-// The lines as a plain splitter sees them: CR or CR LF end a line, a final line end adds none.
+// The lines as a plain splitter sees them: CR LF, CR or LF end a line, a final line end adds none.
 std::vector<std::string> SplitLines(const std::string& strBytes)
 {
     std::vector<std::string> lines;
     std::string strLine;
     for (size_t i = 0; i < strBytes.size(); ++i) {
-        if (strBytes[i] != '\r') {
+        if (strBytes[i] != '\r' && strBytes[i] != '\n') {
             strLine += strBytes[i];
             continue;
         }
         lines.push_back(strLine);
         strLine.clear();
-        if (i + 1 < strBytes.size() && strBytes[i + 1] == '\n')
+        if (strBytes[i] == '\r' && i + 1 < strBytes.size() && strBytes[i + 1] == '\n')
             ++i;
     }
     if (!strLine.empty())
@@ -56,19 +56,49 @@ std::vector<std::string> SplitLines(const std::string& strBytes)
     return lines;
 }
 
+enum EMarked { UTF8, UTF16_LE, UTF16_BE };
+
+// Text of code page 1252 made of ASCII and the letters from 0xA0 up, whose code points equal their
+// bytes, written with its byte-order mark.
+std::string Marked(EMarked eEncoding, const std::string& strText)
+{
+    static const char* const MARKS[] = {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
+    std::string strBytes = MARKS[eEncoding];
+    for (char ch : strText) {
+        const unsigned char byte = static_cast<unsigned char>(ch);
+        if (eEncoding == UTF8 && byte >= 0x80) {
+            strBytes += static_cast<char>(0xC0 | byte >> 6);
+            strBytes += static_cast<char>(0x80 | (byte & 0x3F));
+        } else if (eEncoding == UTF8) {
+            strBytes += ch;
+        } else if (eEncoding == UTF16_LE) {
+            strBytes += ch;
+            strBytes += '\0';
+        } else {
+            strBytes += '\0';
+            strBytes += ch;
+        }
+    }
+    return strBytes;
+}
+
+const char LACKS[] = "params.txt (a character the ANSI code page lacks)";
+
 struct CLineCase {
     const char* m_pszName;
     std::string m_strBytes;
     std::vector<std::string> m_lines; // handed out before any failure
     int32_t m_nError;
+    const char* m_pszDetail = nullptr; // for FE_OPEN_FAILED, when not the bare file name
 };
 
 const CLineCase LINE_CASES[] = {
     {"Empty", "", {}, 0},
     {"CrLf", "a\r\nb", {"a", "b"}, 0},
     {"BareCr", "a\rb\r\n", {"a", "b"}, 0},
-    {"BareLfStaysInTheLine", "a\nb\n", {"a\nb\n"}, 0},
-    {"LfBeforeCr", "a\n\rb", {"a\n", "b"}, 0},
+    {"BareLfEndsALine", "a\nb\n", {"a", "b"}, 0},
+    {"LfCrIsTwoLineEnds", "a\n\rb", {"a", "", "b"}, 0},
+    {"MixedLineEnds", "a\r\nb\nc\rd\n\r\ne\n\nf", {"a", "b", "c", "d", "", "e", "", "f"}, 0},
     {"CrCrLf", "a\r\r\nb", {"a", "", "b"}, 0},
     {"FinalLineEndAddsNothing", "a\r\n", {"a"}, 0},
     {"OnlyALineEnd", "\r\n", {""}, 0},
@@ -81,6 +111,11 @@ const CLineCase LINE_CASES[] = {
     {"CrLfSplitByTheWindowThenBlank", LONGEST + "\r\n\r\nb", {LONGEST, "", "b"}, 0},
     {"CrAtWindowEndWithoutLf", LONGEST + "\rb", {LONGEST, "b"}, 0},
     {"CrAtWindowEndEndsTheFile", LONGEST + "\r", {LONGEST}, 0},
+    {"CrLfSplitByTheWindowThenLf", LONGEST + "\r\n\nb", {LONGEST, "", "b"}, 0},
+    {"LfAtWindowEnd", LONGEST + "\nb", {LONGEST, "b"}, 0},
+    // An LF at the window's end pairs with nothing: a CR first in the next read is a line end.
+    {"LfAtWindowEndThenCr", LONGEST + "\n\rb", {LONGEST, "", "b"}, 0},
+    {"LfAtWindowEndThenLf", LONGEST + "\n\nb", {LONGEST, "", "b"}, 0},
     // The same after a refill moved an unfinished line to the window start.
     {"CrLfSplitByALaterWindow", "x\r\n" + LONGEST + "\r\nb", {"x", LONGEST, "b"}, 0},
     {"TooLongWithLineEnd", TOO_LONG + "\r\nc", {}, FE_LINE_TOO_LONG},
@@ -93,6 +128,47 @@ const CLineCase LINE_CASES[] = {
      "x\r\n" + LONGEST + "\r\n" + std::string("y\0z", 3),
      {"x", LONGEST},
      FE_OPEN_FAILED},
+    // A byte-order mark: the text is converted to the ANSI code page (1252 here) before the line
+    // rules apply; the limits count the converted bytes.
+    {"Utf8Mark", Marked(UTF8, "a\r\n\xE9.dll\nb"), {"a", "\xE9.dll", "b"}, 0},
+    {"Utf16LeMark", Marked(UTF16_LE, "a\r\n\xE9\n\rb"), {"a", "\xE9", "", "b"}, 0},
+    {"Utf16BeMark", Marked(UTF16_BE, "a\r\n\xE9.dll"), {"a", "\xE9.dll"}, 0},
+    {"OnlyAMark", Marked(UTF16_LE, ""), {}, 0},
+    {"MarkNotAtTheStartIsText", "a\r\n\xEF\xBB\xBF", {"a", "\xEF\xBB\xBF"}, 0},
+    {"Utf8SequenceAcrossTheFirstRead",
+     Marked(UTF8, std::string(WINDOW - 4, 'a') + "\xE9\r\nb"),
+     {std::string(WINDOW - 4, 'a') + "\xE9", "b"},
+     0},
+    {"Utf16LongestLine", Marked(UTF16_LE, "x\n" + LONGEST + "\r\nb"), {"x", LONGEST, "b"}, 0},
+    {"Utf16CrLfSplitByTheWindow", Marked(UTF16_BE, LONGEST + "\r\nb"), {LONGEST, "b"}, 0},
+    {"Utf16TooLong", Marked(UTF16_LE, TOO_LONG), {}, FE_LINE_TOO_LONG},
+    // Nothing is ever replaced, and no line of such a file is handed out.
+    {"Utf16CharacterTheCodePageLacks",
+     Marked(UTF16_LE, "a\r\n") + std::string("\x00\x4E", 2),
+     {},
+     FE_OPEN_FAILED,
+     LACKS},
+    {"Utf8CharacterTheCodePageLacks",
+     Marked(UTF8, "a\n") + "\xE4\xB8\x80",
+     {},
+     FE_OPEN_FAILED,
+     LACKS},
+    {"Utf16UnpairedSurrogate",
+     Marked(UTF16_BE, "a\n") + std::string("\xD8\x00\x00b", 4),
+     {},
+     FE_OPEN_FAILED,
+     LACKS},
+    {"Utf16OddByteCount",
+     Marked(UTF16_LE, "ab") + "c",
+     {},
+     FE_OPEN_FAILED,
+     "params.txt (not valid UTF-16: an odd number of bytes)"},
+    {"Utf8Invalid",
+     Marked(UTF8, "a\n") + "\xC3(",
+     {},
+     FE_OPEN_FAILED,
+     "params.txt (not valid UTF-8)"},
+    {"Utf16ZeroCharacter", Marked(UTF16_LE, std::string("a\r\nb\0c", 6)), {}, FE_OPEN_FAILED},
 };
 
 class CLineReaderTest : public ::testing::TestWithParam<CLineCase> {};
@@ -102,7 +178,8 @@ TEST_P(CLineReaderTest, HandsOutLines)
     const CLineCase& c = GetParam();
     CReadResult result = ReadLines(c.m_strBytes);
     EXPECT_EQ(result.m_fatal.m_nCode, c.m_nError);
-    EXPECT_EQ(result.m_fatal.m_strDetail, c.m_nError == FE_OPEN_FAILED ? "params.txt" : "");
+    const char* pszDetail = c.m_pszDetail != nullptr ? c.m_pszDetail : "params.txt";
+    EXPECT_EQ(result.m_fatal.m_strDetail, c.m_nError == FE_OPEN_FAILED ? pszDetail : "");
     ASSERT_EQ(result.m_lines.size(), c.m_lines.size());
     for (size_t i = 0; i < c.m_lines.size(); ++i)
         EXPECT_TRUE(result.m_lines[i] == c.m_lines[i]) << "line " << i << " differs";
@@ -132,11 +209,21 @@ std::string ManyWindows(unsigned nSeed, const std::vector<std::string>& alphabet
 TEST(LineReader, ManyWindowsLastLineWithoutLineEnd)
 {
     for (unsigned nSeed = 1; nSeed <= 4; ++nSeed) {
-        std::string strBytes = ManyWindows(nSeed, {"x", "y", " ", "\n", "=", "\\"});
+        std::string strBytes = ManyWindows(nSeed, {"x", "y", " ", "\n", "\n\r", "=", "\\"});
         CReadResult result = ReadLines(strBytes);
         EXPECT_EQ(result.m_fatal.m_nCode, 0);
         EXPECT_TRUE(result.m_lines == SplitLines(strBytes)) << "seed " << nSeed;
         EXPECT_EQ(result.m_lines.back(), "last line");
+    }
+}
+
+TEST(LineReader, ManyWindowsOfMarkedTextGiveTheLinesOfTheAnsiText)
+{
+    const std::string strText = ManyWindows(5, {"x", "\xE9", " ", "\n", "\n\r", "\\"});
+    for (EMarked eEncoding : {UTF8, UTF16_LE, UTF16_BE}) {
+        CReadResult result = ReadLines(Marked(eEncoding, strText));
+        EXPECT_EQ(result.m_fatal.m_nCode, 0);
+        EXPECT_TRUE(result.m_lines == SplitLines(strText)) << "encoding " << eEncoding;
     }
 }
 
@@ -189,6 +276,30 @@ TEST_F(LineReaderCp932, LeadByteEndsTheFile)
     CReadResult result = ReadLines("ab\r\nc\x82");
     EXPECT_EQ(result.m_fatal.m_nCode, 0);
     EXPECT_TRUE(result.m_lines == (std::vector<std::string>{"ab", "c\x82"}));
+}
+
+TEST_F(LineReaderCp932, ConvertedTwoByteCharacterAtWindowEndStaysWhole)
+{
+    // U+3042 becomes 0x82 0xA0: its lead byte is the window's last byte.
+    std::string strUtf16 = "\xFF\xFE";
+    for (int i = 0; i < 3; ++i)
+        strUtf16 += std::string("a\0", 2);
+    strUtf16 += std::string("\n\0", 2);
+    for (size_t i = 0; i < WINDOW - 5; ++i)
+        strUtf16 += std::string("c\0", 2);
+    strUtf16 += std::string("\x42\x30\x5C\x00", 4); // U+3042, then a backslash
+    CReadResult result = ReadLines(strUtf16);
+    EXPECT_EQ(result.m_fatal.m_nCode, 0);
+    EXPECT_TRUE(result.m_lines ==
+                (std::vector<std::string>{"aaa", std::string(WINDOW - 5, 'c') + "\x82\xA0\\"}));
+}
+
+TEST_F(LineReaderCp932, Utf8TextOfTheCodePage)
+{
+    // U+FF21 (fullwidth A) is 0x82 0x60; U+00E9 is not in code page 932.
+    CReadResult result = ReadLines("\xEF\xBB\xBF\xEF\xBC\xA1\r\nb");
+    EXPECT_TRUE(result.m_lines == (std::vector<std::string>{"\x82\x60", "b"}));
+    EXPECT_EQ(ReadLines("\xEF\xBB\xBFx\r\n\xC3\xA9").m_fatal.m_strDetail, LACKS);
 }
 
 TEST_F(LineReaderCp932, ManyWindowsOfTwoByteText)

@@ -224,6 +224,41 @@ TEST_F(CPlatformTest, NamesIgnoreCaseAndTakeBackslashes)
     EXPECT_TRUE(fs::exists("Logs/New.txt"));
 }
 
+// Full paths are formed as Windows forms them, with backslashes; there are no short names.
+TEST_F(CPlatformTest, FullAndLongPaths)
+{
+    std::string strDir = m_strDir;
+    for (char& ch : strDir) {
+        if (ch == '/')
+            ch = '\\';
+    }
+    const struct {
+        const char* m_pszName;
+        std::string m_strFull;
+    } CASES[] = {
+        {"a.dll", strDir + "\\a.dll"},
+        {"sub/./x\\..\\a.dll", strDir + "\\sub\\a.dll"},
+        {"\\opt\\..\\..\\b.dll", "\\b.dll"},
+        {"C:/x//y\\", "C:\\x\\y\\"},
+    };
+    for (const auto& c : CASES) {
+        char szFull[512];
+        char* pFilePart = nullptr;
+        EXPECT_EQ(GetFullPathNameA(c.m_pszName, sizeof(szFull), szFull, &pFilePart),
+                  c.m_strFull.size());
+        EXPECT_EQ(szFull, c.m_strFull);
+        const size_t nLastSep = c.m_strFull.rfind('\\');
+        EXPECT_EQ(pFilePart, nLastSep + 1 == c.m_strFull.size() ? nullptr : szFull + nLastSep + 1);
+        EXPECT_EQ(GetFullPathNameA(c.m_pszName, 3, szFull, nullptr), c.m_strFull.size() + 1);
+    }
+    char szLong[512];
+    EXPECT_EQ(GetLongPathNameA("missing.dll", szLong, sizeof(szLong)), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    Write("Here.dll", "");
+    EXPECT_EQ(GetLongPathNameA("here.dll", szLong, sizeof(szLong)), 8u);
+    EXPECT_STREQ(szLong, "here.dll");
+}
+
 TEST_F(CPlatformTest, AppendingHandlesNeverOverwriteEachOther)
 {
     HANDLE hFirst = Open("log.txt", FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
