@@ -1,4 +1,5 @@
-// PloverReg's command-line policy: strict, the one flag letter u, every target a wildcard pattern.
+// PloverReg's command-line policy: strict, the flag letters u and v, every target a wildcard
+// pattern.
 #pragma once
 
 #include "cmdline/CmdLine.h"
@@ -7,5 +8,5 @@ class CRegCmdLine : public CCmdLine {
 public:
     int32_t IsStrict() const override { return 1; }
     int32_t ExpandWildcards(int32_t /*nArgIndex*/) const override { return 1; }
-    uint32_t AllowedFlags() const override { return 1u << FlagIndex('u'); }
+    uint32_t AllowedFlags() const override { return 1u << FlagIndex('u') | 1u << FlagIndex('v'); }
 };

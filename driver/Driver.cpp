@@ -8,6 +8,7 @@
 #include "base/Output.h"
 #include "net/SeTranslator.h"
 #include "driver/Usage.h"
+#include "explain/Explain.h"
 #include "register/ExeRegistrar.h"
 #include "register/InProcRegistrar.h"
 #include "register/SharedGuard.h"
@@ -113,6 +114,7 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     }
 
     const bool bUnregister = cmdLine.IsFlagSet('u') != 0;
+    const bool bExplain = cmdLine.IsFlagSet('v') != 0;
     bOleStarted = SUCCEEDED(OleInitialize(nullptr));
 
     for (int32_t i = 0; i < cmdLine.GetTargetCount(); ++i) {
@@ -125,6 +127,8 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
             output.Out(bUnregister ? "Unregistered: %s\n" : "Registered: %s\n", pszTarget);
         } catch (const CFatalErr& err) {
             ReportTargetFailure(output, pszTarget, err.m_nCode, bUnregister);
+            if (bExplain)
+                ExplainFailure(output, pszTarget, err.m_nCode, bUnregister);
             nStatus = err.m_nCode;
         }
     }

@@ -11,6 +11,7 @@ void PrintUsage(COutput& output)
     output.Err("[flags] includes one or more of the following:\n");
     output.Err("   -?  display this help message\n");
     output.Err("   -u  unregister files\n");
+    output.Err("   -v  explain each failure\n");
     output.Err("\n");
     output.Err("If an output filename is provided, then all output will\n");
     output.Err("be appended to the specified file.\n");

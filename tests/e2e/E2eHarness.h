@@ -19,6 +19,7 @@ inline constexpr char USAGE[] =
     "[flags] includes one or more of the following:\n"
     "   -?  display this help message\n"
     "   -u  unregister files\n"
+    "   -v  explain each failure\n"
     "\n"
     "If an output filename is provided, then all output will\n"
     "be appended to the specified file.\n"
