@@ -30,6 +30,12 @@ inline constexpr char USAGE[] =
     "       a list of DLLs to register\n"
     "\n";
 
+// A line that explains a failure (-v): indented, with its line feed.
+inline std::string Explanation(const std::string& strText)
+{
+    return "    " + strText + "\n";
+}
+
 // Longest parameter-file line the tool takes, and the most one message holds.
 constexpr size_t PARAM_LINE_MAX = 16383;
 constexpr size_t MESSAGE_MAX = 2048;

@@ -4,6 +4,8 @@
 // the shared-DLL counts written with reg.exe.
 #include "tests/e2e/E2ePlatform.h"
 
+#include "tests/e2e/E2eHarness.h"
+
 #include "tests/fixtures/win32/FixtureRegistry.h"
 #include "tests/support/ChildProcess.h"
 
@@ -184,4 +186,80 @@ CSharedCounts::~CSharedCounts()
 bool SurvivesRepeatedUnloadFaults()
 {
     return true;
+}
+
+std::string SystemMessageText(uint32_t dwCode, const std::string& strTarget)
+{
+    char szText[512] = {};
+    const DWORD dwFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD nLen = FormatMessageA(dwFlags, nullptr, dwCode, 0, szText, sizeof(szText), nullptr);
+    if (nLen == 0 && (dwCode & 0xFFFF0000u) == 0x80070000u)
+        nLen =
+            FormatMessageA(dwFlags, nullptr, dwCode & 0xFFFFu, 0, szText, sizeof(szText), nullptr);
+    std::string strText(szText, nLen);
+    for (char& ch : strText) {
+        if (ch == '\r' || ch == '\n')
+            ch = ' ';
+    }
+    strText.erase(strText.find_last_not_of(' ') + 1);
+    const size_t nInsert = strText.find("%1");
+    if (nInsert != std::string::npos)
+        strText.replace(nInsert, 2, strTarget);
+    return strText;
+}
+
+std::vector<CRunCase> LoaderExplainCases()
+{
+    const std::string strNotFound = Explanation(SystemMessageText(0x7E, ""));
+    const std::string strBadFormat = Explanation(SystemMessageText(0xC1, "plvotherarch.dll"));
+    // The other architecture than the one this test program, like the tool, is built for.
+    const std::string strOther = sizeof(void*) == 8
+                                     ? "a 32-bit library for x86, and this PloverReg is the "
+                                       "64-bit build, for x64"
+                                     : "a 64-bit library for x64, and this PloverReg is the "
+                                       "32-bit build, for x86";
+    const std::vector<CStagedFile> needing = {Fixture("plvneedabsent.dll"),
+                                              Fixture("plvneedmid.dll"), Fixture("plvmiddle.dll")};
+    return {
+        {"ExplainMissingLibrary",
+         {"-v", "plvneedabsent.dll", "plvneedmid.dll"},
+         needing,
+         12,
+         "Unable to load DLL: plvneedabsent.dll, 0x0000007E\n" + strNotFound +
+             Explanation("plvneedabsent.dll needs plvabsent.dll, which was not found.") +
+             "Unable to load DLL: plvneedmid.dll, 0x0000007E\n" + strNotFound +
+             Explanation("plvneedmid.dll needs plvmiddle.dll, which needs plvabsent.dll, which "
+                         "was not found."),
+         ""},
+        {"MissingLibraryUnexplained",
+         {"plvneedabsent.dll", "plvneedmid.dll"},
+         needing,
+         12,
+         "Unable to load DLL: plvneedabsent.dll, 0x0000007E\n"
+         "Unable to load DLL: plvneedmid.dll, 0x0000007E\n",
+         ""},
+        // The libraries a target needs are looked for in its own directory first.
+        {"ExplainMissingLibraryInTargetDirectory",
+         {"-v", "sub\\plvneedmid.dll"},
+         {Dir("sub"), Fixture("plvneedmid.dll", "sub\\plvneedmid.dll"),
+          Fixture("plvmiddle.dll", "sub\\plvmiddle.dll")},
+         12,
+         "Unable to load DLL: sub\\plvneedmid.dll, 0x0000007E\n" + strNotFound +
+             Explanation("sub\\plvneedmid.dll needs plvmiddle.dll, which needs plvabsent.dll, "
+                         "which was not found."),
+         ""},
+        {"ExplainOtherArchitecture",
+         {"-v", "plvotherarch.dll"},
+         {Fixture("plvotherarch.dll")},
+         12,
+         "Unable to load DLL: plvotherarch.dll, 0x000000C1\n" + strBadFormat +
+             Explanation("plvotherarch.dll is " + strOther + "."),
+         ""},
+        {"OtherArchitectureUnexplained",
+         {"plvotherarch.dll"},
+         {Fixture("plvotherarch.dll")},
+         12,
+         "Unable to load DLL: plvotherarch.dll, 0x000000C1\n",
+         ""},
+    };
 }

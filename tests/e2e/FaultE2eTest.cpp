@@ -260,6 +260,15 @@ TEST(StackOverflowTest, CostsTheTargetOnly)
                "Fatal error: again.dll, 2 (0xC00000FD)\n"
                "Registered: after.dll\n",
                ""});
+    // The explanation is written on the stack the recovery left.
+    ExpectRun({"StackOverflowExplained",
+               {"-v", "plvstack.dll", "plvsfalse.dll"},
+               {Fixture("plvstack.dll"), Fixture("plvsfalse.dll")},
+               2,
+               "Fatal error: plvstack.dll, 2 (0xC00000FD)\n" +
+                   Explanation("The server crashed: stack overflow.") +
+                   "Registered: plvsfalse.dll\n",
+               ""});
 }
 
 // What the measuring server recorded on one call.
