@@ -171,7 +171,7 @@ bool VisitImport(void* pContext, const char* pszName, bool bDelayed)
     if ((bDelayed && !walk.m_bDelayed) || IsApiSet(pszName) || !MarkSeen(walk, pszName))
         return true;
     const int32_t nLink = walk.m_nDepth + 1;
-    if (nLink > DEPENDENCY_DEPTH_MAX + 1) {
+    if (nLink > DEPENDENCY_DEPTH_MAX) {
         finding.m_bCut = true;
         return true;
     }

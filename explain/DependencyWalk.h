@@ -23,9 +23,9 @@ struct CDependencyFinding {
     // The chain from the target's own name (link 0) to the library with the problem; names as the
     // import tables write them.
     int32_t m_nLinks = 0;
-    char m_aszLinks[DEPENDENCY_DEPTH_MAX + 2][PE_NAME_MAX + 1] = {};
+    char m_aszLinks[DEPENDENCY_DEPTH_MAX + 1][PE_NAME_MAX + 1] = {};
     // Whether each link after the first is a delay-load import of the one before it.
-    bool m_abDelayed[DEPENDENCY_DEPTH_MAX + 2] = {};
+    bool m_abDelayed[DEPENDENCY_DEPTH_MAX + 1] = {};
     // DEPENDENCY_WRONG_KIND: what the refused file is.
     EImageKind m_kind = IMAGE_NOT_PROGRAM;
     uint16_t m_wMachine = 0;

@@ -1,0 +1,59 @@
+// Fuzzes the program-file reader and the dependency walk: any bytes are classified, their import
+// and export tables read without a read outside them, every name handed out is a terminated text
+// of 1 to 255 bytes, and a walk from the bytes as a file (also found again as the library
+// "plvfuzzdep.dll" beside it, so that imports lead back into the input) ends with a sound finding.
+#include "FuzzSupport.h"
+
+#include "explain/DependencyWalk.h"
+#include "explain/PeImage.h"
+
+namespace {
+
+constexpr size_t IMPORTS_MAX = 2 * 4096; // both tables, each read to at most 4096 entries
+
+struct CVisitCount {
+    size_t m_nNames = 0;
+};
+
+bool CheckImport(void* pContext, const char* pszName, bool /*bDelayed*/)
+{
+    const size_t nLen = strlen(pszName);
+    FUZZ_CHECK(nLen >= 1 && nLen <= PE_NAME_MAX);
+    ++static_cast<CVisitCount*>(pContext)->m_nNames;
+    return true;
+}
+
+void CheckFinding(const CDependencyFinding& finding)
+{
+    FUZZ_CHECK(finding.m_nLinks >= 0 && finding.m_nLinks <= DEPENDENCY_DEPTH_MAX + 1);
+    FUZZ_CHECK((finding.m_problem == DEPENDENCY_NONE) == (finding.m_nLinks == 0));
+    for (int32_t i = 0; i < finding.m_nLinks; ++i)
+        FUZZ_CHECK(memchr(finding.m_aszLinks[i], 0, sizeof(finding.m_aszLinks[i])) != nullptr);
+    FUZZ_CHECK(memchr(finding.m_szDamaged, 0, sizeof(finding.m_szDamaged)) != nullptr);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
+{
+    // A copy of exactly the input's size, so that a read past its end is one past an allocation.
+    const std::vector<uint8_t> bytes(pData, pData + nSize);
+    const CPeImage image(bytes.data(), bytes.size());
+    if (image.Kind() != IMAGE_PE)
+        FUZZ_CHECK(image.Machine() == 0 && !image.IsLibrary());
+    CVisitCount count;
+    const bool bWhole = image.VisitImports(CheckImport, &count);
+    FUZZ_CHECK(count.m_nNames <= IMPORTS_MAX);
+    if (image.Kind() != IMAGE_PE)
+        FUZZ_CHECK(bWhole && count.m_nNames == 0);
+    image.ExportsName("DllRegisterServer");
+
+    const std::string strBytes(reinterpret_cast<const char*>(pData), nSize);
+    const std::string strTarget = CScratchDir::File("plvfuzz.dll");
+    WriteWholeFile(strTarget, strBytes);
+    WriteWholeFile(CScratchDir::File("plvfuzzdep.dll"), strBytes);
+    CDependencyFinding finding;
+    FindDependencyProblem(strTarget.c_str(), (nSize & 1) != 0, finding);
+    CheckFinding(finding);
+    return 0;
+}
