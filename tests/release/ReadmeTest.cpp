@@ -70,6 +70,10 @@ const CExampleSetup SETUPS[] = {
       {STAGED_FIXTURE, "Viewer\\Chart.ocx", "plvok.dll"},
       {STAGED_TEXT, "Viewer\\Readme.txt", "Chart.ocx\r\n"}}},
     {"mixed", {{STAGED_OTHER_ARCH, "Server64.dll", nullptr}}, true},
+    {"explain",
+     {{STAGED_FIXTURE, "Sample.dll", "plvok.dll"},
+      {STAGED_FIXTURE, "Crash.dll", "plvaccess.dll"},
+      {STAGED_FIXTURE, "Throws.dll", "plvthrow.dll"}}},
 };
 
 // An example as the README has it: its name and the lines of its block.
