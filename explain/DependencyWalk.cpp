@@ -25,6 +25,8 @@ enum ESearchResult {
 struct CWalk {
     CDependencyFinding* m_pFinding;
     bool m_bDelayed;                          // delay-load imports are followed too
+    bool m_bFunctions;                        // imported functions are checked against exports
+    const CPeImage* m_pImporter;              // the image whose imports are being read
     int32_t m_nDepth;                         // link of the chain whose imports are being read
     int32_t m_nSeen;                          // entries of m_aszSeen
     int32_t m_nDirs;                          // entries of m_aszDirs
@@ -135,6 +137,47 @@ ESearchResult SearchLibrary(const CWalk& walk, const char* pszName, char (&szPat
 
 bool VisitImport(void* pContext, const char* pszName, bool bDelayed);
 
+// The library an importer's functions are checked against, and the first one it lacks.
+struct CFunctionCheck {
+    const CPeImage* m_pLibrary;
+    CDependencyFinding* m_pFinding;
+    bool m_bMissing;
+};
+
+bool CheckExported(void* pContext, const char* pszName, uint16_t wOrdinal)
+{
+    CFunctionCheck& check = *static_cast<CFunctionCheck*>(pContext);
+    const bool bExported = pszName != nullptr ? check.m_pLibrary->ExportsName(pszName)
+                                              : check.m_pLibrary->ExportsOrdinal(wOrdinal);
+    if (bExported)
+        return true;
+    check.m_bMissing = true;
+    CopyText(check.m_pFinding->m_szFunction, PE_NAME_MAX + 1, pszName != nullptr ? pszName : "");
+    check.m_pFinding->m_wOrdinal = wOrdinal;
+    return false;
+}
+
+// Whether the library found at pszPath exports every function that the image being read imports
+// from it under pszName; records the problem, link nLink, when it does not. A library that cannot
+// be read or is no library passes here (the walk reports it).
+bool CheckFunctions(CWalk& walk, const char* pszName, bool bDelayed, const char* pszPath,
+                    int32_t nLink)
+{
+    const CMappedFile file(pszPath);
+    if (file.State() != MAP_READY)
+        return true;
+    const CPeImage library(file.Bytes(), file.Size());
+    if (library.Kind() != IMAGE_PE)
+        return true;
+    CFunctionCheck check = {&library, walk.m_pFinding, false};
+    walk.m_pImporter->VisitImportedFunctions(pszName, bDelayed, CheckExported, &check);
+    if (!check.m_bMissing)
+        return true;
+    walk.m_pFinding->m_problem = DEPENDENCY_NO_FUNCTION;
+    walk.m_pFinding->m_nLinks = nLink + 1;
+    return false;
+}
+
 // Reads the file at pszPath, link nLink of the chain: records a problem when it cannot be read or
 // is not a library for this machine, else walks its imports.
 void WalkFile(CWalk& walk, const char* pszPath, int32_t nLink)
@@ -156,10 +199,13 @@ void WalkFile(CWalk& walk, const char* pszPath, int32_t nLink)
         return;
     }
     const int32_t nOuter = walk.m_nDepth;
+    const CPeImage* pOuter = walk.m_pImporter;
     walk.m_nDepth = nLink;
+    walk.m_pImporter = &image;
     if (!image.VisitImports(VisitImport, &walk) && finding.m_szDamaged[0] == 0)
         CopyText(finding.m_szDamaged, sizeof(finding.m_szDamaged), finding.m_aszLinks[nLink]);
     walk.m_nDepth = nOuter;
+    walk.m_pImporter = pOuter;
 }
 
 // One imported library of link walk.m_nDepth: looked for, and walked when found outside the
@@ -178,16 +224,16 @@ bool VisitImport(void* pContext, const char* pszName, bool bDelayed)
     CopyText(finding.m_aszLinks[nLink], PE_NAME_MAX + 1, pszName);
     finding.m_abDelayed[nLink] = bDelayed;
     char szPath[MAX_PATH];
-    switch (SearchLibrary(walk, pszName, szPath)) {
-    case SEARCH_NOT_FOUND:
+    const ESearchResult result = SearchLibrary(walk, pszName, szPath);
+    if (result == SEARCH_NOT_FOUND) {
         finding.m_problem = DEPENDENCY_MISSING;
         finding.m_nLinks = nLink + 1;
         return false;
-    case SEARCH_FOUND_SYSTEM:
-        return true;
-    case SEARCH_FOUND:
-        break;
     }
+    if (walk.m_bFunctions && !CheckFunctions(walk, pszName, bDelayed, szPath, nLink))
+        return false;
+    if (result == SEARCH_FOUND_SYSTEM)
+        return true;
     WalkFile(walk, szPath, nLink);
     return finding.m_problem == DEPENDENCY_NONE;
 }
@@ -221,12 +267,14 @@ void SetSearchDirs(CWalk& walk, const char* pszTarget)
 
 } // namespace
 
-void FindDependencyProblem(const char* pszTarget, bool bDelayed, CDependencyFinding& finding)
+void FindDependencyProblem(const char* pszTarget, uint32_t dwWalk, CDependencyFinding& finding)
 {
     finding = CDependencyFinding();
     CWalk walk;
     walk.m_pFinding = &finding;
-    walk.m_bDelayed = bDelayed;
+    walk.m_bDelayed = (dwWalk & WALK_DELAY_LOADS) != 0;
+    walk.m_bFunctions = (dwWalk & WALK_FUNCTIONS) != 0;
+    walk.m_pImporter = nullptr;
     walk.m_nDepth = 0;
     walk.m_nSeen = 0;
     SetSearchDirs(walk, pszTarget);

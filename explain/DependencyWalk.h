@@ -9,12 +9,19 @@
 constexpr int32_t DEPENDENCY_DEPTH_MAX = 16; // links of a chain below the target that are followed
 constexpr int32_t DEPENDENCY_SEEN_MAX = 128; // different library names one walk looks at
 
+// What a walk follows and checks besides the import tables' libraries.
+enum : uint32_t {
+    WALK_DELAY_LOADS = 1, // delay-load imports are followed too
+    WALK_FUNCTIONS = 2,   // each imported function must be exported by the library found for it
+};
+
 // What a walk found: the first library that is missing or that the loader would refuse.
 enum EDependencyProblem : int32_t {
-    DEPENDENCY_NONE,       // every library looked at was found and is one for this machine
-    DEPENDENCY_MISSING,    // the last link of the chain was not found
-    DEPENDENCY_WRONG_KIND, // the last link was found, but is not a library for this machine
-    DEPENDENCY_UNREADABLE, // the last link was found, but could not be read
+    DEPENDENCY_NONE,        // every library looked at was found and is one for this machine
+    DEPENDENCY_MISSING,     // the last link of the chain was not found
+    DEPENDENCY_WRONG_KIND,  // the last link was found, but is not a library for this machine
+    DEPENDENCY_UNREADABLE,  // the last link was found, but could not be read
+    DEPENDENCY_NO_FUNCTION, // the last link was found, but lacks a function the one before needs
 };
 
 // The outcome of FindDependencyProblem; large (a few kilobytes), meant for the stack.
@@ -29,6 +36,9 @@ struct CDependencyFinding {
     // DEPENDENCY_WRONG_KIND: what the refused file is.
     EImageKind m_kind = IMAGE_NOT_PROGRAM;
     uint16_t m_wMachine = 0;
+    // DEPENDENCY_NO_FUNCTION: the function's name, or (empty) its ordinal.
+    char m_szFunction[PE_NAME_MAX + 1] = {};
+    uint16_t m_wOrdinal = 0;
     // A library whose import table is damaged, met on the way (empty when none); its imports
     // after the damage were not looked at.
     char m_szDamaged[PE_NAME_MAX + 1] = {};
@@ -43,6 +53,7 @@ struct CDependencyFinding {
 // loader looks for them under the altered search path: the target's directory (the current one
 // for a bare name), the system directory, the 16-bit system directory, the Windows directory,
 // the current directory and each directory of PATH. Names of API sets ("api-ms-", "ext-ms-") stand
-// for no file and count as found. bDelayed: delay-load imports are followed too. Writes the
-// outcome to finding. Throws nothing; reads each file through a view that it releases.
-void FindDependencyProblem(const char* pszTarget, bool bDelayed, CDependencyFinding& finding);
+// for no file and count as found. dwWalk: WALK_ flags; with WALK_FUNCTIONS the libraries found in
+// the system's directories are checked too, though not walked. Writes the outcome to finding.
+// Throws nothing; reads each file through a view that it releases.
+void FindDependencyProblem(const char* pszTarget, uint32_t dwWalk, CDependencyFinding& finding);

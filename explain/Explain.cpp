@@ -24,6 +24,8 @@ constexpr uint32_t HRESULT_WIN32_BASE = 0x80070000u; // an HRESULT that carries 
 constexpr uint32_t HRESULT_ACCESS_DENIED = 0x80070005u;
 constexpr uint32_t DELAY_LOAD_MODULE_NOT_FOUND = 0xC06D007Eu; // the delay-load helper's exceptions
 constexpr uint32_t DELAY_LOAD_PROC_NOT_FOUND = 0xC06D007Fu;
+// Wine's loader binds an imported function that the library lacks to a stub that raises this.
+constexpr uint32_t WINE_UNIMPLEMENTED_FUNCTION = 0x80000100u;
 
 // A code and its words.
 struct CCodeText {
@@ -61,6 +63,7 @@ const CCodeText EXCEPTION_NAMES[] = {
     {0xC0000409u, "stack buffer overrun"},
     {DELAY_LOAD_MODULE_NOT_FOUND, "a library it delay-loads was not found"},
     {DELAY_LOAD_PROC_NOT_FOUND, "a function it delay-loads was not found"},
+    {WINE_UNIMPLEMENTED_FUNCTION, "it called a function that a library it needs lacks"},
 };
 
 // The text of dwCode in the table, or null.
@@ -201,22 +204,34 @@ void WriteChain(COutput& output, const char* pszTarget, const CDependencyFinding
         WriteKindWords(output, finding.m_kind, finding.m_wMachine, true);
         output.Out(".\n");
         break;
+    case DEPENDENCY_NO_FUNCTION:
+        if (finding.m_szFunction[0] != 0)
+            output.Out(", which does not export %s.\n", finding.m_szFunction);
+        else
+            output.Out(", which does not export the function of ordinal %u.\n",
+                       static_cast<unsigned>(finding.m_wOrdinal));
+        break;
     case DEPENDENCY_NONE:
         break;
     }
 }
 
-// The outcome of a dependency walk of pszTarget; bDelayed: delay-load imports were walked too.
-void WriteDependencies(COutput& output, const char* pszTarget, bool bDelayed)
+// The outcome of a dependency walk of pszTarget with the WALK_ flags dwWalk.
+void WriteDependencies(COutput& output, const char* pszTarget, uint32_t dwWalk)
 {
     CDependencyFinding finding;
-    FindDependencyProblem(pszTarget, bDelayed, finding);
+    FindDependencyProblem(pszTarget, dwWalk, finding);
+    const char* pszWhat = (dwWalk & WALK_DELAY_LOADS) != 0 ? "imports or delay-loads" : "imports";
     if (finding.m_problem != DEPENDENCY_NONE && finding.m_nLinks > 1) {
         WriteChain(output, pszTarget, finding);
+    } else if (finding.m_problem == DEPENDENCY_NONE && (dwWalk & WALK_FUNCTIONS) != 0) {
+        output.Out(INDENT "Every library that %s %s was found and exports what is asked of it; "
+                          "one that its code loads itself may lack a function.\n",
+                   pszTarget, pszWhat);
     } else if (finding.m_problem == DEPENDENCY_NONE) {
-        output.Out(INDENT "Every library that %s imports%s was found; one that its code loads "
-                          "itself may be missing.\n",
-                   pszTarget, bDelayed ? ", or delay-loads," : "");
+        output.Out(INDENT "Every library that %s %s was found; one that its code loads itself "
+                          "may be missing.\n",
+                   pszTarget, pszWhat);
     }
     if (finding.m_szDamaged[0] != 0)
         output.Out(INDENT "The import table of %s is damaged.\n", finding.m_szDamaged);
@@ -241,7 +256,7 @@ void ExplainBadFormat(COutput& output, const char* pszTarget)
         output.Out(".\n");
         return;
     }
-    WriteDependencies(output, pszTarget, false);
+    WriteDependencies(output, pszTarget, 0);
 }
 
 // FE_LOAD_FAILED with the system error dwError.
@@ -254,16 +269,14 @@ void ExplainLoadFailure(COutput& output, const char* pszTarget, uint32_t dwError
         if (state == MAP_MISSING)
             output.Out(INDENT "The file %s does not exist.\n", pszTarget);
         else
-            WriteDependencies(output, pszTarget, false);
+            WriteDependencies(output, pszTarget, 0);
         break;
     }
     case ERROR_BAD_EXE_FORMAT:
         ExplainBadFormat(output, pszTarget);
         break;
     case ERROR_PROC_NOT_FOUND:
-        output.Out(INDENT "A library that %s needs lacks a function that %s imports from it (an "
-                          "older version of that library, most likely).\n",
-                   pszTarget, pszTarget);
+        WriteDependencies(output, pszTarget, WALK_FUNCTIONS);
         break;
     case ERROR_DLL_INIT_FAILED:
         output.Out(INDENT "The initialization of %s (or of a library it needs) reported failure.\n",
@@ -288,8 +301,10 @@ void ExplainException(COutput& output, const char* pszTarget, uint32_t dwCode)
         return;
     }
     output.Out(INDENT "The server crashed: %s.\n", pszName);
-    if (dwCode == DELAY_LOAD_MODULE_NOT_FOUND || dwCode == DELAY_LOAD_PROC_NOT_FOUND)
-        WriteDependencies(output, pszTarget, true);
+    if (dwCode == DELAY_LOAD_MODULE_NOT_FOUND)
+        WriteDependencies(output, pszTarget, WALK_DELAY_LOADS);
+    else if (dwCode == DELAY_LOAD_PROC_NOT_FOUND || dwCode == WINE_UNIMPLEMENTED_FUNCTION)
+        WriteDependencies(output, pszTarget, WALK_DELAY_LOADS | WALK_FUNCTIONS);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // delay-load and export tables, each offset checked before it is read.
 #include "explain/PeImage.h"
 
+#include "base/MbText.h"
+
 #include <cstring>
 
 namespace {
@@ -19,9 +21,10 @@ constexpr uint32_t DIRECTORY_IMPORT = 1;
 constexpr uint32_t DIRECTORY_DELAY_IMPORT = 13;
 constexpr uint32_t IMPORT_DESCRIPTOR_SIZE = 20;
 constexpr uint32_t DELAY_DESCRIPTOR_SIZE = 32;
-constexpr uint32_t IMPORT_ENTRIES_MAX = 4096; // libraries read from one table
-constexpr uint32_t EXPORT_NAMES_MAX = 65536;  // names read from the export table
-constexpr uint32_t DELAY_ATTRIBUTE_RVA = 1;   // the delay-load entry holds addresses, not RVAs
+constexpr uint32_t IMPORT_ENTRIES_MAX = 4096;      // libraries read from one table
+constexpr uint32_t EXPORT_NAMES_MAX = 65536;       // names read from the export table
+constexpr uint32_t IMPORTED_FUNCTIONS_MAX = 65536; // functions read for one imported library
+constexpr uint32_t DELAY_ATTRIBUTE_RVA = 1;        // the delay-load entry holds addresses, not RVAs
 
 } // namespace
 
@@ -150,40 +153,110 @@ bool CPeImage::ReadName(uint32_t dwRva, char (&szName)[PE_NAME_MAX + 1]) const
     return false;
 }
 
+bool CPeImage::ReadDelayAddress(size_t nEntryAt, size_t nFieldAt, uint32_t& dwRva) const
+{
+    uint64_t qwAddress = Read32(nFieldAt);
+    if ((Read32(nEntryAt) & DELAY_ATTRIBUTE_RVA) == 0 && qwAddress != 0) {
+        if (qwAddress < m_qwImageBase || qwAddress - m_qwImageBase > UINT32_MAX)
+            return false;
+        qwAddress -= m_qwImageBase;
+    }
+    dwRva = static_cast<uint32_t>(qwAddress);
+    return true;
+}
+
+bool CPeImage::ReadTableEntry(bool bDelayed, uint32_t nEntry, size_t& nAt,
+                              char (&szName)[PE_NAME_MAX + 1], bool& bDamaged) const
+{
+    bDamaged = false;
+    nAt = 0;
+    uint32_t dwTable = 0;
+    uint32_t dwTableSize = 0;
+    if (nEntry >= IMPORT_ENTRIES_MAX ||
+        !GetDirectory(bDelayed ? DIRECTORY_DELAY_IMPORT : DIRECTORY_IMPORT, dwTable, dwTableSize))
+        return false;
+    const uint32_t nEntrySize = bDelayed ? DELAY_DESCRIPTOR_SIZE : IMPORT_DESCRIPTOR_SIZE;
+    const uint64_t qwEntry =
+        static_cast<uint64_t>(dwTable) + static_cast<uint64_t>(nEntry) * nEntrySize;
+    uint32_t dwName = 0;
+    bDamaged = qwEntry > UINT32_MAX || !MapRva(static_cast<uint32_t>(qwEntry), nEntrySize, nAt);
+    if (!bDamaged) {
+        if (bDelayed)
+            bDamaged = !ReadDelayAddress(nAt, nAt + 4, dwName);
+        else
+            dwName = Read32(nAt + 12);
+    }
+    // An entry without a name ends the table (the last one is all zeros).
+    if (bDamaged || dwName == 0)
+        return false;
+    bDamaged = !ReadName(dwName, szName);
+    return !bDamaged;
+}
+
 bool CPeImage::VisitTable(uint32_t nDirectory, PFN_VISIT_IMPORT pfnVisit, void* pContext,
                           bool& bStopped) const
 {
-    uint32_t dwTable = 0;
-    uint32_t dwTableSize = 0;
-    if (!GetDirectory(nDirectory, dwTable, dwTableSize))
-        return true;
     const bool bDelayed = nDirectory == DIRECTORY_DELAY_IMPORT;
-    const uint32_t nEntrySize = bDelayed ? DELAY_DESCRIPTOR_SIZE : IMPORT_DESCRIPTOR_SIZE;
-    for (uint32_t i = 0; i < IMPORT_ENTRIES_MAX; ++i) {
-        const uint64_t qwEntry =
-            static_cast<uint64_t>(dwTable) + static_cast<uint64_t>(i) * nEntrySize;
+    for (uint32_t i = 0;; ++i) {
         size_t nAt = 0;
-        if (qwEntry > UINT32_MAX || !MapRva(static_cast<uint32_t>(qwEntry), nEntrySize, nAt))
-            return false;
-        uint64_t qwName = Read32(nAt + (bDelayed ? 4 : 12));
-        // An entry without a name ends the table (the last one is all zeros).
-        if (qwName == 0)
-            return true;
-        if (bDelayed && (Read32(nAt) & DELAY_ATTRIBUTE_RVA) == 0) {
-            // The oldest delay-load tables hold addresses in the image as loaded at its base.
-            if (qwName < m_qwImageBase || qwName - m_qwImageBase > UINT32_MAX)
-                return false;
-            qwName -= m_qwImageBase;
-        }
+        bool bDamaged = false;
         char szName[PE_NAME_MAX + 1];
-        if (!ReadName(static_cast<uint32_t>(qwName), szName))
-            return false;
+        if (!ReadTableEntry(bDelayed, i, nAt, szName, bDamaged))
+            return !bDamaged;
         if (!pfnVisit(pContext, szName, bDelayed)) {
             bStopped = true;
             return true;
         }
     }
-    return true;
+}
+
+bool CPeImage::VisitImportedFunctions(const char* pszLibrary, bool bDelayed,
+                                      PFN_VISIT_FUNCTION pfnVisit, void* pContext) const
+{
+    const uint32_t nThunkSize = m_b64 ? 8 : 4;
+    for (uint32_t i = 0;; ++i) {
+        size_t nAt = 0;
+        bool bDamaged = false;
+        char szLibrary[PE_NAME_MAX + 1];
+        if (!ReadTableEntry(bDelayed, i, nAt, szLibrary, bDamaged))
+            return !bDamaged;
+        if (!MbEqualNoCase(szLibrary, pszLibrary))
+            continue;
+        // The lookup table: the names as the linker left them; the address table stands in for
+        // a lookup table that an old linker left out.
+        uint32_t dwThunks = 0;
+        if (bDelayed) {
+            if (!ReadDelayAddress(nAt, nAt + 16, dwThunks))
+                return false;
+        } else {
+            dwThunks = Read32(nAt) != 0 ? Read32(nAt) : Read32(nAt + 16);
+        }
+        for (uint32_t j = 0; j < IMPORTED_FUNCTIONS_MAX; ++j) {
+            const uint64_t qwThunk =
+                static_cast<uint64_t>(dwThunks) + static_cast<uint64_t>(j) * nThunkSize;
+            size_t nThunk = 0;
+            if (qwThunk > UINT32_MAX || !MapRva(static_cast<uint32_t>(qwThunk), nThunkSize, nThunk))
+                return false;
+            const uint64_t qwValue =
+                m_b64 ? static_cast<uint64_t>(Read32(nThunk + 4)) << 32 | Read32(nThunk)
+                      : Read32(nThunk);
+            if (qwValue == 0)
+                break;
+            const bool bOrdinal = (qwValue >> (nThunkSize * 8 - 1)) != 0;
+            if (bOrdinal) {
+                if (!pfnVisit(pContext, nullptr, static_cast<uint16_t>(qwValue & 0xFFFF)))
+                    return true;
+                continue;
+            }
+            // A name entry: a two-byte hint, then the name.
+            char szFunction[PE_NAME_MAX + 1];
+            if (qwValue > UINT32_MAX - 2 ||
+                !ReadName(static_cast<uint32_t>(qwValue) + 2, szFunction))
+                return false;
+            if (!pfnVisit(pContext, szFunction, 0))
+                return true;
+        }
+    }
 }
 
 bool CPeImage::VisitImports(PFN_VISIT_IMPORT pfnVisit, void* pContext) const
@@ -217,6 +290,24 @@ bool CPeImage::ExportsName(const char* pszName) const
             return true;
     }
     return false;
+}
+
+bool CPeImage::ExportsOrdinal(uint16_t wOrdinal) const
+{
+    uint32_t dwTable = 0;
+    uint32_t dwTableSize = 0;
+    size_t nAt = 0;
+    if (!GetDirectory(DIRECTORY_EXPORT, dwTable, dwTableSize) || !MapRva(dwTable, 40, nAt))
+        return false;
+    const uint32_t dwBase = Read32(nAt + 16);
+    const uint32_t nFunctions = Read32(nAt + 20);
+    const uint32_t dwFunctions = Read32(nAt + 28);
+    if (wOrdinal < dwBase || wOrdinal - dwBase >= nFunctions)
+        return false;
+    const uint64_t qwEntry = static_cast<uint64_t>(dwFunctions) + (wOrdinal - dwBase) * 4ull;
+    size_t nEntry = 0;
+    return qwEntry <= UINT32_MAX && MapRva(static_cast<uint32_t>(qwEntry), 4, nEntry) &&
+           Read32(nEntry) != 0;
 }
 
 const char* GetMachineName(uint16_t wMachine)

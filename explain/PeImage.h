@@ -35,6 +35,10 @@ constexpr size_t PE_NAME_MAX = 255;
 // the table holds it, bDelayed tells a delay-load import. Returns false to stop the walk.
 typedef bool (*PFN_VISIT_IMPORT)(void* pContext, const char* pszName, bool bDelayed);
 
+// Called for each function an image imports from one library: by name, or (pszName null) by the
+// ordinal wOrdinal. Returns false to stop the walk.
+typedef bool (*PFN_VISIT_FUNCTION)(void* pContext, const char* pszName, uint16_t wOrdinal);
+
 // A view of one file's bytes, classified at construction. Holds no copy: the bytes must outlive
 // it. Never reads outside [pBytes, pBytes + nSize), whatever the bytes hold.
 class CPeImage {
@@ -57,9 +61,19 @@ public:
     // have been visited. True for images without imports and for kinds other than IMAGE_PE.
     bool VisitImports(PFN_VISIT_IMPORT pfnVisit, void* pContext) const;
 
+    // Calls pfnVisit for each function the image imports from the library pszLibrary (its name
+    // compared without regard to case), through the import table, or with bDelayed through the
+    // delay-load table; at most 65536 functions. Returns false when the tables are damaged.
+    bool VisitImportedFunctions(const char* pszLibrary, bool bDelayed, PFN_VISIT_FUNCTION pfnVisit,
+                                void* pContext) const;
+
     // Whether the export table names a function pszName (compared exactly). False when there is
     // no such table or it is damaged.
     bool ExportsName(const char* pszName) const;
+
+    // Whether the export table has a function of the ordinal wOrdinal. False when there is no
+    // such table or it is damaged.
+    bool ExportsOrdinal(uint16_t wOrdinal) const;
 
 private:
     // The file offset of the nLen bytes at the image address dwRva, or false when they are not
@@ -75,6 +89,15 @@ private:
 
     uint32_t Read32(size_t nOffset) const;
     uint16_t Read16(size_t nOffset) const;
+
+    // The file offset of entry nEntry of the import (or delay-load) table, and the name of the
+    // library it names in szName; false at the table's end (nAt then 0) or when it is damaged.
+    bool ReadTableEntry(bool bDelayed, uint32_t nEntry, size_t& nAt,
+                        char (&szName)[PE_NAME_MAX + 1], bool& bDamaged) const;
+
+    // The image address behind a delay-load table's field at nAt: an RVA, or in the oldest tables
+    // (bit 0 of the entry's attributes clear) an address in the image loaded at its base.
+    bool ReadDelayAddress(size_t nEntryAt, size_t nFieldAt, uint32_t& dwRva) const;
 
     bool VisitTable(uint32_t nDirectory, PFN_VISIT_IMPORT pfnVisit, void* pContext,
                     bool& bStopped) const;

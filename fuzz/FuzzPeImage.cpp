@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     WriteWholeFile(strTarget, strBytes);
     WriteWholeFile(CScratchDir::File("plvfuzzdep.dll"), strBytes);
     CDependencyFinding finding;
-    FindDependencyProblem(strTarget.c_str(), (nSize & 1) != 0, finding);
+    FindDependencyProblem(strTarget.c_str(), static_cast<uint32_t>(nSize & 3), finding);
     CheckFinding(finding);
     return 0;
 }

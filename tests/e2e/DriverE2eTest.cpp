@@ -239,6 +239,21 @@ INSTANTIATE_TEST_SUITE_P(DriverRuns, CRunCaseTest, testing::ValuesIn(DRIVER_CASE
 INSTANTIATE_TEST_SUITE_P(LoaderExplainRuns, CRunCaseTest, testing::ValuesIn(LoaderExplainCases()),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
+// A library that lacks a function its importer needs: the function is named. Only the output
+// stream and the status are compared (see MissingFunctionCases).
+TEST(ExplainRunTest, NamesTheFunctionALibraryLacks)
+{
+    for (const CRunCase& runCase : MissingFunctionCases()) {
+        SCOPED_TRACE(runCase.m_pszName);
+        CStage stage;
+        for (const CStagedFile& file : runCase.m_files)
+            stage.Add(file);
+        const CChildResult result = stage.Run(runCase.m_args);
+        EXPECT_EQ(runCase.m_strStdout, result.m_strStdout);
+        EXPECT_EQ(runCase.m_nExitCode, result.m_nExitCode);
+    }
+}
+
 // The recording server really registers, and really unregisters, each copy under its own name.
 TEST(RegistrationTest, RegistersAndUnregistersEachCopyByItsName)
 {

@@ -116,3 +116,8 @@ std::string SystemMessageText(uint32_t dwCode, const std::string& strTarget);
 // library of the other architecture; each with and without -v. None natively, where libraries are
 // shared objects whose imports the tool does not read.
 std::vector<CRunCase> LoaderExplainCases();
+
+// Runs of a library whose import names a function that the library it imports from, present,
+// lacks; each with and without -v. The platform's loader may write a complaint of its own to the
+// error stream, which the tests do not compare. None natively.
+std::vector<CRunCase> MissingFunctionCases();

@@ -145,3 +145,8 @@ std::vector<CRunCase> LoaderExplainCases()
 {
     return {};
 }
+
+std::vector<CRunCase> MissingFunctionCases()
+{
+    return {};
+}

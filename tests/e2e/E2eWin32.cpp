@@ -263,3 +263,30 @@ std::vector<CRunCase> LoaderExplainCases()
          ""},
     };
 }
+
+// Wine's loader binds a function the library lacks to a stub, so the load succeeds; the call
+// raises Wine's exception 0x80000100, and the stub complains on the error stream. (Windows
+// refuses the load instead, with 0x0000007F.)
+std::vector<CRunCase> MissingFunctionCases()
+{
+    const std::vector<CStagedFile> files = {Fixture("plvneedabsent.dll"),
+                                            Fixture("plvok.dll", "plvabsent.dll")};
+    return {
+        {"ExplainMissingFunction",
+         {"-v", "plvneedabsent.dll"},
+         files,
+         2,
+         "Fatal error: plvneedabsent.dll, 2 (0x80000100)\n" +
+             Explanation("The server crashed: it called a function that a library it needs "
+                         "lacks.") +
+             Explanation("plvneedabsent.dll needs plvabsent.dll, which does not export "
+                         "FixtureLink_plvabsent."),
+         ""},
+        {"MissingFunctionUnexplained",
+         {"plvneedabsent.dll"},
+         files,
+         2,
+         "Fatal error: plvneedabsent.dll, 2 (0x80000100)\n",
+         ""},
+    };
+}

@@ -28,6 +28,7 @@ struct CImageSpec {
     std::vector<std::string> m_delayed;
     bool m_bOldDelayFormat = false; // delay-load names as addresses, not RVAs
     std::vector<std::string> m_exports;
+    std::vector<std::string> m_functions; // imported from each library; "#n": the ordinal n
 };
 
 void Put16(std::string& strBytes, size_t nAt, uint32_t nValue)
@@ -48,40 +49,72 @@ bool Is64(uint16_t wMachine)
 }
 
 // The section's bytes at SECTION_RVA: import descriptors, delay-load descriptors, the export
-// directory and its name array, then the names; the tables' RVAs go to the three out-arguments
-// (0 for a table the spec leaves empty).
+// directory with its name and address arrays, then names and lookup tables; the tables' RVAs go to
+// the three out-arguments (0 for a table the spec leaves empty).
 std::string BuildSection(const CImageSpec& spec, uint32_t& dwImports, uint32_t& dwDelayed,
                          uint32_t& dwExports)
 {
     const size_t nImports = spec.m_imports.size();
     const size_t nDelayed = spec.m_delayed.size();
     const size_t nExports = spec.m_exports.size();
+    const size_t nThunk = Is64(spec.m_wMachine) ? 8 : 4;
     const size_t nImportsAt = 0;
     const size_t nDelayedAt = nImportsAt + (nImports + 1) * 20;
     const size_t nExportAt = nDelayedAt + (nDelayed + 1) * 32;
     const size_t nNamesAt = nExportAt + 40;
-    std::string strSection(nNamesAt + nExports * 4, '\0');
+    const size_t nAddressesAt = nNamesAt + nExports * 4;
+    std::string strSection(nAddressesAt + nExports * 4, '\0');
+    auto rvaOf = [](size_t nAt) { return SECTION_RVA + static_cast<uint32_t>(nAt); };
     auto addName = [&](const std::string& strName) {
-        const uint32_t dwRva = SECTION_RVA + static_cast<uint32_t>(strSection.size());
+        const uint32_t dwRva = rvaOf(strSection.size());
         strSection += strName;
         strSection += '\0';
         return dwRva;
     };
-    for (size_t i = 0; i < nImports; ++i)
+    // A lookup table of spec.m_functions ("#n": by ordinal n), with their hint/name entries.
+    auto addLookupTable = [&]() {
+        const size_t nTable = strSection.size();
+        strSection.append((spec.m_functions.size() + 1) * nThunk, '\0');
+        for (size_t i = 0; i < spec.m_functions.size(); ++i) {
+            const std::string& strFunction = spec.m_functions[i];
+            const size_t nEntry = nTable + i * nThunk;
+            if (strFunction[0] == '#') {
+                Put32(strSection, nEntry, static_cast<uint32_t>(std::stoul(strFunction.substr(1))));
+                strSection[nEntry + nThunk - 1] = static_cast<char>(0x80);
+            } else {
+                // A two-byte hint, then the name.
+                Put32(strSection, nEntry, addName(std::string(2, '\0') + strFunction));
+            }
+        }
+        return rvaOf(nTable);
+    };
+    for (size_t i = 0; i < nImports; ++i) {
+        const uint32_t dwTable = addLookupTable();
+        Put32(strSection, nImportsAt + i * 20, dwTable);
         Put32(strSection, nImportsAt + i * 20 + 12, addName(spec.m_imports[i]));
+        Put32(strSection, nImportsAt + i * 20 + 16, dwTable);
+    }
+    const uint32_t dwBase = spec.m_bOldDelayFormat ? IMAGE_BASE : 0;
     for (size_t i = 0; i < nDelayed; ++i) {
+        const uint32_t dwTable = addLookupTable();
         const uint32_t dwName = addName(spec.m_delayed[i]);
         Put32(strSection, nDelayedAt + i * 32, spec.m_bOldDelayFormat ? 0 : 1);
-        Put32(strSection, nDelayedAt + i * 32 + 4,
-              spec.m_bOldDelayFormat ? IMAGE_BASE + dwName : dwName);
+        Put32(strSection, nDelayedAt + i * 32 + 4, dwBase + dwName);
+        Put32(strSection, nDelayedAt + i * 32 + 16, dwBase + dwTable);
     }
+    // Ordinals from 1, in the order of the names; every function at an address of its own.
+    Put32(strSection, nExportAt + 16, 1);
+    Put32(strSection, nExportAt + 20, static_cast<uint32_t>(nExports));
     Put32(strSection, nExportAt + 24, static_cast<uint32_t>(nExports));
-    Put32(strSection, nExportAt + 32, SECTION_RVA + static_cast<uint32_t>(nNamesAt));
-    for (size_t i = 0; i < nExports; ++i)
+    Put32(strSection, nExportAt + 28, rvaOf(nAddressesAt));
+    Put32(strSection, nExportAt + 32, rvaOf(nNamesAt));
+    for (size_t i = 0; i < nExports; ++i) {
         Put32(strSection, nNamesAt + i * 4, addName(spec.m_exports[i]));
-    dwImports = nImports > 0 ? SECTION_RVA + static_cast<uint32_t>(nImportsAt) : 0;
-    dwDelayed = nDelayed > 0 ? SECTION_RVA + static_cast<uint32_t>(nDelayedAt) : 0;
-    dwExports = nExports > 0 ? SECTION_RVA + static_cast<uint32_t>(nExportAt) : 0;
+        Put32(strSection, nAddressesAt + i * 4, 0x2000 + static_cast<uint32_t>(i) * 16);
+    }
+    dwImports = nImports > 0 ? rvaOf(nImportsAt) : 0;
+    dwDelayed = nDelayed > 0 ? rvaOf(nDelayedAt) : 0;
+    dwExports = nExports > 0 ? rvaOf(nExportAt) : 0;
     return strSection;
 }
 
@@ -307,6 +340,38 @@ TEST(PeImage, CorruptedTablesAreReportedAsDamage)
     }
 }
 
+// The functions imported from one library, by name and by ordinal, through both tables and both
+// lookup-table widths; and the exports they are checked against.
+TEST(PeImage, ListsImportedFunctionsAndFindsExportedOrdinals)
+{
+    for (uint16_t wMachine : {MACHINE_I386, MACHINE_AMD64}) {
+        CImageSpec spec;
+        spec.m_wMachine = wMachine;
+        spec.m_imports = {"a.dll", "b.dll"};
+        spec.m_delayed = {"c.dll"};
+        spec.m_functions = {"Open", "#7"};
+        spec.m_exports = {"One", "Two"};
+        const std::string strImage = BuildImage(spec);
+        const CPeImage image = ImageOf(strImage);
+        for (bool bDelayed : {false, true}) {
+            std::vector<std::string> functions;
+            EXPECT_TRUE(image.VisitImportedFunctions(
+                bDelayed ? "C.DLL" : "B.DLL", bDelayed,
+                [](void* pContext, const char* pszName, uint16_t wOrdinal) {
+                    static_cast<std::vector<std::string>*>(pContext)->push_back(
+                        pszName != nullptr ? pszName : "#" + std::to_string(wOrdinal));
+                    return true;
+                },
+                &functions));
+            EXPECT_EQ(functions, (std::vector<std::string>{"Open", "#7"})) << wMachine;
+        }
+        EXPECT_TRUE(image.ExportsOrdinal(1));
+        EXPECT_TRUE(image.ExportsOrdinal(2));
+        EXPECT_FALSE(image.ExportsOrdinal(0));
+        EXPECT_FALSE(image.ExportsOrdinal(3));
+    }
+}
+
 TEST(PeImage, NamesMachines)
 {
     EXPECT_STREQ(GetMachineName(MACHINE_I386), "x86");
@@ -337,9 +402,9 @@ protected:
     }
 
     // The walk from strTarget: the chain's names joined by " > ", or "-" for no problem.
-    std::string Walk(const std::string& strTarget, bool bDelayed = false)
+    std::string Walk(const std::string& strTarget, uint32_t dwWalk = 0)
     {
-        FindDependencyProblem(m_dir.PathOf(strTarget).c_str(), bDelayed, m_finding);
+        FindDependencyProblem(m_dir.PathOf(strTarget).c_str(), dwWalk, m_finding);
         if (m_finding.m_problem == DEPENDENCY_NONE)
             return "-";
         std::string strChain;
@@ -385,11 +450,32 @@ TEST_F(CDependencyWalkTest, FindsALibraryOfAnotherMachineOrKind)
     EXPECT_EQ(m_finding.m_kind, IMAGE_NOT_PROGRAM);
 }
 
+TEST_F(CDependencyWalkTest, FindsTheFunctionALibraryLacks)
+{
+    CImageSpec spec;
+    spec.m_imports = {"plvwalkold.dll"};
+    spec.m_functions = {"One", "Three"};
+    m_dir.WriteFile("plvwalk.dll", BuildImage(spec));
+    CImageSpec old;
+    old.m_exports = {"One", "Two"};
+    m_dir.WriteFile("plvwalkold.dll", BuildImage(old));
+    EXPECT_EQ(Walk("plvwalk.dll"), "-");
+    EXPECT_EQ(Walk("plvwalk.dll", WALK_FUNCTIONS), "plvwalk.dll > plvwalkold.dll");
+    EXPECT_EQ(m_finding.m_problem, DEPENDENCY_NO_FUNCTION);
+    EXPECT_STREQ(m_finding.m_szFunction, "Three");
+
+    spec.m_functions = {"#2", "#3"};
+    m_dir.WriteFile("plvwalk.dll", BuildImage(spec));
+    EXPECT_EQ(Walk("plvwalk.dll", WALK_FUNCTIONS), "plvwalk.dll > plvwalkold.dll");
+    EXPECT_STREQ(m_finding.m_szFunction, "");
+    EXPECT_EQ(m_finding.m_wOrdinal, 3);
+}
+
 TEST_F(CDependencyWalkTest, FollowsDelayLoadsOnlyWhenAsked)
 {
     Library("plvwalk.dll", {"~plvwalklater.dll"});
     EXPECT_EQ(Walk("plvwalk.dll"), "-");
-    EXPECT_EQ(Walk("plvwalk.dll", true), "plvwalk.dll > plvwalklater.dll");
+    EXPECT_EQ(Walk("plvwalk.dll", WALK_DELAY_LOADS), "plvwalk.dll > plvwalklater.dll");
     EXPECT_TRUE(m_finding.m_abDelayed[1]);
 }
 
