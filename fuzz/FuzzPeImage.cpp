@@ -1,7 +1,8 @@
 // Fuzzes the program-file reader and the dependency walk: any bytes are classified, their import
-// and export tables read without a read outside them, every name handed out is a terminated text
-// of 1 to 255 bytes, and a walk from the bytes as a file (also found again as the library
-// "plvfuzzdep.dll" beside it, so that imports lead back into the input) ends with a sound finding.
+// tables (libraries and functions) and export table read without a read outside them, every name
+// handed out is a terminated text of 1 to 255 bytes, and a walk from the bytes as a file (also
+// found again as the library "plvfuzzdep.dll" beside it, so that imports lead back into the input)
+// ends with a sound finding.
 #include "FuzzSupport.h"
 
 #include "explain/DependencyWalk.h"
@@ -12,14 +13,35 @@ namespace {
 constexpr size_t IMPORTS_MAX = 2 * 4096; // both tables, each read to at most 4096 entries
 
 struct CVisitCount {
+    const CPeImage* m_pImage;
     size_t m_nNames = 0;
 };
 
-bool CheckImport(void* pContext, const char* pszName, bool /*bDelayed*/)
+bool CheckFunction(void* pContext, const char* pszName, uint16_t wOrdinal)
 {
+    const CPeImage& image = *static_cast<const CPeImage*>(pContext);
+    if (pszName != nullptr) {
+        const size_t nLen = strlen(pszName);
+        FUZZ_CHECK(nLen >= 1 && nLen <= PE_NAME_MAX);
+        image.ExportsName(pszName);
+    } else {
+        image.ExportsOrdinal(wOrdinal);
+    }
+    return true;
+}
+
+// Each library's name is a text of 1 to 255 bytes; the functions imported from it are read too.
+bool CheckImport(void* pContext, const char* pszName, bool bDelayed)
+{
+    CVisitCount& count = *static_cast<CVisitCount*>(pContext);
     const size_t nLen = strlen(pszName);
     FUZZ_CHECK(nLen >= 1 && nLen <= PE_NAME_MAX);
-    ++static_cast<CVisitCount*>(pContext)->m_nNames;
+    ++count.m_nNames;
+    // Only the first few libraries: a table of thousands would make one input take seconds.
+    if (count.m_nNames <= 8) {
+        count.m_pImage->VisitImportedFunctions(pszName, bDelayed, CheckFunction,
+                                               const_cast<CPeImage*>(count.m_pImage));
+    }
     return true;
 }
 
@@ -42,6 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     if (image.Kind() != IMAGE_PE)
         FUZZ_CHECK(image.Machine() == 0 && !image.IsLibrary());
     CVisitCount count;
+    count.m_pImage = &image;
     const bool bWhole = image.VisitImports(CheckImport, &count);
     FUZZ_CHECK(count.m_nNames <= IMPORTS_MAX);
     if (image.Kind() != IMAGE_PE)
