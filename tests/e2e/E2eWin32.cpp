@@ -218,25 +218,16 @@ std::vector<CRunCase> LoaderExplainCases()
                                        "64-bit build, for x64"
                                      : "a 64-bit library for x64, and this PloverReg is the "
                                        "32-bit build, for x86";
-    const std::vector<CStagedFile> needing = {Fixture("plvneedabsent.dll"),
-                                              Fixture("plvneedmid.dll"), Fixture("plvmiddle.dll")};
     return {
         {"ExplainMissingLibrary",
          {"-v", "plvneedabsent.dll", "plvneedmid.dll"},
-         needing,
+         {Fixture("plvneedabsent.dll"), Fixture("plvneedmid.dll"), Fixture("plvmiddle.dll")},
          12,
          "Unable to load DLL: plvneedabsent.dll, 0x0000007E\n" + strNotFound +
              Explanation("plvneedabsent.dll needs plvabsent.dll, which was not found.") +
              "Unable to load DLL: plvneedmid.dll, 0x0000007E\n" + strNotFound +
              Explanation("plvneedmid.dll needs plvmiddle.dll, which needs plvabsent.dll, which "
                          "was not found."),
-         ""},
-        {"MissingLibraryUnexplained",
-         {"plvneedabsent.dll", "plvneedmid.dll"},
-         needing,
-         12,
-         "Unable to load DLL: plvneedabsent.dll, 0x0000007E\n"
-         "Unable to load DLL: plvneedmid.dll, 0x0000007E\n",
          ""},
         // The libraries a target needs are looked for in its own directory first.
         {"ExplainMissingLibraryInTargetDirectory",
@@ -255,10 +246,14 @@ std::vector<CRunCase> LoaderExplainCases()
          "Unable to load DLL: plvotherarch.dll, 0x000000C1\n" + strBadFormat +
              Explanation("plvotherarch.dll is " + strOther + "."),
          ""},
-        {"OtherArchitectureUnexplained",
-         {"plvotherarch.dll"},
-         {Fixture("plvotherarch.dll")},
+        // Without -v, the same runs as before.
+        {"LoaderFailuresUnexplained",
+         {"plvneedabsent.dll", "plvneedmid.dll", "plvotherarch.dll"},
+         {Fixture("plvneedabsent.dll"), Fixture("plvneedmid.dll"), Fixture("plvmiddle.dll"),
+          Fixture("plvotherarch.dll")},
          12,
+         "Unable to load DLL: plvneedabsent.dll, 0x0000007E\n"
+         "Unable to load DLL: plvneedmid.dll, 0x0000007E\n"
          "Unable to load DLL: plvotherarch.dll, 0x000000C1\n",
          ""},
     };

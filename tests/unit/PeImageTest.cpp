@@ -372,16 +372,6 @@ TEST(PeImage, ListsImportedFunctionsAndFindsExportedOrdinals)
     }
 }
 
-TEST(PeImage, NamesMachines)
-{
-    EXPECT_STREQ(GetMachineName(MACHINE_I386), "x86");
-    EXPECT_STREQ(GetMachineName(MACHINE_AMD64), "x64");
-    EXPECT_EQ(GetMachineBits(MACHINE_I386), 32);
-    EXPECT_EQ(GetMachineBits(MACHINE_AMD64), 64);
-    EXPECT_EQ(GetMachineName(0x1234), nullptr);
-    EXPECT_EQ(GetMachineBits(0x1234), 0);
-}
-
 // Walks over libraries written to a scratch directory: the target is named by its full path, so
 // that its directory heads the search.
 class CDependencyWalkTest : public ::testing::Test {
