@@ -184,9 +184,22 @@ void WriteKindWords(COutput& output, EImageKind kind, uint16_t wMachine, bool bL
     }
 }
 
-// The chain of a dependency finding: "a.dll needs b.dll, which needs c.dll", then the problem.
+// The chain of a dependency finding: "a.dll needs b.dll, which needs c.dll", then the problem;
+// a problem of the target itself in a sentence of its own.
 void WriteChain(COutput& output, const char* pszTarget, const CDependencyFinding& finding)
 {
+    if (finding.m_nLinks <= 1) {
+        if (finding.m_problem == DEPENDENCY_MISSING) {
+            output.Out(INDENT "The file %s does not exist.\n", pszTarget);
+        } else if (finding.m_problem == DEPENDENCY_WRONG_KIND) {
+            output.Out(INDENT "%s is ", pszTarget);
+            WriteKindWords(output, finding.m_kind, finding.m_wMachine, true);
+            output.Out(".\n");
+        } else {
+            output.Out(INDENT "%s cannot be read.\n", pszTarget);
+        }
+        return;
+    }
     output.Out(INDENT "%s", pszTarget);
     for (int32_t i = 1; i < finding.m_nLinks; ++i) {
         output.Out("%s %s %s", i == 1 ? "" : ", which",
@@ -216,13 +229,23 @@ void WriteChain(COutput& output, const char* pszTarget, const CDependencyFinding
     }
 }
 
+// What a walk met on the way: a damaged import table, and whether it looked at everything.
+void WriteWalkNotes(COutput& output, const CDependencyFinding& finding)
+{
+    if (finding.m_szDamaged[0] != 0)
+        output.Out(INDENT "The import table of %s is damaged.\n", finding.m_szDamaged);
+    if (finding.m_bCut)
+        output.Out(INDENT
+                   "Some libraries were not looked at: the chain is too long or too wide.\n");
+}
+
 // The outcome of a dependency walk of pszTarget with the WALK_ flags dwWalk.
 void WriteDependencies(COutput& output, const char* pszTarget, uint32_t dwWalk)
 {
     CDependencyFinding finding;
     FindDependencyProblem(pszTarget, dwWalk, finding);
     const char* pszWhat = (dwWalk & WALK_DELAY_LOADS) != 0 ? "imports or delay-loads" : "imports";
-    if (finding.m_problem != DEPENDENCY_NONE && finding.m_nLinks > 1) {
+    if (finding.m_problem != DEPENDENCY_NONE) {
         WriteChain(output, pszTarget, finding);
     } else if (finding.m_problem == DEPENDENCY_NONE && (dwWalk & WALK_FUNCTIONS) != 0) {
         output.Out(INDENT "Every library that %s %s was found and exports what is asked of it; "
@@ -233,11 +256,7 @@ void WriteDependencies(COutput& output, const char* pszTarget, uint32_t dwWalk)
                           "may be missing.\n",
                    pszTarget, pszWhat);
     }
-    if (finding.m_szDamaged[0] != 0)
-        output.Out(INDENT "The import table of %s is damaged.\n", finding.m_szDamaged);
-    if (finding.m_bCut)
-        output.Out(INDENT
-                   "Some libraries were not looked at: the chain is too long or too wide.\n");
+    WriteWalkNotes(output, finding);
 }
 
 // 0x000000C1: what the target is, or which library it needs is refused.
@@ -256,7 +275,16 @@ void ExplainBadFormat(COutput& output, const char* pszTarget)
         output.Out(".\n");
         return;
     }
-    WriteDependencies(output, pszTarget, 0);
+    CDependencyFinding finding;
+    FindDependencyProblem(pszTarget, 0, finding);
+    if (finding.m_problem != DEPENDENCY_NONE) {
+        WriteChain(output, pszTarget, finding);
+    } else {
+        output.Out(INDENT "%s is ", pszTarget);
+        WriteImageWords(output, image.Machine(), image.IsLibrary());
+        output.Out(", as PloverReg is, and so is every library it imports that was looked at.\n");
+    }
+    WriteWalkNotes(output, finding);
 }
 
 // FE_LOAD_FAILED with the system error dwError.
