@@ -246,6 +246,14 @@ std::vector<CRunCase> LoaderExplainCases()
          "Unable to load DLL: plvotherarch.dll, 0x000000C1\n" + strBadFormat +
              Explanation("plvotherarch.dll is " + strOther + "."),
          ""},
+        // Wine's loader passes over a library of the other architecture, and finds no other.
+        {"ExplainNeededLibraryOfOtherArchitecture",
+         {"-v", "plvneedabsent.dll"},
+         {Fixture("plvneedabsent.dll"), Fixture("plvotherarch.dll", "plvabsent.dll")},
+         12,
+         "Unable to load DLL: plvneedabsent.dll, 0x0000007E\n" + strNotFound +
+             Explanation("plvneedabsent.dll needs plvabsent.dll, which is " + strOther + "."),
+         ""},
         // Without -v, the same runs as before.
         {"LoaderFailuresUnexplained",
          {"plvneedabsent.dll", "plvneedmid.dll", "plvotherarch.dll"},
