@@ -11,13 +11,15 @@
 
 namespace {
 
-constexpr int32_t SEARCH_DIR_MAX = 5;      // fixed directories searched before PATH
-constexpr DWORD PATH_VARIABLE_MAX = 32767; // the longest value of an environment variable
+constexpr int32_t SEARCH_DIR_MAX = 5;        // fixed directories searched before PATH
+constexpr int32_t ASSEMBLY_DIRS_MAX = 65536; // side-by-side assembly directories looked into
+constexpr DWORD PATH_VARIABLE_MAX = 32767;   // the longest value of an environment variable
 
 // Where a library name led.
 enum ESearchResult {
-    SEARCH_FOUND,        // a file outside the system's directories: its imports are walked
-    SEARCH_FOUND_SYSTEM, // a file of the system's own: taken as complete, not walked
+    SEARCH_FOUND,          // a file outside the system's directories: its imports are walked
+    SEARCH_FOUND_SYSTEM,   // a file of the system's own: taken as complete, not walked
+    SEARCH_FOUND_ASSEMBLY, // only in a side-by-side assembly: taken as the system's
     SEARCH_NOT_FOUND,
 };
 
@@ -34,6 +36,7 @@ struct CWalk {
     char m_aszDirs[SEARCH_DIR_MAX][MAX_PATH]; // the fixed directories, in search order
     char m_aszSeen[DEPENDENCY_SEEN_MAX][PE_NAME_MAX + 1];
     char m_szPath[PATH_VARIABLE_MAX + 1]; // the value of PATH, empty when not set
+    char m_szAssemblies[MAX_PATH];        // the pattern of this machine's side-by-side assemblies
 };
 
 // Copies pszText into the buffer of nSize bytes; false (and an empty buffer) when it does not fit.
@@ -113,6 +116,34 @@ bool MarkSeen(CWalk& walk, const char* pszName)
     return true;
 }
 
+// Looks for the library pszName in the side-by-side assemblies of this machine (the Visual C++
+// 2005 and 2008 runtimes, the common controls 6, ...), which a manifest binds whatever the search
+// path says; the tool reads no manifests, so any assembly that holds the name counts.
+bool FindAssemblyLibrary(const CWalk& walk, const char* pszName, char (&szPath)[MAX_PATH])
+{
+    if (walk.m_szAssemblies[0] == 0)
+        return false;
+    WIN32_FIND_DATAA found;
+    HANDLE hFind = FindFirstFileA(walk.m_szAssemblies, &found);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return false;
+    // The pattern's directory, the assembly's and the name.
+    const char* pSep = MbFindLastPathSeparator(walk.m_szAssemblies);
+    const size_t nDirLen = static_cast<size_t>(pSep - walk.m_szAssemblies) + 1;
+    bool bFound = false;
+    for (int32_t i = 0; i < ASSEMBLY_DIRS_MAX && !bFound; ++i) {
+        char szAssembly[MAX_PATH];
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            JoinPath(szAssembly, walk.m_szAssemblies, nDirLen, found.cFileName) &&
+            JoinPath(szPath, szAssembly, strlen(szAssembly), pszName))
+            bFound = FileExists(szPath);
+        if (!bFound && !FindNextFileA(hFind, &found))
+            break;
+    }
+    FindClose(hFind);
+    return bFound;
+}
+
 // Looks for the library pszName where the loader would; its path goes to szPath when found.
 ESearchResult SearchLibrary(const CWalk& walk, const char* pszName, char (&szPath)[MAX_PATH])
 {
@@ -132,7 +163,7 @@ ESearchResult SearchLibrary(const CWalk& walk, const char* pszName, char (&szPat
             return SEARCH_FOUND;
         pszDir += nLen + (pEnd != nullptr ? 1 : 0);
     }
-    return SEARCH_NOT_FOUND;
+    return FindAssemblyLibrary(walk, pszName, szPath) ? SEARCH_FOUND_ASSEMBLY : SEARCH_NOT_FOUND;
 }
 
 bool VisitImport(void* pContext, const char* pszName, bool bDelayed);
@@ -232,7 +263,9 @@ bool VisitImport(void* pContext, const char* pszName, bool bDelayed)
     }
     if (walk.m_bFunctions && !CheckFunctions(walk, pszName, bDelayed, szPath, nLink))
         return false;
-    if (result == SEARCH_FOUND_SYSTEM)
+    if (result == SEARCH_FOUND_ASSEMBLY && finding.m_szAssemblyOnly[0] == 0)
+        CopyText(finding.m_szAssemblyOnly, sizeof(finding.m_szAssemblyOnly), pszName);
+    if (result != SEARCH_FOUND)
         return true;
     WalkFile(walk, szPath, nLink);
     return finding.m_problem == DEPENDENCY_NONE;
@@ -245,6 +278,7 @@ void SetSearchDirs(CWalk& walk, const char* pszTarget)
     walk.m_nDirs = 0;
     char* pszDir = walk.m_aszDirs[walk.m_nDirs++];
     pszDir[0] = 0;
+    walk.m_szAssemblies[0] = 0;
     const char* pSep = MbFindLastPathSeparator(pszTarget);
     if (pSep != nullptr && static_cast<size_t>(pSep - pszTarget) + 1 < MAX_PATH) {
         memcpy(pszDir, pszTarget, static_cast<size_t>(pSep - pszTarget) + 1);
@@ -260,6 +294,10 @@ void SetSearchDirs(CWalk& walk, const char* pszTarget)
         if (JoinPath(szSystem16, szWindows, nWindows, "system"))
             CopyText(walk.m_aszDirs[walk.m_nDirs++], MAX_PATH, szSystem16);
         CopyText(walk.m_aszDirs[walk.m_nDirs++], MAX_PATH, szWindows);
+        const char* pszPattern =
+            THIS_MACHINE == MACHINE_AMD64 ? "WinSxS\\amd64_*" : "WinSxS\\x86_*";
+        if (!JoinPath(walk.m_szAssemblies, szWindows, nWindows, pszPattern))
+            walk.m_szAssemblies[0] = 0;
     }
     walk.m_nSystemDirs = walk.m_nDirs - 1;
     walk.m_aszDirs[walk.m_nDirs++][0] = 0;

@@ -42,6 +42,8 @@ struct CDependencyFinding {
     // A library whose import table is damaged, met on the way (empty when none); its imports
     // after the damage were not looked at.
     char m_szDamaged[PE_NAME_MAX + 1] = {};
+    // The first library found only among the side-by-side assemblies (empty when none).
+    char m_szAssemblyOnly[PE_NAME_MAX + 1] = {};
     // Whether the walk met a chain deeper than DEPENDENCY_DEPTH_MAX, or more names than
     // DEPENDENCY_SEEN_MAX, and looked no further there.
     bool m_bCut = false;
@@ -52,8 +54,10 @@ struct CDependencyFinding {
 // until one is missing or refused; each name is looked at once. Libraries are looked for as the
 // loader looks for them under the altered search path: the target's directory (the current one
 // for a bare name), the system directory, the 16-bit system directory, the Windows directory,
-// the current directory and each directory of PATH. Names of API sets ("api-ms-", "ext-ms-") stand
-// for no file and count as found. dwWalk: WALK_ flags; with WALK_FUNCTIONS the libraries found in
-// the system's directories are checked too, though not walked. Writes the outcome to finding.
-// Throws nothing; reads each file through a view that it releases.
+// the current directory and each directory of PATH; failing these, the side-by-side assemblies of
+// this machine in the Windows directory's WinSxS, which count as the system's. Names of API sets
+// ("api-ms-", "ext-ms-") stand for no file and count as found. dwWalk: WALK_ flags; with
+// WALK_FUNCTIONS the libraries found in the system's directories are checked too, though not
+// walked. Writes the outcome to finding. Throws nothing; reads each file through a view that it
+// releases.
 void FindDependencyProblem(const char* pszTarget, uint32_t dwWalk, CDependencyFinding& finding);

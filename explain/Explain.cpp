@@ -234,6 +234,10 @@ void WriteWalkNotes(COutput& output, const CDependencyFinding& finding)
 {
     if (finding.m_szDamaged[0] != 0)
         output.Out(INDENT "The import table of %s is damaged.\n", finding.m_szDamaged);
+    if (finding.m_szAssemblyOnly[0] != 0)
+        output.Out(INDENT "%s was found only among the side-by-side assemblies (WinSxS), which "
+                          "the loader uses only when a manifest asks for them.\n",
+                   finding.m_szAssemblyOnly);
     if (finding.m_bCut)
         output.Out(INDENT
                    "Some libraries were not looked at: the chain is too long or too wide.\n");

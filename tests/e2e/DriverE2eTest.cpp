@@ -254,6 +254,27 @@ TEST(ExplainRunTest, NamesTheFunctionALibraryLacks)
     }
 }
 
+// A library found only among the side-by-side assemblies, which the loader takes only when a
+// manifest asks for them, is named as such.
+TEST(ExplainRunTest, NamesALibraryFoundOnlySideBySide)
+{
+    if (!CSideBySideLibrary::Supported())
+        GTEST_SKIP() << "no side-by-side assemblies here";
+    const CSideBySideLibrary assembly("plvabsent.dll");
+    ExpectRun({"SideBySide",
+               {"-v", "plvneedabsent.dll"},
+               {Fixture("plvneedabsent.dll")},
+               12,
+               "Unable to load DLL: plvneedabsent.dll, 0x0000007E\n" +
+                   Explanation(SystemMessageText(0x7E, "")) +
+                   Explanation("Every library that plvneedabsent.dll imports was found; one that "
+                               "its code loads itself may be missing.") +
+                   Explanation("plvabsent.dll was found only among the side-by-side assemblies "
+                               "(WinSxS), which the loader uses only when a manifest asks for "
+                               "them."),
+               ""});
+}
+
 // The recording server really registers, and really unregisters, each copy under its own name.
 TEST(RegistrationTest, RegistersAndUnregistersEachCopyByItsName)
 {

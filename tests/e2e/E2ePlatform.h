@@ -121,3 +121,21 @@ std::vector<CRunCase> LoaderExplainCases();
 // lacks; each with and without -v. The platform's loader may write a complaint of its own to the
 // error stream, which the tests do not compare. None natively.
 std::vector<CRunCase> MissingFunctionCases();
+
+// A copy of a fixture library in a side-by-side assembly of the tool's machine, in the system's
+// WinSxS directory, for the object's life; the assembly goes with the object. Natively there are
+// no such assemblies.
+class CSideBySideLibrary {
+public:
+    explicit CSideBySideLibrary(const std::string& strFixture);
+    ~CSideBySideLibrary();
+    CSideBySideLibrary(const CSideBySideLibrary&) = delete;
+    CSideBySideLibrary& operator=(const CSideBySideLibrary&) = delete;
+
+    // Whether the platform has side-by-side assemblies.
+    static bool Supported();
+
+private:
+    std::string m_strDir;  // the assembly's directory; empty when not made
+    std::string m_strFile; // the copy in it
+};

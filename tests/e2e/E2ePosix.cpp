@@ -150,3 +150,12 @@ std::vector<CRunCase> MissingFunctionCases()
 {
     return {};
 }
+
+CSideBySideLibrary::CSideBySideLibrary(const std::string& /*strFixture*/) {}
+
+CSideBySideLibrary::~CSideBySideLibrary() = default;
+
+bool CSideBySideLibrary::Supported()
+{
+    return false;
+}

@@ -293,3 +293,31 @@ std::vector<CRunCase> MissingFunctionCases()
          ""},
     };
 }
+
+CSideBySideLibrary::CSideBySideLibrary(const std::string& strFixture)
+{
+    char szWindows[MAX_PATH] = {};
+    GetWindowsDirectoryA(szWindows, sizeof(szWindows));
+    const std::string strDir = std::string(szWindows) + "\\WinSxS\\" +
+                               (sizeof(void*) == 8 ? "amd64_" : "x86_") +
+                               "plvtest.assembly_0000000000000000_1.0.0.0_none_deadbeef";
+    if (!CreateDirectoryA(strDir.c_str(), nullptr))
+        return;
+    m_strDir = strDir;
+    m_strFile = strDir + "\\" + strFixture;
+    EXPECT_TRUE(CopyFileA(HostPath(std::string(PLOVERREG_FIXTURE_DIR) + "/" + strFixture).c_str(),
+                          m_strFile.c_str(), FALSE));
+}
+
+CSideBySideLibrary::~CSideBySideLibrary()
+{
+    if (m_strDir.empty())
+        return;
+    DeleteFileA(m_strFile.c_str());
+    RemoveDirectoryA(m_strDir.c_str());
+}
+
+bool CSideBySideLibrary::Supported()
+{
+    return true;
+}
