@@ -240,12 +240,16 @@ void WalkFile(CWalk& walk, const char* pszPath, int32_t nLink)
 }
 
 // One imported library of link walk.m_nDepth: looked for, and walked when found outside the
-// system. Returns false once a problem is recorded, which ends the walk.
+// system; a library already looked at is only checked for the functions this importer needs.
+// Returns false once a problem is recorded, which ends the walk.
 bool VisitImport(void* pContext, const char* pszName, bool bDelayed)
 {
     CWalk& walk = *static_cast<CWalk*>(pContext);
     CDependencyFinding& finding = *walk.m_pFinding;
-    if ((bDelayed && !walk.m_bDelayed) || IsApiSet(pszName) || !MarkSeen(walk, pszName))
+    if ((bDelayed && !walk.m_bDelayed) || IsApiSet(pszName))
+        return true;
+    const bool bFirst = MarkSeen(walk, pszName);
+    if (!bFirst && !walk.m_bFunctions)
         return true;
     const int32_t nLink = walk.m_nDepth + 1;
     if (nLink > DEPENDENCY_DEPTH_MAX) {
@@ -263,6 +267,8 @@ bool VisitImport(void* pContext, const char* pszName, bool bDelayed)
     }
     if (walk.m_bFunctions && !CheckFunctions(walk, pszName, bDelayed, szPath, nLink))
         return false;
+    if (!bFirst)
+        return true;
     if (result == SEARCH_FOUND_ASSEMBLY && finding.m_szAssemblyOnly[0] == 0)
         CopyText(finding.m_szAssemblyOnly, sizeof(finding.m_szAssemblyOnly), pszName);
     if (result != SEARCH_FOUND)

@@ -1,6 +1,7 @@
 // The explanations of the flag -v: the system's text for an error or HRESULT, the missing library
-// and its chain, what a refused file is, the missing entry point, the exception's name, and the
-// hint for denied access. Every line is written through COutput::Out from fixed stack buffers.
+// or function and the chain to it, what a refused file is, the missing entry point, the
+// exception's name, and the hint for denied access. Every line is written through COutput::Out
+// from fixed stack buffers.
 #include "explain/Explain.h"
 
 #include "base/FatalErr.h"

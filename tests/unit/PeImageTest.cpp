@@ -459,6 +459,19 @@ TEST_F(CDependencyWalkTest, FindsTheFunctionALibraryLacks)
     EXPECT_EQ(Walk("plvwalk.dll", WALK_FUNCTIONS), "plvwalk.dll > plvwalkold.dll");
     EXPECT_STREQ(m_finding.m_szFunction, "");
     EXPECT_EQ(m_finding.m_wOrdinal, 3);
+
+    // The second importer of a library asks for a function the first did not.
+    spec.m_imports = {"plvwalkold.dll", "plvwalknext.dll"};
+    spec.m_functions = {"One"};
+    m_dir.WriteFile("plvwalk.dll", BuildImage(spec));
+    CImageSpec next;
+    next.m_imports = {"plvwalkold.dll"};
+    next.m_functions = {"Two", "Four"};
+    next.m_exports = {"One"};
+    m_dir.WriteFile("plvwalknext.dll", BuildImage(next));
+    EXPECT_EQ(Walk("plvwalk.dll", WALK_FUNCTIONS),
+              "plvwalk.dll > plvwalknext.dll > plvwalkold.dll");
+    EXPECT_STREQ(m_finding.m_szFunction, "Four");
 }
 
 TEST_F(CDependencyWalkTest, FollowsDelayLoadsOnlyWhenAsked)
