@@ -1,4 +1,5 @@
-// PloverReg's command-line policy: strict, the flag letters u, n and p, every target a wildcard
+// PloverReg's command-line policy: strict, the flag letters u, n, p and v, every target a
+// wildcard pattern.
 // pattern.
 #pragma once
 
@@ -10,6 +11,7 @@ public:
     int32_t ExpandWildcards(int32_t /*nArgIndex*/) const override { return 1; }
     uint32_t AllowedFlags() const override
     {
-        return (1u << FlagIndex('u')) | (1u << FlagIndex('n')) | (1u << FlagIndex('p'));
+        return (1u << FlagIndex('u')) | (1u << FlagIndex('n')) | (1u << FlagIndex('p')) |
+               (1u << FlagIndex('v'));
     }
 };

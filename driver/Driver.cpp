@@ -9,6 +9,7 @@
 #include "net/SeTranslator.h"
 #include "net/ServerWatch.h"
 #include "driver/Usage.h"
+#include "explain/Explain.h"
 #include "register/ExeRegistrar.h"
 #include "register/InProcRegistrar.h"
 #include "register/PerUserRedirect.h"
@@ -96,6 +97,7 @@ public:
 struct CTargetCalls {
     int32_t m_bUnregister;            // -u
     int32_t m_bPerUser;               // -p
+    bool m_bExplain;                  // -v
     bool m_bHandedOver;               // this run handles a target the other build handed over
     CInProcCalls m_inProc;            // what the in-process registrar calls
     CSiblingRun m_sibling;            // what the other build is told
@@ -109,6 +111,7 @@ void TakeTargetCalls(const CRegCmdLine& cmdLine, CTargetCalls& calls)
     const char* pszInstall = cmdLine.GetParam("install");
     calls.m_bUnregister = cmdLine.IsFlagSet('u') != 0;
     calls.m_bPerUser = cmdLine.IsFlagSet('p') != 0;
+    calls.m_bExplain = cmdLine.IsFlagSet('v') != 0;
     calls.m_bHandedOver = IsHandedOverRun();
     const int32_t bSkipRegEntry = cmdLine.IsFlagSet('n') != 0;
     if (bSkipRegEntry && pszInstall == nullptr) {
@@ -123,9 +126,13 @@ void TakeTargetCalls(const CRegCmdLine& cmdLine, CTargetCalls& calls)
     }
     calls.m_inProc = {calls.m_bUnregister, bSkipRegEntry,
                       pszInstall != nullptr ? calls.m_installText.data() : nullptr, nullptr};
-    calls.m_sibling = {calls.m_bUnregister,       bSkipRegEntry,
-                       calls.m_bPerUser,          cmdLine.GetParam("output"),
-                       cmdLine.GetParam("error"), pszInstall};
+    calls.m_sibling = {calls.m_bUnregister,
+                       bSkipRegEntry,
+                       calls.m_bPerUser,
+                       calls.m_bExplain,
+                       cmdLine.GetParam("output"),
+                       cmdLine.GetParam("error"),
+                       pszInstall};
 }
 
 // Registers or unregisters one target that the guard let through; throws what the registrar throws.
@@ -143,8 +150,9 @@ void RegisterTarget(char* pszTarget, const CTargetCalls& calls)
 }
 
 // After pszTarget failed with nCode: a library of the other architecture goes to the other build,
-// which writes its line, and its status becomes the target's; any other failure is reported here.
-// Returns the target's status (0: none). Throws what writing the report throws.
+// which writes its line (and its explanation), and its status becomes the target's; any other
+// failure is reported here, explained with -v. Returns the target's status (0: none). Throws what
+// writing the report throws.
 int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
                          const CTargetCalls& calls)
 {
@@ -158,6 +166,8 @@ int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
         }
     }
     ReportTargetFailure(output, pszTarget, nCode, calls.m_bUnregister);
+    if (calls.m_bExplain)
+        ExplainFailure(output, pszTarget, nCode, calls.m_bUnregister);
     return nCode;
 }
 

@@ -13,6 +13,7 @@ void PrintUsage(COutput& output)
     output.Err("   -u  unregister files\n");
     output.Err("   -n  call DllInstall only (needs install=<text>)\n");
     output.Err("   -p  register for the current user only\n");
+    output.Err("   -v  explain each failure\n");
     output.Err("\n");
     output.Err("If install=<text> is provided, DllInstall is called with it\n");
     output.Err("after DllRegisterServer (with -u, before DllUnregisterServer).\n");

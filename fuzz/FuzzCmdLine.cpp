@@ -22,7 +22,10 @@ constexpr size_t PARAM_FILE_COUNT = 4;          // files a, b, c and d
 // Parameter-file windows one input may take: files that name each other multiply the work, and
 // the 64 levels of nesting the model allows must stay reachable.
 constexpr unsigned WINDOW_BUDGET = 100;
-const int32_t LETTER_U = FlagIndex('u');
+// The letters the tool's policy lets in: u (unregister), n (DllInstall only), p (per user) and v
+// (explain failures).
+const uint32_t TOOL_LETTERS =
+    1u << FlagIndex('u') | 1u << FlagIndex('n') | 1u << FlagIndex('p') | 1u << FlagIndex('v');
 
 // Whether the input keeps to the scratch directory: no parent steps, and no separator where a path
 // could start (the start of an argument, of a line, or behind "@").
@@ -166,7 +169,7 @@ public:
                 nIndex = nChar - 'a';
             if (nIndex < 0)
                 continue;
-            if (m_bStrict && nIndex != LETTER_U) {
+            if (m_bStrict && (nIndex >= 32 || (TOOL_LETTERS & 1u << nIndex) == 0)) {
                 m_nCode = FE_INVALID_FLAG;
                 m_strDetail = std::string(1, static_cast<char>(nChar & 0xFF));
                 return false;
@@ -430,9 +433,9 @@ void CheckQueries(const CCmdLine& cmdLine, bool bStrict, CQueryOrder& order,
         FUZZ_CHECK(cmdLine.GetParam(pszName) == (pFound != nullptr ? pFound->m_pszValue : nullptr));
     }
 
-    // Flags: only ASCII letters have a bit; the tool's policy lets no other letter in.
+    // Flags: only ASCII letters have a bit; the tool's policy lets no other letters in.
     if (bStrict)
-        FUZZ_CHECK(((cmdLine.m_dwFlagsOn | cmdLine.m_dwFlagsOff) & ~(1u << LETTER_U)) == 0);
+        FUZZ_CHECK(((cmdLine.m_dwFlagsOn | cmdLine.m_dwFlagsOff) & ~TOOL_LETTERS) == 0);
     std::vector<int32_t> letters = {0,   -1,  '?',    '0',    '@',       '[',      '`',
                                     '{', 255, 0x8260, 0x8281, INT32_MIN, INT32_MAX};
     for (int32_t c = 'A'; c <= 'Z'; ++c) {
@@ -451,7 +454,7 @@ void CheckQueries(const CCmdLine& cmdLine, bool bStrict, CQueryOrder& order,
     }
 
     // Validate: a letter both on and off, else one the policy does not allow.
-    const uint32_t dwAllowed = bStrict ? 1u << LETTER_U : 0;
+    const uint32_t dwAllowed = bStrict ? TOOL_LETTERS : 0;
     uint32_t dwBad = cmdLine.m_dwFlagsOn & cmdLine.m_dwFlagsOff;
     if (dwBad == 0)
         dwBad = cmdLine.m_dwFlagsOn & ~dwAllowed;

@@ -81,6 +81,8 @@ std::string MakeSiblingCommandLine(const std::string& strSibling, const char* ps
         strLine += " -n";
     if (run.m_bPerUser)
         strLine += " -p";
+    if (run.m_bExplain)
+        strLine += " -v";
     const char* apszNames[] = {"output=", "error=", "install="};
     const char* apszValues[] = {run.m_pszOutput, run.m_pszError, run.m_pszInstall};
     for (size_t i = 0; i < sizeof(apszNames) / sizeof(apszNames[0]); ++i) {

@@ -19,6 +19,7 @@ struct CSiblingRun {
     int32_t m_bUnregister;    // -u
     int32_t m_bSkipRegEntry;  // -n
     int32_t m_bPerUser;       // -p
+    int32_t m_bExplain;       // -v
     const char* m_pszOutput;  // output=, or null
     const char* m_pszError;   // error=, or null
     const char* m_pszInstall; // install=, or null

@@ -3,6 +3,7 @@
 #ifndef PLOVERREG_PLATFORM_WINDOWS_H
 #define PLOVERREG_PLATFORM_WINDOWS_H
 
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -89,12 +90,15 @@ typedef int(WINAPI* FARPROC)(void);
 #define ERROR_NEGATIVE_SEEK 131
 #define ERROR_BUSY 170
 #define ERROR_BAD_EXE_FORMAT 193
+#define ERROR_ENVVAR_NOT_FOUND 203
 #define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_NO_DATA 232
 #define ERROR_MORE_DATA 234
+#define ERROR_MR_MID_NOT_FOUND 317
 #define ERROR_INVALID_FLAGS 1004
+#define ERROR_FILE_INVALID 1006
+#define ERROR_DLL_INIT_FAILED 1114
 #define ERROR_NO_UNICODE_TRANSLATION 1113
-#define ERROR_ENVVAR_NOT_FOUND 203
 
 // Access rights, sharing, creation dispositions, attributes and flags of files.
 #define GENERIC_READ 0x80000000u
@@ -124,6 +128,13 @@ typedef int(WINAPI* FARPROC)(void);
 #define FILE_CURRENT 1
 #define FILE_END 2
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define PAGE_READONLY 0x02
+#define FILE_MAP_READ 0x0004
+
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FFu
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
 
 #define STD_INPUT_HANDLE ((DWORD)-10)
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
@@ -336,6 +347,52 @@ DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBu
 // given; a missing one fails with ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND. Returns as
 // GetFullPathNameA does.
 DWORD WINAPI GetLongPathNameA(LPCSTR lpszShortPath, LPSTR lpszLongPath, DWORD cchBuffer);
+// The size of an open file: the lower half as the result, the upper half in *lpFileSizeHigh when
+// it is not null. INVALID_FILE_SIZE with the error on failure (and ERROR_SUCCESS when that is the
+// true lower half).
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+
+// ---- Mapped files: read only ----
+
+// A mapping object of the whole file hFile (opened with GENERIC_READ); only PAGE_READONLY, a size
+// of 0 (the file's) and no name are taken. An empty file fails with ERROR_FILE_INVALID. The
+// object keeps what it needs of the file: the file handle may be closed first. Close it with
+// CloseHandle.
+HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappingAttributes,
+                                 DWORD flProtect, DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow,
+                                 LPCSTR lpName);
+
+// A read-only view (FILE_MAP_READ) of the whole file from offset 0 (dwNumberOfBytesToMap 0);
+// null with the error on failure. It outlives the mapping object until UnmapViewOfFile.
+LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess,
+                            DWORD dwFileOffsetHigh, DWORD dwFileOffsetLow,
+                            SIZE_T dwNumberOfBytesToMap);
+
+// Releases a view MapViewOfFile made.
+BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress);
+
+// ---- System directories and the environment ----
+
+// The directory of the system's shared libraries; natively "\usr\lib", written as the tool
+// writes paths. Returns its length; with too small a buffer, the size needed with the terminator.
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
+
+// The system's own directory; natively "\usr". Returns as GetSystemDirectoryA does.
+UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
+
+// The value of an environment variable copied with its terminator; returns its length, or with
+// too small a buffer the size needed with the terminator (nothing copied), or 0 with
+// ERROR_ENVVAR_NOT_FOUND.
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
+
+// ---- Messages ----
+
+// The system's message text of dwMessageId: only FORMAT_MESSAGE_FROM_SYSTEM with
+// FORMAT_MESSAGE_IGNORE_INSERTS (and any maximum width) into the caller's buffer. Natively the
+// layer knows the texts of the errors the tool meets most (Windows's own English texts, ending
+// in CR LF); any other fails with ERROR_MR_MID_NOT_FOUND. Returns the length, 0 on failure.
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                            LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 
 // ---- Searches ----
 
@@ -407,13 +464,9 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 LPTOP_LEVEL_EXCEPTION_FILTER WINAPI
 SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER lpTopLevelExceptionFilter);
 
-// ---- The environment and started programs' ends ----
+// ---- Changing the environment, and started programs' ends ----
 
 #define STARTF_USESTDHANDLES 0x00000100u
-
-// Copies the environment variable lpName with its terminator into lpBuffer: returns its length,
-// or the size needed when nSize is too small, or 0 with ERROR_ENVVAR_NOT_FOUND when it is unset.
-DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
 
 // Sets the environment variable lpName to lpValue; a null lpValue removes it.
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);

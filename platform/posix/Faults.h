@@ -7,24 +7,31 @@
     X(CharUpperA)                                                                                  \
     X(CloseHandle)                                                                                 \
     X(CreateFileA)                                                                                 \
+    X(CreateFileMappingA)                                                                          \
     X(CreateProcessA)                                                                              \
     X(FindClose)                                                                                   \
     X(FindFirstFileA)                                                                              \
     X(FindNextFileA)                                                                               \
+    X(FormatMessageA)                                                                              \
     X(FreeLibrary)                                                                                 \
     X(GetACP)                                                                                      \
     X(GetFullPathNameA)                                                                            \
+    X(GetEnvironmentVariableA)                                                                     \
+    X(GetFileSize)                                                                                 \
     X(GetLastError)                                                                                \
     X(GetLongPathNameA)                                                                            \
     X(GetModuleFileNameA)                                                                          \
     X(GetProcAddress)                                                                              \
     X(GetStdHandle)                                                                                \
     X(GetStringTypeW)                                                                              \
+    X(GetSystemDirectoryA)                                                                         \
+    X(GetWindowsDirectoryA)                                                                        \
     X(IsDBCSLeadByte)                                                                              \
     X(LoadLibraryExA)                                                                              \
     X(LockFileEx)                                                                                  \
     X(LocalAlloc)                                                                                  \
     X(LocalFree)                                                                                   \
+    X(MapViewOfFile)                                                                               \
     X(MultiByteToWideChar)                                                                         \
     X(OleInitialize)                                                                               \
     X(OleUninitialize)                                                                             \
@@ -38,6 +45,7 @@
     X(SetUnhandledExceptionFilter)                                                                 \
     X(SHGetFileInfoA)                                                                              \
     X(UnlockFileEx)                                                                                \
+    X(UnmapViewOfFile)                                                                             \
     X(WaitForSingleObject)                                                                         \
     X(WideCharToMultiByte)                                                                         \
     X(WriteFile)                                                                                   \

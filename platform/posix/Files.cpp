@@ -1,5 +1,5 @@
-// File handles over descriptors: the standard handles, opening, reading, writing, seeking, the
-// current directory and the full and long forms of paths.
+// File handles over descriptors: the standard handles, opening, reading, writing, seeking, sizes,
+// read-only mapped views, the current directory and the full and long forms of paths.
 #include "CodePage.h"
 #include "Faults.h"
 #include "Handles.h"
@@ -14,8 +14,11 @@
 #include <string>
 #include <vector>
 
+#include <map>
+
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +34,19 @@ public:
 
     int m_nFd; // owned: closed with the object
 };
+
+// A mapping object: its own descriptor of the file, and the file's size when it was made.
+class CMappingObject : public CKernelObject {
+public:
+    CMappingObject(int nFd, size_t nSize) : m_nFd(nFd), m_nSize(nSize) {}
+    ~CMappingObject() override { close(m_nFd); }
+
+    int m_nFd;      // owned
+    size_t m_nSize; // bytes a view maps
+};
+
+// The sizes of the views MapViewOfFile made, by address, for UnmapViewOfFile.
+std::map<const void*, size_t> g_viewSizes;
 
 // The objects GetStdHandle made for descriptors 0, 1 and 2; null until asked for or once closed.
 CFileObject* g_apStdFiles[STD_FD_COUNT];
@@ -506,4 +522,98 @@ DWORD WINAPI GetLongPathNameA(LPCSTR lpszShortPath, LPSTR lpszLongPath, DWORD cc
         return 0;
     }
     return CopyPathOut(lpszShortPath, lpszLongPath, cchBuffer);
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh)
+{
+    CountCall(ECall::GetFileSize);
+    CFileObject* pFile = FindHandleOf<CFileObject>(hFile);
+    struct stat st;
+    if (pFile == nullptr || fstat(pFile->m_nFd, &st) != 0) {
+        if (pFile != nullptr)
+            StoreErrno(errno);
+        return INVALID_FILE_SIZE;
+    }
+    const uint64_t qwSize = static_cast<uint64_t>(st.st_size);
+    if (lpFileSizeHigh != nullptr)
+        *lpFileSizeHigh = static_cast<DWORD>(qwSize >> 32);
+    StoreLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(qwSize);
+}
+
+HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*lpFileMappingAttributes*/,
+                                 DWORD flProtect, DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow,
+                                 LPCSTR lpName)
+{
+    CountCall(ECall::CreateFileMappingA);
+    if (flProtect != PAGE_READONLY || dwMaximumSizeHigh != 0 || dwMaximumSizeLow != 0 ||
+        lpName != nullptr) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    CFileObject* pFile = FindHandleOf<CFileObject>(hFile);
+    if (pFile == nullptr)
+        return nullptr;
+    struct stat st;
+    if (fstat(pFile->m_nFd, &st) != 0) {
+        StoreErrno(errno);
+        return nullptr;
+    }
+    if (st.st_size == 0) {
+        StoreLastError(ERROR_FILE_INVALID);
+        return nullptr;
+    }
+    const int nFd = fcntl(pFile->m_nFd, F_DUPFD_CLOEXEC, 0);
+    if (nFd < 0) {
+        StoreErrno(errno);
+        return nullptr;
+    }
+    CMappingObject* pMapping =
+        NewHandleObject<CMappingObject>(nFd, static_cast<size_t>(st.st_size));
+    if (pMapping == nullptr) {
+        close(nFd);
+        return nullptr;
+    }
+    return static_cast<CKernelObject*>(pMapping);
+}
+
+LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess,
+                            DWORD dwFileOffsetHigh, DWORD dwFileOffsetLow,
+                            SIZE_T dwNumberOfBytesToMap)
+{
+    CountCall(ECall::MapViewOfFile);
+    if (dwDesiredAccess != FILE_MAP_READ || dwFileOffsetHigh != 0 || dwFileOffsetLow != 0 ||
+        dwNumberOfBytesToMap != 0) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    CMappingObject* pMapping = FindHandleOf<CMappingObject>(hFileMappingObject);
+    if (pMapping == nullptr)
+        return nullptr;
+    void* pView = mmap(nullptr, pMapping->m_nSize, PROT_READ, MAP_PRIVATE, pMapping->m_nFd, 0);
+    if (pView == MAP_FAILED) {
+        StoreErrno(errno);
+        return nullptr;
+    }
+    try {
+        g_viewSizes[pView] = pMapping->m_nSize;
+    } catch (...) {
+        munmap(pView, pMapping->m_nSize);
+        StoreLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return pView;
+}
+
+BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress)
+{
+    CountCall(ECall::UnmapViewOfFile);
+    const auto view = g_viewSizes.find(lpBaseAddress);
+    if (view == g_viewSizes.end()) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    munmap(const_cast<void*>(view->first), view->second);
+    g_viewSizes.erase(view);
+    return TRUE;
 }

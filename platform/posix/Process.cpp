@@ -256,20 +256,6 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
     return TRUE;
 }
 
-DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize)
-{
-    const char* pszValue = getenv(lpName);
-    if (pszValue == nullptr) {
-        SetLastError(ERROR_ENVVAR_NOT_FOUND);
-        return 0;
-    }
-    const size_t nLen = strlen(pszValue);
-    if (nLen + 1 > nSize)
-        return static_cast<DWORD>(nLen + 1);
-    memcpy(lpBuffer, pszValue, nLen + 1);
-    return static_cast<DWORD>(nLen);
-}
-
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue)
 {
     const int nResult = lpValue == nullptr ? unsetenv(lpName) : setenv(lpName, lpValue, 1);

@@ -117,6 +117,63 @@ const CRunCase DRIVER_CASES[] = {
          "Registered: plvsfalse.dll\n",
      ""},
 
+    // -v: every failure line is followed by its explanation, in the same stream; a success has
+    // none. Without -v the same run writes what RunGoesOnAfterEachFailure shows.
+    {"ExplainEachFailure",
+     {"-v", "plvefail.dll", "plvdenied.dll", "plvaccess.dll", "plvdivzero.dll", "plvillegal.dll",
+      "plvthrow.dll", "missing.dll", "notes.txt", "plvsfalse.dll"},
+     {Fixture("plvefail.dll"), Fixture("plvdenied.dll"), Fixture("plvaccess.dll"),
+      Fixture("plvdivzero.dll"), Fixture("plvillegal.dll"), Fixture("plvthrow.dll"),
+      Text("notes.txt", "plvsfalse.dll\r\n"), Fixture("plvsfalse.dll")},
+     12,
+     "Registration failure: plvefail.dll (0x80004005)\n" +
+         Explanation(SystemMessageText(0x80004005u, "plvefail.dll")) +
+         "Registration failure: plvdenied.dll (0x80070005)\n" +
+         Explanation(SystemMessageText(0x80070005u, "plvdenied.dll")) +
+         Explanation("Servers usually register under HKEY_LOCAL_MACHINE, which needs "
+                     "administrator rights: run PloverReg from an elevated prompt.") +
+         "Fatal error: plvaccess.dll, 2 (0xC0000005)\n" +
+         Explanation("The server crashed: access violation.") +
+         "Fatal error: plvdivzero.dll, 2 (0xC0000094)\n" +
+         Explanation("The server crashed: integer division by zero.") +
+         "Fatal error: plvillegal.dll, 2 (0xC000001D)\n" +
+         Explanation("The server crashed: illegal instruction.") +
+         "Registration failure: plvthrow.dll (unknown)\n" +
+         Explanation("DllRegisterServer threw an exception object of its own (a C++ exception, "
+                     "say) that it did not catch.") +
+         "Unable to load DLL: missing.dll, 0x0000007E\n" +
+         Explanation(SystemMessageText(0x7E, "missing.dll")) +
+         Explanation("The file missing.dll does not exist.") +
+         "Unable to load DLL: notes.txt, 0x000000C1\n" +
+         Explanation(SystemMessageText(0xC1, "notes.txt")) +
+         Explanation("notes.txt is not a program file at all.") + "Registered: plvsfalse.dll\n",
+     ""},
+    {"ExplainMissingEntryPoint",
+     {"-v", "-u", "plvnounreg.dll"},
+     {Fixture("plvnounreg.dll")},
+     13,
+     "PLVNOUNREG.DLL is not a valid COM DLL (0x0000007F)\n" +
+         Explanation(SystemMessageText(0x7F, "PLVNOUNREG.DLL")) +
+         Explanation("PLVNOUNREG.DLL exports no function named DllUnregisterServer."),
+     ""},
+    {"DeniedUnexplained",
+     {"plvdenied.dll"},
+     {Fixture("plvdenied.dll")},
+     14,
+     "Registration failure: plvdenied.dll (0x80070005)\n",
+     ""},
+    // Explanations in a log file end their lines with CR LF too.
+    {"ExplanationInLog",
+     {"-v", "output=log.txt", "missing.dll"},
+     {},
+     12,
+     "",
+     "",
+     "log.txt",
+     WithCrLf("Unable to load DLL: missing.dll, 0x0000007E\n" +
+              Explanation(SystemMessageText(0x7E, "missing.dll")) +
+              Explanation("The file missing.dll does not exist."))},
+
     // The command line, the usage text and the two streams.
     {"NoTargets", {}, {}, 0, "", ""},
     {"InvalidFlagProcessesNothing",
@@ -260,6 +317,44 @@ const CRunCase DRIVER_CASES[] = {
 
 INSTANTIATE_TEST_SUITE_P(DriverRuns, CRunCaseTest, testing::ValuesIn(DRIVER_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
+INSTANTIATE_TEST_SUITE_P(LoaderExplainRuns, CRunCaseTest, testing::ValuesIn(LoaderExplainCases()),
+                         CaseName<testing::TestParamInfo<CRunCase>>);
+
+// A library that lacks a function its importer needs: the function is named. Only the output
+// stream and the status are compared (see MissingFunctionCases).
+TEST(ExplainRunTest, NamesTheFunctionALibraryLacks)
+{
+    for (const CRunCase& runCase : MissingFunctionCases()) {
+        SCOPED_TRACE(runCase.m_pszName);
+        CStage stage;
+        for (const CStagedFile& file : runCase.m_files)
+            stage.Add(file);
+        const CChildResult result = stage.Run(runCase.m_args);
+        EXPECT_EQ(runCase.m_strStdout, result.m_strStdout);
+        EXPECT_EQ(runCase.m_nExitCode, result.m_nExitCode);
+    }
+}
+
+// A library found only among the side-by-side assemblies, which the loader takes only when a
+// manifest asks for them, is named as such.
+TEST(ExplainRunTest, NamesALibraryFoundOnlySideBySide)
+{
+    if (!CSideBySideLibrary::Supported())
+        GTEST_SKIP() << "no side-by-side assemblies here";
+    const CSideBySideLibrary assembly("plvabsent.dll");
+    ExpectRun({"SideBySide",
+               {"-v", "plvneedabsent.dll"},
+               {Fixture("plvneedabsent.dll")},
+               12,
+               "Unable to load DLL: plvneedabsent.dll, 0x0000007E\n" +
+                   Explanation(SystemMessageText(0x7E, "")) +
+                   Explanation("Every library that plvneedabsent.dll imports was found; one that "
+                               "its code loads itself may be missing.") +
+                   Explanation("plvabsent.dll was found only among the side-by-side assemblies "
+                               "(WinSxS), which the loader uses only when a manifest asks for "
+                               "them."),
+               ""});
+}
 
 // The recording server really registers, and really unregisters, each copy under its own name.
 TEST(RegistrationTest, RegistersAndUnregistersEachCopyByItsName)

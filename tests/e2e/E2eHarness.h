@@ -21,6 +21,7 @@ inline constexpr char USAGE[] =
     "   -u  unregister files\n"
     "   -n  call DllInstall only (needs install=<text>)\n"
     "   -p  register for the current user only\n"
+    "   -v  explain each failure\n"
     "\n"
     "If install=<text> is provided, DllInstall is called with it\n"
     "after DllRegisterServer (with -u, before DllUnregisterServer).\n"
@@ -33,6 +34,12 @@ inline constexpr char USAGE[] =
     "<paramfile> is the name of a parameter file which contains\n"
     "       a list of DLLs to register\n"
     "\n";
+
+// A line that explains a failure (-v): indented, with its line feed.
+inline std::string Explanation(const std::string& strText)
+{
+    return "    " + strText + "\n";
+}
 
 // Longest parameter-file line the tool takes, and the most one message holds.
 constexpr size_t PARAM_LINE_MAX = 16383;

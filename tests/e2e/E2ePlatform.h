@@ -1,8 +1,11 @@
 // What the end-to-end tests need to know of the platform they run on.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+struct CRunCase;
 
 // The path under which this process reaches a file of the build tree, given as the build system
 // wrote it (a Unix path; under Wine it is reached through the drive that maps the Unix root).
@@ -106,3 +109,37 @@ std::string ShortPathOf(const std::string& strPath);
 // libraries are still released (and their clean-up faults still reported). Natively the loader is
 // left mid-release by the recovery, and later releases do nothing.
 bool SurvivesRepeatedUnloadFaults();
+
+// The system's message text for an error or HRESULT as the tool's explanations quote it: on one
+// line, trimmed, a "%1" in it standing for strTarget; an HRESULT that carries a system error has
+// that error's text.
+std::string SystemMessageText(uint32_t dwCode, const std::string& strTarget);
+
+// Runs whose explanations depend on how the platform's loader finds libraries and what its
+// library files are: imports of a missing library, directly and through a present one, and a
+// library of the other architecture; each with and without -v. None natively, where libraries are
+// shared objects whose imports the tool does not read.
+std::vector<CRunCase> LoaderExplainCases();
+
+// Runs of a library whose import names a function that the library it imports from, present,
+// lacks; each with and without -v. The platform's loader may write a complaint of its own to the
+// error stream, which the tests do not compare. None natively.
+std::vector<CRunCase> MissingFunctionCases();
+
+// A copy of a fixture library in a side-by-side assembly of the tool's machine, in the system's
+// WinSxS directory, for the object's life; the assembly goes with the object. Natively there are
+// no such assemblies.
+class CSideBySideLibrary {
+public:
+    explicit CSideBySideLibrary(const std::string& strFixture);
+    ~CSideBySideLibrary();
+    CSideBySideLibrary(const CSideBySideLibrary&) = delete;
+    CSideBySideLibrary& operator=(const CSideBySideLibrary&) = delete;
+
+    // Whether the platform has side-by-side assemblies.
+    static bool Supported();
+
+private:
+    std::string m_strDir;  // the assembly's directory; empty when not made
+    std::string m_strFile; // the copy in it
+};

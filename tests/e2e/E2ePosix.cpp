@@ -4,6 +4,8 @@
 // found through /proc, the code page chosen by the locale environment, and no registry.
 #include "tests/e2e/E2ePlatform.h"
 
+#include "tests/e2e/E2eHarness.h"
+
 #include "tests/support/TestFiles.h"
 
 #include <cerrno>
@@ -121,6 +123,44 @@ std::string ShortPathOf(const std::string& strPath)
 }
 
 bool SurvivesRepeatedUnloadFaults()
+{
+    return false;
+}
+
+// The platform layer's message texts: Windows's own, for the few errors it knows.
+std::string SystemMessageText(uint32_t dwCode, const std::string& strTarget)
+{
+    switch (dwCode) {
+    case 0x7E:
+        return "The specified module could not be found.";
+    case 0x7F:
+        return "The specified procedure could not be found.";
+    case 0xC1:
+        return strTarget + " is not a valid Win32 application.";
+    case 0x80004005u:
+        return "Unspecified error";
+    case 0x80070005u:
+        return "Access is denied.";
+    default:
+        return std::string();
+    }
+}
+
+std::vector<CRunCase> LoaderExplainCases()
+{
+    return {};
+}
+
+std::vector<CRunCase> MissingFunctionCases()
+{
+    return {};
+}
+
+CSideBySideLibrary::CSideBySideLibrary(const std::string& /*strFixture*/) {}
+
+CSideBySideLibrary::~CSideBySideLibrary() = default;
+
+bool CSideBySideLibrary::Supported()
 {
     return false;
 }

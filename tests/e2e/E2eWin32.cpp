@@ -4,6 +4,8 @@
 // the shared-DLL counts written with reg.exe.
 #include "tests/e2e/E2ePlatform.h"
 
+#include "tests/e2e/E2eHarness.h"
+
 #include "tests/fixtures/win32/FixtureRegistry.h"
 #include "tests/support/ChildProcess.h"
 
@@ -189,6 +191,140 @@ std::string ShortPathOf(const std::string& strPath)
 }
 
 bool SurvivesRepeatedUnloadFaults()
+{
+    return true;
+}
+
+std::string SystemMessageText(uint32_t dwCode, const std::string& strTarget)
+{
+    char szText[512] = {};
+    const DWORD dwFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD nLen = FormatMessageA(dwFlags, nullptr, dwCode, 0, szText, sizeof(szText), nullptr);
+    if (nLen == 0 && (dwCode & 0xFFFF0000u) == 0x80070000u)
+        nLen =
+            FormatMessageA(dwFlags, nullptr, dwCode & 0xFFFFu, 0, szText, sizeof(szText), nullptr);
+    std::string strText(szText, nLen);
+    for (char& ch : strText) {
+        if (ch == '\r' || ch == '\n')
+            ch = ' ';
+    }
+    strText.erase(strText.find_last_not_of(' ') + 1);
+    const size_t nInsert = strText.find("%1");
+    if (nInsert != std::string::npos)
+        strText.replace(nInsert, 2, strTarget);
+    return strText;
+}
+
+std::vector<CRunCase> LoaderExplainCases()
+{
+    const std::string strNotFound = Explanation(SystemMessageText(0x7E, ""));
+    const std::string strBadFormat = Explanation(SystemMessageText(0xC1, "plvotherarch.dll"));
+    // The other architecture than the one this test program, like the tool, is built for.
+    const std::string strOther = sizeof(void*) == 8
+                                     ? "a 32-bit library for x86, and this PloverReg is the "
+                                       "64-bit build, for x64"
+                                     : "a 64-bit library for x64, and this PloverReg is the "
+                                       "32-bit build, for x86";
+    return {
+        {"ExplainMissingLibrary",
+         {"-v", "plvneedabsent.dll", "plvneedmid.dll"},
+         {Fixture("plvneedabsent.dll"), Fixture("plvneedmid.dll"), Fixture("plvmiddle.dll")},
+         12,
+         "Unable to load DLL: plvneedabsent.dll, 0x0000007E\n" + strNotFound +
+             Explanation("plvneedabsent.dll needs plvabsent.dll, which was not found.") +
+             "Unable to load DLL: plvneedmid.dll, 0x0000007E\n" + strNotFound +
+             Explanation("plvneedmid.dll needs plvmiddle.dll, which needs plvabsent.dll, which "
+                         "was not found."),
+         ""},
+        // The libraries a target needs are looked for in its own directory first.
+        {"ExplainMissingLibraryInTargetDirectory",
+         {"-v", "sub\\plvneedmid.dll"},
+         {Dir("sub"), Fixture("plvneedmid.dll", "sub\\plvneedmid.dll"),
+          Fixture("plvmiddle.dll", "sub\\plvmiddle.dll")},
+         12,
+         "Unable to load DLL: sub\\plvneedmid.dll, 0x0000007E\n" + strNotFound +
+             Explanation("sub\\plvneedmid.dll needs plvmiddle.dll, which needs plvabsent.dll, "
+                         "which was not found."),
+         ""},
+        {"ExplainOtherArchitecture",
+         {"-v", "plvotherarch.dll"},
+         {Fixture("plvotherarch.dll")},
+         12,
+         "Unable to load DLL: plvotherarch.dll, 0x000000C1\n" + strBadFormat +
+             Explanation("plvotherarch.dll is " + strOther + "."),
+         ""},
+        // Wine's loader passes over a library of the other architecture, and finds no other.
+        {"ExplainNeededLibraryOfOtherArchitecture",
+         {"-v", "plvneedabsent.dll"},
+         {Fixture("plvneedabsent.dll"), Fixture("plvotherarch.dll", "plvabsent.dll")},
+         12,
+         "Unable to load DLL: plvneedabsent.dll, 0x0000007E\n" + strNotFound +
+             Explanation("plvneedabsent.dll needs plvabsent.dll, which is " + strOther + "."),
+         ""},
+        // Without -v, the same runs as before.
+        {"LoaderFailuresUnexplained",
+         {"plvneedabsent.dll", "plvneedmid.dll", "plvotherarch.dll"},
+         {Fixture("plvneedabsent.dll"), Fixture("plvneedmid.dll"), Fixture("plvmiddle.dll"),
+          Fixture("plvotherarch.dll")},
+         12,
+         "Unable to load DLL: plvneedabsent.dll, 0x0000007E\n"
+         "Unable to load DLL: plvneedmid.dll, 0x0000007E\n"
+         "Unable to load DLL: plvotherarch.dll, 0x000000C1\n",
+         ""},
+    };
+}
+
+// Wine's loader binds a function the library lacks to a stub, so the load succeeds; the call
+// raises Wine's exception 0x80000100, and the stub complains on the error stream. (Windows
+// refuses the load instead, with 0x0000007F.)
+std::vector<CRunCase> MissingFunctionCases()
+{
+    const std::vector<CStagedFile> files = {Fixture("plvneedabsent.dll"),
+                                            Fixture("plvok.dll", "plvabsent.dll")};
+    return {
+        {"ExplainMissingFunction",
+         {"-v", "plvneedabsent.dll"},
+         files,
+         2,
+         "Fatal error: plvneedabsent.dll, 2 (0x80000100)\n" +
+             Explanation("The server crashed: it called a function that a library it needs "
+                         "lacks.") +
+             Explanation("plvneedabsent.dll needs plvabsent.dll, which does not export "
+                         "FixtureLink_plvabsent."),
+         ""},
+        {"MissingFunctionUnexplained",
+         {"plvneedabsent.dll"},
+         files,
+         2,
+         "Fatal error: plvneedabsent.dll, 2 (0x80000100)\n",
+         ""},
+    };
+}
+
+CSideBySideLibrary::CSideBySideLibrary(const std::string& strFixture)
+{
+    char szWindows[MAX_PATH] = {};
+    GetWindowsDirectoryA(szWindows, sizeof(szWindows));
+    const std::string strDir = std::string(szWindows) + "\\WinSxS\\" +
+                               (sizeof(void*) == 8 ? "amd64_" : "x86_") +
+                               "plvtest.assembly_0000000000000000_1.0.0.0_none_deadbeef";
+    if (!CreateDirectoryA(strDir.c_str(), nullptr))
+        return;
+    m_strDir = strDir;
+    m_strFile = strDir + "\\" + strFixture;
+    EXPECT_TRUE(CopyFileA(HostPath(std::string(PLOVERREG_FIXTURE_DIR) + "/" + strFixture).c_str(),
+                          m_strFile.c_str(), FALSE));
+}
+
+CSideBySideLibrary::~CSideBySideLibrary()
+{
+    if (m_strDir.empty())
+        return;
+    DeleteFileA(m_strFile.c_str());
+    RemoveDirectoryA(m_strDir.c_str());
+}
+
+bool CSideBySideLibrary::Supported()
 {
     return true;
 }

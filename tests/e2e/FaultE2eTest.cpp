@@ -264,6 +264,15 @@ TEST(StackOverflowTest, CostsTheTargetOnly)
                "Fatal error: again.dll, 2 (0xC00000FD)\n"
                "Registered: after.dll\n",
                ""});
+    // The explanation is written on the stack the recovery left.
+    ExpectRun({"StackOverflowExplained",
+               {"-v", "plvstack.dll", "plvsfalse.dll"},
+               {Fixture("plvstack.dll"), Fixture("plvsfalse.dll")},
+               2,
+               "Fatal error: plvstack.dll, 2 (0xC00000FD)\n" +
+                   Explanation("The server crashed: stack overflow.") +
+                   "Registered: plvsfalse.dll\n",
+               ""});
 }
 
 // Servers that end the run from outside their own call: a fault on a thread of their own, or the

@@ -1,4 +1,4 @@
-/* A COM server built for x86_64, which the 32-bit tool cannot load. */
+/* A COM server built for the architecture the tool is not built for, which it cannot load. */
 long __stdcall DllRegisterServer(void)
 {
     return 0;

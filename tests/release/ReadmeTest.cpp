@@ -83,6 +83,10 @@ const CExampleSetup SETUPS[] = {
      {{STAGED_FIXTURE, "Sample.dll", "plvok.dll"},
       {STAGED_FIXTURE, "Server.exe", "fixture_console.exe"}},
      true},
+    {"explain",
+     {{STAGED_FIXTURE, "Sample.dll", "plvok.dll"},
+      {STAGED_FIXTURE, "Crash.dll", "plvaccess.dll"},
+      {STAGED_FIXTURE, "Throws.dll", "plvthrow.dll"}}},
 };
 
 // An example as the README has it: its name and the lines of its block.

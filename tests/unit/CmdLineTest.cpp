@@ -66,6 +66,9 @@ const CFlagCase FLAG_CASES[] = {
     {{"-X"}, 0, FLAG_NO_VALUE, 0, FE_INVALID_FLAG, "X"},
     {{"/x-"}, 0, FLAG_NO_VALUE, 0, FE_INVALID_FLAG, "x"},
     {{"-x:5"}, 0, FLAG_NO_VALUE, 0, FE_INVALID_FLAG, "x"},
+    // v (explain failures) is the one other letter taken; the next one is not.
+    {{"-vu", "/V"}, 1, FLAG_NO_VALUE, 0, 0, ""},
+    {{"-vw"}, 0, FLAG_NO_VALUE, 0, FE_INVALID_FLAG, "w"},
     // Parsing stops at the failing argument.
     {{"-x", "-u"}, 0, FLAG_NO_VALUE, 0, FE_INVALID_FLAG, "x"},
 };

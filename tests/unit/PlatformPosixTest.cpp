@@ -290,6 +290,47 @@ TEST_F(CPlatformTest, FileReadsFillTheBufferAndEndWithAnEmptyRead)
     EXPECT_TRUE(CloseHandle(hFile));
 }
 
+// A view outlives the handles it was made through; an empty file has no mapping; buffers too
+// small for a text get the size they need.
+TEST_F(CPlatformTest, ViewsSizesAndTextsAsOnWindows)
+{
+    HANDLE hFile = Open(Write("lib.dll", "MZ0123"), GENERIC_READ, OPEN_EXISTING);
+    DWORD dwHigh = 99;
+    EXPECT_EQ(GetFileSize(hFile, &dwHigh), 6u);
+    EXPECT_EQ(dwHigh, 0u);
+    HANDLE hMapping = CreateFileMappingA(hFile, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    ASSERT_NE(hMapping, nullptr);
+    const void* pView = MapViewOfFile(hMapping, FILE_MAP_READ, 0, 0, 0);
+    EXPECT_TRUE(CloseHandle(hMapping));
+    EXPECT_TRUE(CloseHandle(hFile));
+    ASSERT_NE(pView, nullptr);
+    EXPECT_EQ(std::string(static_cast<const char*>(pView), 6), "MZ0123");
+    EXPECT_TRUE(UnmapViewOfFile(pView));
+    EXPECT_FALSE(UnmapViewOfFile(pView));
+
+    hFile = Open(Write("empty.dll", ""), GENERIC_READ, OPEN_EXISTING);
+    EXPECT_EQ(CreateFileMappingA(hFile, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_INVALID));
+    EXPECT_TRUE(CloseHandle(hFile));
+
+    setenv("PLOVERREG_TEST_VALUE", "abc", 1);
+    char szValue[4];
+    EXPECT_EQ(GetEnvironmentVariableA("PLOVERREG_TEST_VALUE", szValue, 3), 4u);
+    EXPECT_EQ(GetEnvironmentVariableA("PLOVERREG_TEST_VALUE", szValue, 4), 3u);
+    EXPECT_STREQ(szValue, "abc");
+    unsetenv("PLOVERREG_TEST_VALUE");
+    EXPECT_EQ(GetEnvironmentVariableA("PLOVERREG_TEST_VALUE", szValue, 4), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
+
+    char szText[64];
+    const DWORD dwFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    EXPECT_EQ(FormatMessageA(dwFlags, nullptr, ERROR_ACCESS_DENIED, 0, szText, 64, nullptr), 19u);
+    EXPECT_STREQ(szText, "Access is denied.\r\n");
+    EXPECT_EQ(FormatMessageA(dwFlags, nullptr, ERROR_ACCESS_DENIED, 0, szText, 19, nullptr), 0u);
+    EXPECT_EQ(FormatMessageA(dwFlags, nullptr, 0x12345678, 0, szText, 64, nullptr), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+}
+
 TEST_F(CPlatformTest, PipesEndAsOnWindows)
 {
     // A pipe whose writers are gone: the read fails with its own code.

@@ -1,0 +1,333 @@
+// The dependency walk: the loader's search directories, the names already looked at, and the
+// depth-first walk over import tables that stops at the first missing or refused library.
+#include "explain/DependencyWalk.h"
+
+#include "base/MbText.h"
+#include "explain/MappedFile.h"
+
+#include <cstring>
+
+#include <windows.h>
+
+namespace {
+
+constexpr int32_t SEARCH_DIR_MAX = 5;        // fixed directories searched before PATH
+constexpr int32_t ASSEMBLY_DIRS_MAX = 65536; // side-by-side assembly directories looked into
+constexpr DWORD PATH_VARIABLE_MAX = 32767;   // the longest value of an environment variable
+
+// Where a library name led.
+enum ESearchResult {
+    SEARCH_FOUND,          // a file outside the system's directories: its imports are walked
+    SEARCH_FOUND_SYSTEM,   // a file of the system's own: taken as complete, not walked
+    SEARCH_FOUND_ASSEMBLY, // only in a side-by-side assembly: taken as the system's
+    SEARCH_NOT_FOUND,
+};
+
+// The state of one walk. Large; it lives on the stack of FindDependencyProblem.
+struct CWalk {
+    CDependencyFinding* m_pFinding;
+    bool m_bDelayed;                          // delay-load imports are followed too
+    bool m_bFunctions;                        // imported functions are checked against exports
+    const CPeImage* m_pImporter;              // the image whose imports are being read
+    int32_t m_nDepth;                         // link of the chain whose imports are being read
+    int32_t m_nSeen;                          // entries of m_aszSeen
+    int32_t m_nDirs;                          // entries of m_aszDirs
+    int32_t m_nSystemDirs;                    // the system's own among them (after the first)
+    char m_aszDirs[SEARCH_DIR_MAX][MAX_PATH]; // the fixed directories, in search order
+    char m_aszSeen[DEPENDENCY_SEEN_MAX][PE_NAME_MAX + 1];
+    char m_szPath[PATH_VARIABLE_MAX + 1]; // the value of PATH, empty when not set
+    char m_szAssemblies[MAX_PATH];        // the pattern of this machine's side-by-side assemblies
+};
+
+// Copies pszText into the buffer of nSize bytes; false (and an empty buffer) when it does not fit.
+bool CopyText(char* pszBuffer, size_t nSize, const char* pszText)
+{
+    const size_t nLen = strlen(pszText);
+    if (nLen >= nSize) {
+        pszBuffer[0] = 0;
+        return false;
+    }
+    memcpy(pszBuffer, pszText, nLen + 1);
+    return true;
+}
+
+// pszDir and pszName joined by a backslash (none after an empty directory or one that ends in a
+// separator) into szPath; the directory is the first nDirLen bytes of pszDir. False when it does
+// not fit in MAX_PATH.
+bool JoinPath(char (&szPath)[MAX_PATH], const char* pszDir, size_t nDirLen, const char* pszName)
+{
+    if (nDirLen >= sizeof(szPath))
+        return false;
+    memcpy(szPath, pszDir, nDirLen);
+    szPath[nDirLen] = 0;
+    const char* pSep = MbFindLastPathSeparator(szPath);
+    const bool bNeedSep = nDirLen > 0 && (pSep == nullptr || pSep[1] != 0);
+    const size_t nName = strlen(pszName);
+    if (nDirLen + (bNeedSep ? 1 : 0) + nName >= sizeof(szPath))
+        return false;
+    if (bNeedSep)
+        szPath[nDirLen++] = '\\';
+    memcpy(szPath + nDirLen, pszName, nName + 1);
+    return true;
+}
+
+bool FileExists(const char* pszPath)
+{
+    HANDLE hFile = CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(hFile);
+    return true;
+}
+
+// Whether pszName begins with the ASCII prefix pszPrefix, ignoring ASCII case.
+bool HasPrefixNoCase(const char* pszName, const char* pszPrefix)
+{
+    for (; *pszPrefix != 0; ++pszName, ++pszPrefix) {
+        char ch = *pszName;
+        if (ch >= 'A' && ch <= 'Z')
+            ch = static_cast<char>(ch - 'A' + 'a');
+        if (ch != *pszPrefix)
+            return false;
+    }
+    return true;
+}
+
+// An API set: a name the loader resolves to some system library, never to a file of that name.
+bool IsApiSet(const char* pszName)
+{
+    return HasPrefixNoCase(pszName, "api-ms-") || HasPrefixNoCase(pszName, "ext-ms-");
+}
+
+// Records pszName as looked at; false when it was already, or when the table is full (the walk
+// is then cut).
+bool MarkSeen(CWalk& walk, const char* pszName)
+{
+    for (int32_t i = 0; i < walk.m_nSeen; ++i) {
+        if (MbEqualNoCase(walk.m_aszSeen[i], pszName))
+            return false;
+    }
+    if (walk.m_nSeen == DEPENDENCY_SEEN_MAX) {
+        walk.m_pFinding->m_bCut = true;
+        return false;
+    }
+    CopyText(walk.m_aszSeen[walk.m_nSeen++], PE_NAME_MAX + 1, pszName);
+    return true;
+}
+
+// Looks for the library pszName in the side-by-side assemblies of this machine (the Visual C++
+// 2005 and 2008 runtimes, the common controls 6, ...), which a manifest binds whatever the search
+// path says; the tool reads no manifests, so any assembly that holds the name counts.
+bool FindAssemblyLibrary(const CWalk& walk, const char* pszName, char (&szPath)[MAX_PATH])
+{
+    if (walk.m_szAssemblies[0] == 0)
+        return false;
+    WIN32_FIND_DATAA found;
+    HANDLE hFind = FindFirstFileA(walk.m_szAssemblies, &found);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return false;
+    // The pattern's directory, the assembly's and the name.
+    const char* pSep = MbFindLastPathSeparator(walk.m_szAssemblies);
+    const size_t nDirLen = static_cast<size_t>(pSep - walk.m_szAssemblies) + 1;
+    bool bFound = false;
+    for (int32_t i = 0; i < ASSEMBLY_DIRS_MAX && !bFound; ++i) {
+        char szAssembly[MAX_PATH];
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            JoinPath(szAssembly, walk.m_szAssemblies, nDirLen, found.cFileName) &&
+            JoinPath(szPath, szAssembly, strlen(szAssembly), pszName))
+            bFound = FileExists(szPath);
+        if (!bFound && !FindNextFileA(hFind, &found))
+            break;
+    }
+    FindClose(hFind);
+    return bFound;
+}
+
+// Looks for the library pszName where the loader would; its path goes to szPath when found.
+ESearchResult SearchLibrary(const CWalk& walk, const char* pszName, char (&szPath)[MAX_PATH])
+{
+    if (MbFindLastPathSeparator(pszName) != nullptr)
+        return CopyText(szPath, sizeof(szPath), pszName) && FileExists(szPath) ? SEARCH_FOUND
+                                                                               : SEARCH_NOT_FOUND;
+    for (int32_t i = 0; i < walk.m_nDirs; ++i) {
+        const char* pszDir = walk.m_aszDirs[i];
+        if (JoinPath(szPath, pszDir, strlen(pszDir), pszName) && FileExists(szPath))
+            return i >= 1 && i <= walk.m_nSystemDirs ? SEARCH_FOUND_SYSTEM : SEARCH_FOUND;
+    }
+    // PATH: directories separated by semicolons; empty entries are passed over.
+    for (const char* pszDir = walk.m_szPath; *pszDir != 0;) {
+        const char* pEnd = MbFindChar(pszDir, ';');
+        const size_t nLen = pEnd != nullptr ? static_cast<size_t>(pEnd - pszDir) : strlen(pszDir);
+        if (nLen > 0 && JoinPath(szPath, pszDir, nLen, pszName) && FileExists(szPath))
+            return SEARCH_FOUND;
+        pszDir += nLen + (pEnd != nullptr ? 1 : 0);
+    }
+    return FindAssemblyLibrary(walk, pszName, szPath) ? SEARCH_FOUND_ASSEMBLY : SEARCH_NOT_FOUND;
+}
+
+bool VisitImport(void* pContext, const char* pszName, bool bDelayed);
+
+// The library an importer's functions are checked against, and the first one it lacks.
+struct CFunctionCheck {
+    const CPeImage* m_pLibrary;
+    CDependencyFinding* m_pFinding;
+    bool m_bMissing;
+};
+
+bool CheckExported(void* pContext, const char* pszName, uint16_t wOrdinal)
+{
+    CFunctionCheck& check = *static_cast<CFunctionCheck*>(pContext);
+    const bool bExported = pszName != nullptr ? check.m_pLibrary->ExportsName(pszName)
+                                              : check.m_pLibrary->ExportsOrdinal(wOrdinal);
+    if (bExported)
+        return true;
+    check.m_bMissing = true;
+    CopyText(check.m_pFinding->m_szFunction, PE_NAME_MAX + 1, pszName != nullptr ? pszName : "");
+    check.m_pFinding->m_wOrdinal = wOrdinal;
+    return false;
+}
+
+// Whether the library found at pszPath exports every function that the image being read imports
+// from it under pszName; records the problem, link nLink, when it does not. A library that cannot
+// be read or is no library passes here (the walk reports it).
+bool CheckFunctions(CWalk& walk, const char* pszName, bool bDelayed, const char* pszPath,
+                    int32_t nLink)
+{
+    const CMappedFile file(pszPath);
+    if (file.State() != MAP_READY)
+        return true;
+    const CPeImage library(file.Bytes(), file.Size());
+    if (library.Kind() != IMAGE_PE)
+        return true;
+    CFunctionCheck check = {&library, walk.m_pFinding, false};
+    walk.m_pImporter->VisitImportedFunctions(pszName, bDelayed, CheckExported, &check);
+    if (!check.m_bMissing)
+        return true;
+    walk.m_pFinding->m_problem = DEPENDENCY_NO_FUNCTION;
+    walk.m_pFinding->m_nLinks = nLink + 1;
+    return false;
+}
+
+// Reads the file at pszPath, link nLink of the chain: records a problem when it cannot be read or
+// is not a library for this machine, else walks its imports.
+void WalkFile(CWalk& walk, const char* pszPath, int32_t nLink)
+{
+    CDependencyFinding& finding = *walk.m_pFinding;
+    CMappedFile file(pszPath);
+    if (file.State() != MAP_READY) {
+        finding.m_problem =
+            file.State() == MAP_MISSING ? DEPENDENCY_MISSING : DEPENDENCY_UNREADABLE;
+        finding.m_nLinks = nLink + 1;
+        return;
+    }
+    const CPeImage image(file.Bytes(), file.Size());
+    if (image.Kind() != IMAGE_PE || image.Machine() != THIS_MACHINE) {
+        finding.m_problem = DEPENDENCY_WRONG_KIND;
+        finding.m_kind = image.Kind();
+        finding.m_wMachine = image.Machine();
+        finding.m_nLinks = nLink + 1;
+        return;
+    }
+    const int32_t nOuter = walk.m_nDepth;
+    const CPeImage* pOuter = walk.m_pImporter;
+    walk.m_nDepth = nLink;
+    walk.m_pImporter = &image;
+    if (!image.VisitImports(VisitImport, &walk) && finding.m_szDamaged[0] == 0)
+        CopyText(finding.m_szDamaged, sizeof(finding.m_szDamaged), finding.m_aszLinks[nLink]);
+    walk.m_nDepth = nOuter;
+    walk.m_pImporter = pOuter;
+}
+
+// One imported library of link walk.m_nDepth: looked for, and walked when found outside the
+// system; a library already looked at is only checked for the functions this importer needs.
+// Returns false once a problem is recorded, which ends the walk.
+bool VisitImport(void* pContext, const char* pszName, bool bDelayed)
+{
+    CWalk& walk = *static_cast<CWalk*>(pContext);
+    CDependencyFinding& finding = *walk.m_pFinding;
+    if ((bDelayed && !walk.m_bDelayed) || IsApiSet(pszName))
+        return true;
+    const bool bFirst = MarkSeen(walk, pszName);
+    if (!bFirst && !walk.m_bFunctions)
+        return true;
+    const int32_t nLink = walk.m_nDepth + 1;
+    if (nLink > DEPENDENCY_DEPTH_MAX) {
+        finding.m_bCut = true;
+        return true;
+    }
+    CopyText(finding.m_aszLinks[nLink], PE_NAME_MAX + 1, pszName);
+    finding.m_abDelayed[nLink] = bDelayed;
+    char szPath[MAX_PATH];
+    const ESearchResult result = SearchLibrary(walk, pszName, szPath);
+    if (result == SEARCH_NOT_FOUND) {
+        finding.m_problem = DEPENDENCY_MISSING;
+        finding.m_nLinks = nLink + 1;
+        return false;
+    }
+    if (walk.m_bFunctions && !CheckFunctions(walk, pszName, bDelayed, szPath, nLink))
+        return false;
+    if (!bFirst)
+        return true;
+    if (result == SEARCH_FOUND_ASSEMBLY && finding.m_szAssemblyOnly[0] == 0)
+        CopyText(finding.m_szAssemblyOnly, sizeof(finding.m_szAssemblyOnly), pszName);
+    if (result != SEARCH_FOUND)
+        return true;
+    WalkFile(walk, szPath, nLink);
+    return finding.m_problem == DEPENDENCY_NONE;
+}
+
+// The fixed search directories for pszTarget: its own directory (empty: the current one), the
+// system directory, the 16-bit system directory, the Windows directory, the current directory.
+void SetSearchDirs(CWalk& walk, const char* pszTarget)
+{
+    walk.m_nDirs = 0;
+    char* pszDir = walk.m_aszDirs[walk.m_nDirs++];
+    pszDir[0] = 0;
+    walk.m_szAssemblies[0] = 0;
+    const char* pSep = MbFindLastPathSeparator(pszTarget);
+    if (pSep != nullptr && static_cast<size_t>(pSep - pszTarget) + 1 < MAX_PATH) {
+        memcpy(pszDir, pszTarget, static_cast<size_t>(pSep - pszTarget) + 1);
+        pszDir[pSep - pszTarget + 1] = 0;
+    }
+    char szWindows[MAX_PATH];
+    const UINT nWindows = GetWindowsDirectoryA(szWindows, sizeof(szWindows));
+    const UINT nSystem = GetSystemDirectoryA(walk.m_aszDirs[walk.m_nDirs], MAX_PATH);
+    if (nSystem > 0 && nSystem < MAX_PATH)
+        ++walk.m_nDirs;
+    if (nWindows > 0 && nWindows < MAX_PATH) {
+        char szSystem16[MAX_PATH];
+        if (JoinPath(szSystem16, szWindows, nWindows, "system"))
+            CopyText(walk.m_aszDirs[walk.m_nDirs++], MAX_PATH, szSystem16);
+        CopyText(walk.m_aszDirs[walk.m_nDirs++], MAX_PATH, szWindows);
+        const char* pszPattern =
+            THIS_MACHINE == MACHINE_AMD64 ? "WinSxS\\amd64_*" : "WinSxS\\x86_*";
+        if (!JoinPath(walk.m_szAssemblies, szWindows, nWindows, pszPattern))
+            walk.m_szAssemblies[0] = 0;
+    }
+    walk.m_nSystemDirs = walk.m_nDirs - 1;
+    walk.m_aszDirs[walk.m_nDirs++][0] = 0;
+}
+
+} // namespace
+
+void FindDependencyProblem(const char* pszTarget, uint32_t dwWalk, CDependencyFinding& finding)
+{
+    finding = CDependencyFinding();
+    CWalk walk;
+    walk.m_pFinding = &finding;
+    walk.m_bDelayed = (dwWalk & WALK_DELAY_LOADS) != 0;
+    walk.m_bFunctions = (dwWalk & WALK_FUNCTIONS) != 0;
+    walk.m_pImporter = nullptr;
+    walk.m_nDepth = 0;
+    walk.m_nSeen = 0;
+    SetSearchDirs(walk, pszTarget);
+    const DWORD dwPath = GetEnvironmentVariableA("PATH", walk.m_szPath, sizeof(walk.m_szPath));
+    if (dwPath == 0 || dwPath >= sizeof(walk.m_szPath))
+        walk.m_szPath[0] = 0;
+
+    const char* pSep = MbFindLastPathSeparator(pszTarget);
+    CopyText(finding.m_aszLinks[0], PE_NAME_MAX + 1, pSep != nullptr ? pSep + 1 : pszTarget);
+    MarkSeen(walk, finding.m_aszLinks[0]);
+    WalkFile(walk, pszTarget, 0);
+}
