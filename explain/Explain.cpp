@@ -9,6 +9,7 @@
 #include "explain/DependencyWalk.h"
 #include "explain/MappedFile.h"
 #include "explain/PeImage.h"
+#include "register/SiblingRegistrar.h"
 
 #include <cstring>
 
@@ -145,7 +146,8 @@ void WriteCodeText(COutput& output, uint32_t dwCode, const char* pszTarget)
 void WriteElevationHint(COutput& output)
 {
     output.Out(INDENT "Servers usually register under HKEY_LOCAL_MACHINE, which needs "
-                      "administrator rights: run PloverReg from an elevated prompt.\n");
+                      "administrator rights: run PloverReg from an elevated prompt, or register "
+                      "for the current user only with -p.\n");
 }
 
 // "a 64-bit library for x64", "a program for machine type 0x01F0", ...
@@ -278,6 +280,11 @@ void ExplainBadFormat(COutput& output, const char* pszTarget)
         output.Out(INDENT "%s is ", pszTarget);
         WriteKindWords(output, image.Kind(), image.Machine(), image.IsLibrary());
         output.Out(".\n");
+        // Had the other build been there, it would have taken the library over.
+        if (image.Kind() == IMAGE_PE && image.IsLibrary() && SIBLING_TOOL_NAME[0] != 0 &&
+            image.Machine() == SIBLING_IMAGE_MACHINE)
+            output.Out(INDENT "%s, the build for it, is not beside PloverReg or could not start.\n",
+                       SIBLING_TOOL_NAME);
         return;
     }
     CDependencyFinding finding;

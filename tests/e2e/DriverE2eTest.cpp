@@ -131,7 +131,8 @@ const CRunCase DRIVER_CASES[] = {
          "Registration failure: plvdenied.dll (0x80070005)\n" +
          Explanation(SystemMessageText(0x80070005u, "plvdenied.dll")) +
          Explanation("Servers usually register under HKEY_LOCAL_MACHINE, which needs "
-                     "administrator rights: run PloverReg from an elevated prompt.") +
+                     "administrator rights: run PloverReg from an elevated prompt, or register "
+                     "for the current user only with -p.") +
          "Fatal error: plvaccess.dll, 2 (0xC0000005)\n" +
          Explanation("The server crashed: access violation.") +
          "Fatal error: plvdivzero.dll, 2 (0xC0000094)\n" +

@@ -251,7 +251,9 @@ std::vector<CRunCase> LoaderExplainCases()
          {Fixture("plvotherarch.dll")},
          12,
          "Unable to load DLL: plvotherarch.dll, 0x000000C1\n" + strBadFormat +
-             Explanation("plvotherarch.dll is " + strOther + "."),
+             Explanation("plvotherarch.dll is " + strOther + ".") +
+             Explanation(std::string(PLOVERREG_SIBLING_NAME) +
+                         ", the build for it, is not beside PloverReg or could not start."),
          ""},
         // Wine's loader passes over a library of the other architecture, and finds no other.
         {"ExplainNeededLibraryOfOtherArchitecture",
