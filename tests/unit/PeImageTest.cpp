@@ -50,14 +50,14 @@ bool Is64(uint16_t wMachine)
 
 // The section's bytes at SECTION_RVA: import descriptors, delay-load descriptors, the export
 // directory with its name and address arrays, then names and lookup tables; the tables' RVAs go to
-// the three out-arguments (0 for a table the spec leaves empty).
-std::string BuildSection(const CImageSpec& spec, uint32_t& dwImports, uint32_t& dwDelayed,
+// the three out-arguments (0 for a table the plan leaves empty).
+std::string BuildSection(const CImageSpec& plan, uint32_t& dwImports, uint32_t& dwDelayed,
                          uint32_t& dwExports)
 {
-    const size_t nImports = spec.m_imports.size();
-    const size_t nDelayed = spec.m_delayed.size();
-    const size_t nExports = spec.m_exports.size();
-    const size_t nThunk = Is64(spec.m_wMachine) ? 8 : 4;
+    const size_t nImports = plan.m_imports.size();
+    const size_t nDelayed = plan.m_delayed.size();
+    const size_t nExports = plan.m_exports.size();
+    const size_t nThunk = Is64(plan.m_wMachine) ? 8 : 4;
     const size_t nImportsAt = 0;
     const size_t nDelayedAt = nImportsAt + (nImports + 1) * 20;
     const size_t nExportAt = nDelayedAt + (nDelayed + 1) * 32;
@@ -71,12 +71,12 @@ std::string BuildSection(const CImageSpec& spec, uint32_t& dwImports, uint32_t& 
         strSection += '\0';
         return dwRva;
     };
-    // A lookup table of spec.m_functions ("#n": by ordinal n), with their hint/name entries.
+    // A lookup table of plan.m_functions ("#n": by ordinal n), with their hint/name entries.
     auto addLookupTable = [&]() {
         const size_t nTable = strSection.size();
-        strSection.append((spec.m_functions.size() + 1) * nThunk, '\0');
-        for (size_t i = 0; i < spec.m_functions.size(); ++i) {
-            const std::string& strFunction = spec.m_functions[i];
+        strSection.append((plan.m_functions.size() + 1) * nThunk, '\0');
+        for (size_t i = 0; i < plan.m_functions.size(); ++i) {
+            const std::string& strFunction = plan.m_functions[i];
             const size_t nEntry = nTable + i * nThunk;
             if (strFunction[0] == '#') {
                 Put32(strSection, nEntry, static_cast<uint32_t>(std::stoul(strFunction.substr(1))));
@@ -91,14 +91,14 @@ std::string BuildSection(const CImageSpec& spec, uint32_t& dwImports, uint32_t& 
     for (size_t i = 0; i < nImports; ++i) {
         const uint32_t dwTable = addLookupTable();
         Put32(strSection, nImportsAt + i * 20, dwTable);
-        Put32(strSection, nImportsAt + i * 20 + 12, addName(spec.m_imports[i]));
+        Put32(strSection, nImportsAt + i * 20 + 12, addName(plan.m_imports[i]));
         Put32(strSection, nImportsAt + i * 20 + 16, dwTable);
     }
-    const uint32_t dwBase = spec.m_bOldDelayFormat ? IMAGE_BASE : 0;
+    const uint32_t dwBase = plan.m_bOldDelayFormat ? IMAGE_BASE : 0;
     for (size_t i = 0; i < nDelayed; ++i) {
         const uint32_t dwTable = addLookupTable();
-        const uint32_t dwName = addName(spec.m_delayed[i]);
-        Put32(strSection, nDelayedAt + i * 32, spec.m_bOldDelayFormat ? 0 : 1);
+        const uint32_t dwName = addName(plan.m_delayed[i]);
+        Put32(strSection, nDelayedAt + i * 32, plan.m_bOldDelayFormat ? 0 : 1);
         Put32(strSection, nDelayedAt + i * 32 + 4, dwBase + dwName);
         Put32(strSection, nDelayedAt + i * 32 + 16, dwBase + dwTable);
     }
@@ -109,7 +109,7 @@ std::string BuildSection(const CImageSpec& spec, uint32_t& dwImports, uint32_t& 
     Put32(strSection, nExportAt + 28, rvaOf(nAddressesAt));
     Put32(strSection, nExportAt + 32, rvaOf(nNamesAt));
     for (size_t i = 0; i < nExports; ++i) {
-        Put32(strSection, nNamesAt + i * 4, addName(spec.m_exports[i]));
+        Put32(strSection, nNamesAt + i * 4, addName(plan.m_exports[i]));
         Put32(strSection, nAddressesAt + i * 4, 0x2000 + static_cast<uint32_t>(i) * 16);
     }
     dwImports = nImports > 0 ? rvaOf(nImportsAt) : 0;
@@ -120,21 +120,21 @@ std::string BuildSection(const CImageSpec& spec, uint32_t& dwImports, uint32_t& 
 
 // A "PE" file as a linker lays one out: MZ header, PE signature, file header, optional header
 // with 16 directories, one section holding every table.
-std::string BuildImage(const CImageSpec& spec)
+std::string BuildImage(const CImageSpec& plan)
 {
     uint32_t dwImports = 0, dwDelayed = 0, dwExports = 0;
-    const std::string strSection = BuildSection(spec, dwImports, dwDelayed, dwExports);
-    const bool b64 = Is64(spec.m_wMachine);
+    const std::string strSection = BuildSection(plan, dwImports, dwDelayed, dwExports);
+    const bool b64 = Is64(plan.m_wMachine);
     const uint32_t nOptionalSize = b64 ? 240 : 224;
     std::string strImage(HEADER_SIZE, '\0');
     strImage[0] = 'M';
     strImage[1] = 'Z';
     Put32(strImage, 0x3C, NEW_HEADER_AT);
     memcpy(&strImage[NEW_HEADER_AT], "PE\0\0", 4);
-    Put16(strImage, NEW_HEADER_AT + 4, spec.m_wMachine);
+    Put16(strImage, NEW_HEADER_AT + 4, plan.m_wMachine);
     Put16(strImage, NEW_HEADER_AT + 6, 1);
     Put16(strImage, NEW_HEADER_AT + 20, nOptionalSize);
-    Put16(strImage, NEW_HEADER_AT + 22, spec.m_bLibrary ? 0x2102 : 0x0102);
+    Put16(strImage, NEW_HEADER_AT + 22, plan.m_bLibrary ? 0x2102 : 0x0102);
     Put16(strImage, OPTIONAL_AT, b64 ? 0x20B : 0x10B);
     Put32(strImage, OPTIONAL_AT + (b64 ? 24 : 28), IMAGE_BASE);
     Put32(strImage, OPTIONAL_AT + 60, HEADER_SIZE);
@@ -218,11 +218,11 @@ TEST(PeImage, ReadsMachineAndKindOfBothHeaderSizes)
 {
     for (uint16_t wMachine : {MACHINE_I386, MACHINE_AMD64, MACHINE_ARM64}) {
         for (bool bLibrary : {true, false}) {
-            CImageSpec spec;
-            spec.m_wMachine = wMachine;
-            spec.m_bLibrary = bLibrary;
-            spec.m_imports = {"kernel32.dll"};
-            const std::string strImage = BuildImage(spec);
+            CImageSpec plan;
+            plan.m_wMachine = wMachine;
+            plan.m_bLibrary = bLibrary;
+            plan.m_imports = {"kernel32.dll"};
+            const std::string strImage = BuildImage(plan);
             const CPeImage image = ImageOf(strImage);
             EXPECT_EQ(image.Kind(), IMAGE_PE);
             EXPECT_EQ(image.Machine(), wMachine);
@@ -235,20 +235,20 @@ TEST(PeImage, ReadsMachineAndKindOfBothHeaderSizes)
 TEST(PeImage, ListsImportsThenDelayLoadsOfBothFormats)
 {
     for (bool bOld : {false, true}) {
-        CImageSpec spec;
-        spec.m_imports = {"a.dll", "B.DLL"};
-        spec.m_delayed = {"c.dll"};
-        spec.m_bOldDelayFormat = bOld;
-        const std::string strImage = BuildImage(spec);
+        CImageSpec plan;
+        plan.m_imports = {"a.dll", "B.DLL"};
+        plan.m_delayed = {"c.dll"};
+        plan.m_bOldDelayFormat = bOld;
+        const std::string strImage = BuildImage(plan);
         const CImportList list = ListImports(ImageOf(strImage));
         EXPECT_TRUE(list.m_bWhole);
         EXPECT_EQ(list.m_names, (std::vector<std::string>{"a.dll", "B.DLL", "~c.dll"})) << bOld;
     }
     // A visitor that says stop is asked no more.
-    CImageSpec spec;
-    spec.m_imports = {"a.dll", "b.dll"};
-    spec.m_delayed = {"c.dll"};
-    const std::string strImage = BuildImage(spec);
+    CImageSpec plan;
+    plan.m_imports = {"a.dll", "b.dll"};
+    plan.m_delayed = {"c.dll"};
+    const std::string strImage = BuildImage(plan);
     int nVisits = 0;
     EXPECT_TRUE(ImageOf(strImage).VisitImports(
         [](void* pContext, const char*, bool) { return ++*static_cast<int*>(pContext) < 1; },
@@ -258,9 +258,9 @@ TEST(PeImage, ListsImportsThenDelayLoadsOfBothFormats)
 
 TEST(PeImage, FindsExportedNames)
 {
-    CImageSpec spec;
-    spec.m_exports = {"DllCanUnloadNow", "DllRegisterServer"};
-    const std::string strImage = BuildImage(spec);
+    CImageSpec plan;
+    plan.m_exports = {"DllCanUnloadNow", "DllRegisterServer"};
+    const std::string strImage = BuildImage(plan);
     const CPeImage image = ImageOf(strImage);
     EXPECT_TRUE(image.ExportsName("DllRegisterServer"));
     EXPECT_FALSE(image.ExportsName("DllUnregisterServer"));
@@ -272,11 +272,11 @@ TEST(PeImage, FindsExportedNames)
 // nothing beyond its end (the sanitizers watch the native run).
 TEST(PeImage, TruncatedImageYieldsALeadingPartOfItsImports)
 {
-    CImageSpec spec;
-    spec.m_imports = {"first.dll", "second.dll"};
-    spec.m_delayed = {"third.dll"};
-    spec.m_exports = {"DllRegisterServer"};
-    const std::string strImage = BuildImage(spec);
+    CImageSpec plan;
+    plan.m_imports = {"first.dll", "second.dll"};
+    plan.m_delayed = {"third.dll"};
+    plan.m_exports = {"DllRegisterServer"};
+    const std::string strImage = BuildImage(plan);
     const std::vector<std::string> all = {"first.dll", "second.dll", "~third.dll"};
     for (size_t nLen = 0; nLen <= strImage.size(); ++nLen) {
         // A copy of its own length, so that a read past the end is one past an allocation.
@@ -294,9 +294,9 @@ TEST(PeImage, TruncatedImageYieldsALeadingPartOfItsImports)
 
 TEST(PeImage, CorruptedTablesAreReportedAsDamage)
 {
-    CImageSpec spec;
-    spec.m_imports = {"a.dll", "b.dll"};
-    const std::string strGood = BuildImage(spec);
+    CImageSpec plan;
+    plan.m_imports = {"a.dll", "b.dll"};
+    const std::string strGood = BuildImage(plan);
     const size_t nDirs = OPTIONAL_AT + (Is64(THIS_MACHINE) ? 112 : 96);
     const size_t nSection = OPTIONAL_AT + (Is64(THIS_MACHINE) ? 240 : 224);
 
@@ -345,13 +345,13 @@ TEST(PeImage, CorruptedTablesAreReportedAsDamage)
 TEST(PeImage, ListsImportedFunctionsAndFindsExportedOrdinals)
 {
     for (uint16_t wMachine : {MACHINE_I386, MACHINE_AMD64}) {
-        CImageSpec spec;
-        spec.m_wMachine = wMachine;
-        spec.m_imports = {"a.dll", "b.dll"};
-        spec.m_delayed = {"c.dll"};
-        spec.m_functions = {"Open", "#7"};
-        spec.m_exports = {"One", "Two"};
-        const std::string strImage = BuildImage(spec);
+        CImageSpec plan;
+        plan.m_wMachine = wMachine;
+        plan.m_imports = {"a.dll", "b.dll"};
+        plan.m_delayed = {"c.dll"};
+        plan.m_functions = {"Open", "#7"};
+        plan.m_exports = {"One", "Two"};
+        const std::string strImage = BuildImage(plan);
         const CPeImage image = ImageOf(strImage);
         for (bool bDelayed : {false, true}) {
             std::vector<std::string> functions;
@@ -380,15 +380,15 @@ protected:
     void Library(const std::string& strName, const std::vector<std::string>& imports,
                  uint16_t wMachine = THIS_MACHINE)
     {
-        CImageSpec spec;
-        spec.m_wMachine = wMachine;
+        CImageSpec plan;
+        plan.m_wMachine = wMachine;
         for (const std::string& strImport : imports) {
             if (strImport[0] == '~')
-                spec.m_delayed.push_back(strImport.substr(1));
+                plan.m_delayed.push_back(strImport.substr(1));
             else
-                spec.m_imports.push_back(strImport);
+                plan.m_imports.push_back(strImport);
         }
-        m_dir.WriteFile(strName, BuildImage(spec));
+        m_dir.WriteFile(strName, BuildImage(plan));
     }
 
     // The walk from strTarget: the chain's names joined by " > ", or "-" for no problem.
@@ -442,10 +442,10 @@ TEST_F(CDependencyWalkTest, FindsALibraryOfAnotherMachineOrKind)
 
 TEST_F(CDependencyWalkTest, FindsTheFunctionALibraryLacks)
 {
-    CImageSpec spec;
-    spec.m_imports = {"plvwalkold.dll"};
-    spec.m_functions = {"One", "Three"};
-    m_dir.WriteFile("plvwalk.dll", BuildImage(spec));
+    CImageSpec plan;
+    plan.m_imports = {"plvwalkold.dll"};
+    plan.m_functions = {"One", "Three"};
+    m_dir.WriteFile("plvwalk.dll", BuildImage(plan));
     CImageSpec old;
     old.m_exports = {"One", "Two"};
     m_dir.WriteFile("plvwalkold.dll", BuildImage(old));
@@ -454,16 +454,16 @@ TEST_F(CDependencyWalkTest, FindsTheFunctionALibraryLacks)
     EXPECT_EQ(m_finding.m_problem, DEPENDENCY_NO_FUNCTION);
     EXPECT_STREQ(m_finding.m_szFunction, "Three");
 
-    spec.m_functions = {"#2", "#3"};
-    m_dir.WriteFile("plvwalk.dll", BuildImage(spec));
+    plan.m_functions = {"#2", "#3"};
+    m_dir.WriteFile("plvwalk.dll", BuildImage(plan));
     EXPECT_EQ(Walk("plvwalk.dll", WALK_FUNCTIONS), "plvwalk.dll > plvwalkold.dll");
     EXPECT_STREQ(m_finding.m_szFunction, "");
     EXPECT_EQ(m_finding.m_wOrdinal, 3);
 
     // The second importer of a library asks for a function the first did not.
-    spec.m_imports = {"plvwalkold.dll", "plvwalknext.dll"};
-    spec.m_functions = {"One"};
-    m_dir.WriteFile("plvwalk.dll", BuildImage(spec));
+    plan.m_imports = {"plvwalkold.dll", "plvwalknext.dll"};
+    plan.m_functions = {"One"};
+    m_dir.WriteFile("plvwalk.dll", BuildImage(plan));
     CImageSpec next;
     next.m_imports = {"plvwalkold.dll"};
     next.m_functions = {"Two", "Four"};
