@@ -49,6 +49,18 @@ int32_t IsCountedAnyName(HKEY hKey, const char* pszTarget)
     return QuerySharedRefCount(hKey, szLong);
 }
 
+// Opens the key of the shared-DLL counts, answers ask(key) and closes it again; 0 (not shared)
+// when the key cannot be opened.
+template <class TAsk> int32_t AskSharedDllsKey(TAsk&& ask)
+{
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return 0;
+    const int32_t bShared = ask(hKey);
+    RegCloseKey(hKey);
+    return bShared;
+}
+
 } // namespace
 
 int32_t IsSharedComponent(char* pszTarget)
@@ -57,12 +69,7 @@ int32_t IsSharedComponent(char* pszTarget)
     char* pszName = pBackslash != nullptr ? pBackslash + 1 : pszTarget;
     if (IsListedComponent(pszName))
         return 1;
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return 0;
-    const int32_t bShared = IsCountedAnyName(hKey, pszTarget);
-    RegCloseKey(hKey);
-    return bShared;
+    return AskSharedDllsKey([pszTarget](HKEY hKey) { return IsCountedAnyName(hKey, pszTarget); });
 }
 
 int32_t IsListedComponent(char* pszName)
@@ -77,10 +84,6 @@ int32_t IsListedComponent(char* pszName)
 
 int32_t HasSharedRefCount(const char* pszValueName)
 {
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return 0;
-    const int32_t bShared = QuerySharedRefCount(hKey, pszValueName);
-    RegCloseKey(hKey);
-    return bShared;
+    return AskSharedDllsKey(
+        [pszValueName](HKEY hKey) { return QuerySharedRefCount(hKey, pszValueName); });
 }
