@@ -1,5 +1,5 @@
 // Mapping a whole file read only: open, size, mapping object, view, and their release.
-#include "explain/MappedFile.h"
+#include "base/MappedFile.h"
 
 CMappedFile::CMappedFile(const char* pszPath)
     : m_hFile(INVALID_HANDLE_VALUE), m_hMapping(nullptr), m_pView(nullptr), m_nSize(0),

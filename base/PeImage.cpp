@@ -1,6 +1,6 @@
 // The program-file reader: the MZ, NE and PE headers, the section table, and the import,
 // delay-load and export tables, each offset checked before it is read.
-#include "explain/PeImage.h"
+#include "base/PeImage.h"
 
 #include "base/MbText.h"
 

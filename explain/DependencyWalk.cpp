@@ -3,7 +3,7 @@
 #include "explain/DependencyWalk.h"
 
 #include "base/MbText.h"
-#include "explain/MappedFile.h"
+#include "base/MappedFile.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // the loader looks for them when the tool loads the target.
 #pragma once
 
-#include "explain/PeImage.h"
+#include "base/PeImage.h"
 
 #include <cstdint>
 

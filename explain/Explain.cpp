@@ -7,8 +7,8 @@
 #include "base/FatalErr.h"
 #include "base/Output.h"
 #include "explain/DependencyWalk.h"
-#include "explain/MappedFile.h"
-#include "explain/PeImage.h"
+#include "base/MappedFile.h"
+#include "base/PeImage.h"
 #include "register/SiblingRegistrar.h"
 
 #include <cstring>

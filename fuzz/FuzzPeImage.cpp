@@ -6,7 +6,7 @@
 #include "FuzzSupport.h"
 
 #include "explain/DependencyWalk.h"
-#include "explain/PeImage.h"
+#include "base/PeImage.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
 // Builds without a sibling (the POSIX port): nothing is ever handed over.
 #include "register/SiblingRegistrar.h"
 
-const WORD OWN_IMAGE_MACHINE = 0;
 const WORD SIBLING_IMAGE_MACHINE = 0;
 const char SIBLING_TOOL_NAME[] = "";

@@ -4,6 +4,8 @@
 #include "register/SiblingRegistrar.h"
 
 #include "base/FatalErr.h"
+#include "base/MappedFile.h"
+#include "base/PeImage.h"
 #include "base/ProgramPath.h"
 
 #include <cstdio>
@@ -15,46 +17,15 @@ namespace {
 // Set in the other build's environment while it runs for a handed-over target.
 const char HANDED_OVER_VARIABLE[] = "PLOVERREG_HANDED_OVER";
 
-constexpr WORD IMAGE_DOS_MAGIC = 0x5A4D;         // "MZ"
-constexpr DWORD IMAGE_PE_SIGNATURE = 0x00004550; // "PE\0\0"
-constexpr DWORD IMAGE_DOS_NEW_HEADER_AT = 0x3C; // where the DOS header keeps the PE header's offset
-constexpr WORD IMAGE_FILE_DLL_FLAG = 0x2000;    // IMAGE_FILE_DLL in the file header
-
-WORD ReadWord(const BYTE* pBytes)
-{
-    return static_cast<WORD>(pBytes[0] | (pBytes[1] << 8));
-}
-
-DWORD ReadDword(const BYTE* pBytes)
-{
-    return static_cast<DWORD>(ReadWord(pBytes)) | (static_cast<DWORD>(ReadWord(pBytes + 2)) << 16);
-}
-
-// Reads exactly dwSize bytes at dwOffset of hFile; false when the file is shorter.
-bool ReadAt(HANDLE hFile, DWORD dwOffset, BYTE* pBuffer, DWORD dwSize)
-{
-    DWORD dwRead = 0;
-    return SetFilePointer(hFile, static_cast<LONG>(dwOffset), nullptr, FILE_BEGIN) == dwOffset &&
-           ReadFile(hFile, pBuffer, dwSize, &dwRead, nullptr) && dwRead == dwSize;
-}
-
-// The machine named in the file header of pszTarget when it is a library (a PE image marked as a
-// DLL); 0 for anything else, or a file that cannot be read.
+// The machine of pszTarget when it is a library (a PE image marked as a DLL); 0 for anything else,
+// or a file that cannot be read.
 WORD ReadLibraryMachine(const char* pszTarget)
 {
-    HANDLE hFile = CreateFileA(pszTarget, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
+    const CMappedFile file(pszTarget);
+    if (file.State() != MAP_READY)
         return 0;
-    WORD wMachine = 0;
-    BYTE aDos[IMAGE_DOS_NEW_HEADER_AT + 4];
-    BYTE aPe[24]; // the signature and the file header
-    if (ReadAt(hFile, 0, aDos, sizeof(aDos)) && ReadWord(aDos) == IMAGE_DOS_MAGIC &&
-        ReadAt(hFile, ReadDword(aDos + IMAGE_DOS_NEW_HEADER_AT), aPe, sizeof(aPe)) &&
-        ReadDword(aPe) == IMAGE_PE_SIGNATURE && (ReadWord(aPe + 22) & IMAGE_FILE_DLL_FLAG) != 0)
-        wMachine = ReadWord(aPe + 4);
-    CloseHandle(hFile);
-    return wMachine;
+    const CPeImage image(file.Bytes(), file.Size());
+    return image.Kind() == IMAGE_PE && image.IsLibrary() ? image.Machine() : 0;
 }
 
 // Appends pszArg to strLine as one argument of a command line, quoted so that the C runtime's

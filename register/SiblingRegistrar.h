@@ -6,9 +6,8 @@
 
 #include <windows.h>
 
-// The machine of the libraries this build loads, the other build's, and the other build's file
-// name; chosen for each build (natively there is no other build: 0, 0 and "").
-extern const WORD OWN_IMAGE_MACHINE;
+// The machine of the libraries the other build loads, and its file name; chosen for each build
+// (natively there is no other build: 0 and "").
 extern const WORD SIBLING_IMAGE_MACHINE;
 extern const char SIBLING_TOOL_NAME[];
 

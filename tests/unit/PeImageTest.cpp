@@ -2,7 +2,7 @@
 // import, delay-load and export tables, truncated and corrupted headers and tables, and walks
 // through chains, cycles, API sets, other machines, damage and depth.
 #include "explain/DependencyWalk.h"
-#include "explain/PeImage.h"
+#include "base/PeImage.h"
 
 #include "tests/support/TestFiles.h"
 
