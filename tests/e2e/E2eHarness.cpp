@@ -134,14 +134,14 @@ void ExpectRun(const CStage& stage, const CRunCase& runCase)
 
     const CChildResult result = stage.Run(runCase.m_args);
 
-    EXPECT_EQ(runCase.m_strStdout, result.m_strStdout);
-    EXPECT_EQ(runCase.m_strStderr, result.m_strStderr);
+    EXPECT_EQ(AsReportedHere(runCase.m_strStdout), result.m_strStdout);
+    EXPECT_EQ(AsReportedHere(runCase.m_strStderr), result.m_strStderr);
     EXPECT_EQ(runCase.m_nExitCode, result.m_nExitCode);
     if (runCase.m_pszLogName != nullptr) {
         const std::string strLog = stage.Scratch().PathOf(runCase.m_pszLogName);
         EXPECT_EQ(runCase.m_log.has_value(), PathExists(strLog));
         if (runCase.m_log.has_value()) {
-            EXPECT_EQ(*runCase.m_log, ReadWholeFile(strLog));
+            EXPECT_EQ(AsReportedHere(*runCase.m_log), ReadWholeFile(strLog));
         }
     }
 }

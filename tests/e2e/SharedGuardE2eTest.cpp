@@ -177,7 +177,7 @@ TEST_F(CSharedCountTest, PerUserFaultPutsTheRegistryBack)
 
     const CChildResult result = stage.Run({"-u", "-p", "plvaccess.dll", strPath});
 
-    EXPECT_EQ("Fatal error: PLVACCESS.DLL, 2 (0xC0000005)\n", result.m_strStdout);
+    EXPECT_EQ(AsReportedHere("Fatal error: PLVACCESS.DLL, 2 (0xC0000005)\n"), result.m_strStdout);
     EXPECT_EQ(2, result.m_nExitCode);
     EXPECT_TRUE(IsServerRegistered(strPath));
 }

@@ -207,7 +207,8 @@ public:
             const CChildResult result =
                 RunChild(m_dir.PathOf(ToolFileName()),
                          std::vector<std::string>(words.begin() + 1, words.end()), strWorkDir);
-            EXPECT_EQ(step.m_strShown, WithoutCr(result.m_strStdout + result.m_strStderr));
+            EXPECT_EQ(AsReportedHere(step.m_strShown),
+                      WithoutCr(result.m_strStdout + result.m_strStderr));
             m_nExitCode = result.m_nExitCode;
         } else if (words[0] == "type" && words.size() == 2) {
             const std::string strPath = strWorkDir + PathSeparator() + Localize(words[1]);

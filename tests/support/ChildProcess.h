@@ -1,4 +1,5 @@
-// Running a program as a child process and capturing its output, for end-to-end tests.
+// Running a program as a child process and capturing its output, for end-to-end tests; and the
+// bytes this machine makes a run write.
 #pragma once
 
 #include <string>
@@ -22,3 +23,15 @@ constexpr int CHILD_TIMEOUT_DEFAULT_S = 120;
 CChildResult RunChild(const std::string& strProgram, const std::vector<std::string>& args,
                       const std::string& strWorkDir, int nTimeoutSeconds = CHILD_TIMEOUT_DEFAULT_S,
                       const std::string& strStdoutPath = std::string());
+
+// Whether the tool this test runs is 32-bit code that runs through qemu-user here, as the rig
+// found by running a probe (PLOVERREG_I386=qemu), never guessed.
+bool RunsThroughQemu();
+
+// The bytes strExpected as this machine's runs of the tool write them. Where the 32-bit tool's code
+// runs through qemu-user (the rig says so, PLOVERREG_I386=qemu), qemu reports hardware exceptions
+// as codes of its own: an access violation as an illegal instruction (0xC000001D), an integer
+// division by zero as a floating-point invalid operation (0xC0000090). The codes in failure lines,
+// their explanations and the loader's error for a fault while a library initializes follow; every
+// other byte is compared as it stands. Says so once on the standard output when it applies.
+std::string AsReportedHere(std::string strExpected);

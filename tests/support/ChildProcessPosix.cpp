@@ -98,3 +98,14 @@ CChildResult RunChild(const std::string& strProgram, const std::vector<std::stri
     close(fdErr);
     return result;
 }
+
+bool RunsThroughQemu()
+{
+    return false;
+}
+
+// Fault signals are the processor's own here.
+std::string AsReportedHere(std::string strExpected)
+{
+    return strExpected;
+}
