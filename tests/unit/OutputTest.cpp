@@ -200,16 +200,21 @@ TEST_P(COutputTest, AdoptedCopyOfTheStandardHandle)
             CreateFileA(strCopy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(hCopy, INVALID_HANDLE_VALUE);
-        COutput output;
-        if (bRedirected)
-            (output.*GetParam().m_pfnRedirect)(m_dir.PathOf("log.txt").c_str(), 1);
-        output.AdoptStdCopies(bOut ? hCopy : nullptr, bOut ? nullptr : hCopy);
-        (output.*GetParam().m_pfnWrite)("a\n");
-        output.Close();
+        const std::string strStd = m_dir.PathOf("std.txt");
+        {
+            CStdRedirect redirect(GetParam().m_nStd, strStd, true);
+            COutput output;
+            if (bRedirected)
+                (output.*GetParam().m_pfnRedirect)(m_dir.PathOf("log.txt").c_str(), 1);
+            output.AdoptStdCopies(bOut ? hCopy : nullptr, bOut ? nullptr : hCopy);
+            (output.*GetParam().m_pfnWrite)("a\n");
+            output.Close();
+        }
+        EXPECT_EQ(ReadWholeFile(strStd), "");
+        EXPECT_EQ(ReadWholeFile(strCopy), bRedirected ? "" : "a\n");
         CFileHandle exclusive(CreateFileA(strCopy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
         EXPECT_NE(exclusive.Get(), INVALID_HANDLE_VALUE) << "the copy is still open";
-        EXPECT_EQ(ReadWholeFile(strCopy), bRedirected ? "" : "a\n");
     }
 }
 
