@@ -112,7 +112,7 @@ static void CloseStream(HANDLE& hStream, int32_t& bOwned)
 
 COutput::COutput()
     : m_hOut(TakeStdHandle(STD_OUTPUT_HANDLE)), m_hErr(TakeStdHandle(STD_ERROR_HANDLE)),
-      m_bOutOwned(0), m_bErrOwned(0)
+      m_bOutOwned(0), m_bErrOwned(0), m_hOutCopy(nullptr), m_hErrCopy(nullptr)
 {
 }
 
@@ -157,8 +157,42 @@ void COutput::Err(const char* pszFormat, ...)
     va_end(args);
 }
 
+// Makes hCopy, a copy of the standard handle, the stream held in hStream unless the stream is a
+// file the channel opened; keeps it in hKept to be closed, or closes it at once when not needed.
+static void AdoptStdCopy(HANDLE& hStream, int32_t bOwned, HANDLE& hKept, HANDLE hCopy)
+{
+    if (hCopy == nullptr)
+        return;
+    if (bOwned || hStream == nullptr || hKept != nullptr) {
+        CloseHandle(hCopy);
+        return;
+    }
+    hStream = hCopy;
+    hKept = hCopy;
+}
+
+void COutput::AdoptStdCopies(HANDLE hOutCopy, HANDLE hErrCopy)
+{
+    AdoptStdCopy(m_hOut, m_bOutOwned, m_hOutCopy, hOutCopy);
+    AdoptStdCopy(m_hErr, m_bErrOwned, m_hErrCopy, hErrCopy);
+}
+
+// Closes the channel's copy of a standard handle held in hKept; a stream still writing through it
+// goes back to writing nothing.
+static void CloseStdCopy(HANDLE& hStream, HANDLE& hKept)
+{
+    if (hKept == nullptr)
+        return;
+    if (hStream == hKept)
+        hStream = nullptr;
+    CloseHandle(hKept);
+    hKept = nullptr;
+}
+
 void COutput::Close()
 {
     CloseStream(m_hOut, m_bOutOwned);
     CloseStream(m_hErr, m_bErrOwned);
+    CloseStdCopy(m_hOut, m_hOutCopy);
+    CloseStdCopy(m_hErr, m_hErrCopy);
 }

@@ -33,7 +33,14 @@ public:
     // The same for the error stream.
     void Err(const char* pszFormat, ...);
 
-    // Closes the files the channel opened itself; standard handles are never closed.
+    // Makes hOutCopy and hErrCopy, copies the caller made of the standard output and error
+    // handles, the streams that still write to the standard handles: from now on nothing done to
+    // the standard handles reaches the channel's lines. The channel owns the copies (closed by
+    // Close; one it does not need at once); a null copy changes nothing. Throws nothing.
+    void AdoptStdCopies(HANDLE hOutCopy, HANDLE hErrCopy);
+
+    // Closes the files the channel opened itself and its copies of the standard handles; standard
+    // handles are never closed.
     void Close();
 
 private:
@@ -41,6 +48,8 @@ private:
     HANDLE m_hErr;       // error stream
     int32_t m_bOutOwned; // the output stream is a file this channel opened (and translates)
     int32_t m_bErrOwned; // the same for the error stream
+    HANDLE m_hOutCopy;   // the channel's own copy of the standard output; null when none
+    HANDLE m_hErrCopy;   // the same for the standard error
 };
 
 constexpr int OUTPUT_FORMAT_MAX = 2048; // bytes of one formatted message

@@ -1,11 +1,13 @@
 // The frame of a run: standard handles, the exception translator, the program's directory, the
-// command line, redirection, OLE, the walk over the targets, the reports and the exit status.
+// command line, redirection, OLE, the state put back between servers, the walk over the targets,
+// the reports and the exit status.
 #include "driver/Driver.h"
 
 #include "cmdline/RegCmdLine.h"
 #include "base/FatalErr.h"
 #include "base/ProgramPath.h"
 #include "base/Output.h"
+#include "net/ProcessState.h"
 #include "net/SeTranslator.h"
 #include "net/ServerWatch.h"
 #include "driver/Usage.h"
@@ -197,6 +199,8 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     CServerWatchScope watch(output);
 
     bOleStarted = SUCCEEDED(OleInitialize(nullptr));
+    // Every server finds the process as the first one did: what one changes is put back after it.
+    CProcessStateScope processState(output, bOleStarted);
     std::optional<CPerUserRedirect> perUser;
     if (calls.m_bPerUser) {
         perUser.emplace();

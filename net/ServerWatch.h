@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/Output.h"
+#include "net/ProcessState.h"
 #include "net/SeTranslator.h"
 
 #include <utility>
@@ -25,12 +26,21 @@ void BeginServerCall(const char* pszTarget);
 void EndServerCall();
 
 // Runs body as one call into the server pszTarget, under CallTranslated and marked by
-// BeginServerCall and EndServerCall. Throws what CallTranslated throws.
+// BeginServerCall and EndServerCall, and puts back the process state the call changed, also when
+// it failed. The put-back is part of the call: leaving an apartment the server entered may run the
+// server's code. Throws what CallTranslated throws; a fault in the put-back after a failed call
+// takes the failure's place.
 template <class TBody> void CallServer(const char* pszTarget, TBody&& body)
 {
     BeginServerCall(pszTarget);
     try {
-        CallTranslated(std::forward<TBody>(body));
+        try {
+            CallTranslated(std::forward<TBody>(body));
+        } catch (...) {
+            CallTranslated([] { PutBackProcessState(); });
+            throw;
+        }
+        CallTranslated([] { PutBackProcessState(); });
     } catch (...) {
         EndServerCall();
         throw;

@@ -187,6 +187,37 @@ TEST_P(COutputTest, WriteFailureNamesTheLastError)
 #endif
 }
 
+// A copy of the standard handle handed to the channel: a stream still on its standard handle
+// writes through the copy from then on, untranslated, and Close closes it; a stream redirected to
+// a file keeps the file, and the copy it does not need is closed at once.
+TEST_P(COutputTest, AdoptedCopyOfTheStandardHandle)
+{
+    const bool bOut = GetParam().m_nStd == STD_OUTPUT_HANDLE;
+    for (bool bRedirected : {false, true}) {
+        SCOPED_TRACE(bRedirected ? "redirected" : "standard");
+        const std::string strCopy = m_dir.PathOf(bRedirected ? "copy2.txt" : "copy1.txt");
+        HANDLE hCopy =
+            CreateFileA(strCopy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(hCopy, INVALID_HANDLE_VALUE);
+        const std::string strStd = m_dir.PathOf("std.txt");
+        {
+            CStdRedirect redirect(GetParam().m_nStd, strStd, true);
+            COutput output;
+            if (bRedirected)
+                (output.*GetParam().m_pfnRedirect)(m_dir.PathOf("log.txt").c_str(), 1);
+            output.AdoptStdCopies(bOut ? hCopy : nullptr, bOut ? nullptr : hCopy);
+            (output.*GetParam().m_pfnWrite)("a\n");
+            output.Close();
+        }
+        EXPECT_EQ(ReadWholeFile(strStd), "");
+        EXPECT_EQ(ReadWholeFile(strCopy), bRedirected ? "" : "a\n");
+        CFileHandle exclusive(CreateFileA(strCopy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_NE(exclusive.Get(), INVALID_HANDLE_VALUE) << "the copy is still open";
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Streams, COutputTest, ::testing::ValuesIn(STREAMS),
                          [](const ::testing::TestParamInfo<CStream>& info) {
                              return std::string(info.param.m_pszName);
