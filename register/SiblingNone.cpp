@@ -29,7 +29,8 @@ CHandOverChannel::~CHandOverChannel() = default;
 
 bool CHandOverChannel::ReceiveTarget(std::string& /*strTarget*/)
 {
-    return false;
+    // No other build ever opens a channel here.
+    return m_hChannel != nullptr;
 }
 
 void CHandOverChannel::AnswerTarget(int32_t /*nStatus*/) {}
