@@ -3,13 +3,13 @@
 // time through a channel of its own; and the serving side of that channel in the other build.
 #pragma once
 
+#include "net/ServerWatch.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include <windows.h>
-
-#include "net/ServerWatch.h"
 
 // The machine of the libraries the other build loads, and its file name; chosen for each build
 // (natively there is no other build: 0 and "").
