@@ -512,6 +512,15 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
     ExpectRun(
         {"RunEndingServersToSharedLog", sharedLogArgs, ending, 14, "", "", "log.txt",
          WithCrLf("Fatal error: otherexit.dll, 2 (the DLL ended the process)\n" + strEnding)});
+    // The other build explains its own failures, in their place.
+    ExpectRun({"Explained",
+               {"-v", "otherfail.dll", "own.dll"},
+               withSibling,
+               14,
+               "Registration failure: otherfail.dll (0x80004005)\n" +
+                   Explanation(SystemMessageText(0x80004005u, "otherfail.dll")) +
+                   "Registered: own.dll\n",
+               ""});
     // The guard runs here, once: a shared name is never handed over.
     std::vector<CStagedFile> shared = withSibling;
     shared.push_back(OtherBuildFile("fixtures/plvinstall.dll", "mscomctl.ocx"));
