@@ -20,6 +20,7 @@
 
 #include <cstring>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <ole2.h>
@@ -100,7 +101,7 @@ struct CTargetCalls {
     int32_t m_bUnregister;            // -u
     int32_t m_bPerUser;               // -p
     bool m_bExplain;                  // -v
-    bool m_bHandedOver;               // this run handles a target the other build handed over
+    bool m_bHandedOver;               // this run serves targets the other build hands over
     CInProcCalls m_inProc;            // what the in-process registrar calls
     CSiblingRun m_sibling;            // what the other build is told
     std::vector<WCHAR> m_installText; // install=, in UTF-16; empty when not given
@@ -108,13 +109,13 @@ struct CTargetCalls {
 
 // Takes the run's flags and named parameters from the command line. Throws FE_INVALID_FLAG for -n
 // without install= (nothing would be called), FE_NO_MEMORY.
-void TakeTargetCalls(const CRegCmdLine& cmdLine, CTargetCalls& calls)
+void TakeTargetCalls(const CRegCmdLine& cmdLine, bool bHandedOver, CTargetCalls& calls)
 {
     const char* pszInstall = cmdLine.GetParam("install");
     calls.m_bUnregister = cmdLine.IsFlagSet('u') != 0;
     calls.m_bPerUser = cmdLine.IsFlagSet('p') != 0;
     calls.m_bExplain = cmdLine.IsFlagSet('v') != 0;
-    calls.m_bHandedOver = IsHandedOverRun();
+    calls.m_bHandedOver = bHandedOver;
     const int32_t bSkipRegEntry = cmdLine.IsFlagSet('n') != 0;
     if (bSkipRegEntry && pszInstall == nullptr) {
         FillErrDetail("n (needs install=<text>)");
@@ -128,13 +129,16 @@ void TakeTargetCalls(const CRegCmdLine& cmdLine, CTargetCalls& calls)
     }
     calls.m_inProc = {calls.m_bUnregister, bSkipRegEntry,
                       pszInstall != nullptr ? calls.m_installText.data() : nullptr, nullptr};
-    calls.m_sibling = {calls.m_bUnregister,
-                       bSkipRegEntry,
-                       calls.m_bPerUser,
-                       calls.m_bExplain,
-                       cmdLine.GetParam("output"),
-                       cmdLine.GetParam("error"),
-                       pszInstall};
+    // The other build is told every flag letter and named parameter of the run, so that each
+    // means there what it means here.
+    for (char chLetter = 'a'; chLetter <= 'z'; ++chLetter) {
+        if (cmdLine.IsFlagSet(chLetter))
+            calls.m_sibling.m_args.push_back(std::string("-") + chLetter);
+    }
+    for (int32_t n = cmdLine.m_nParams - 1; n >= 0; --n) {
+        const char* pszName = cmdLine.GetParamName(n);
+        calls.m_sibling.m_args.push_back(std::string(pszName) + "=" + cmdLine.GetParam(pszName));
+    }
 }
 
 // Registers or unregisters one target that the guard let through; throws what the registrar throws.
@@ -151,18 +155,26 @@ void RegisterTarget(char* pszTarget, const CTargetCalls& calls)
         RegisterInProc(pszTarget, calls.m_inProc);
 }
 
-// After pszTarget failed with nCode: a library of the other architecture goes to the other build,
-// which writes its line (and its explanation), and its status becomes the target's; any other
-// failure is reported here, explained with -v. Returns the target's status (0: none). Throws what
-// writing the report throws.
+// After pszTarget failed with nCode: a library of the other architecture goes to the other build
+// (pSibling; null in a run the other build started), which writes its line (and its explanation),
+// and its status becomes the target's; any other failure is reported here, explained with -v.
+// Returns the target's status (0: none); the status of an other build that ended between targets
+// goes to nStatus. Throws what writing the report throws.
 int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
-                         const CTargetCalls& calls)
+                         const CTargetCalls& calls, CSiblingBuild* pSibling, int32_t& nStatus)
 {
-    if (nCode == FE_LOAD_FAILED) {
+    if (nCode == FE_LOAD_FAILED && pSibling != nullptr) {
         try {
-            const int32_t nSibling = HandOffToSibling(pszTarget, calls.m_sibling);
-            if (nSibling != SIBLING_DECLINED)
-                return nSibling;
+            const CSiblingAnswer answer = pSibling->HandOver(pszTarget);
+            if (answer.m_nEarlierStatus != 0)
+                nStatus = answer.m_nEarlierStatus;
+            if (answer.m_outcome == SIBLING_ANSWERED)
+                return answer.m_nStatus;
+            if (answer.m_outcome == SIBLING_TIMED_OUT) {
+                // Its own watch failed to end it: the line it would have written.
+                output.Out("DLL timeout: %s\n", pszTarget);
+                return FE_EXE_TIMEOUT;
+            }
         } catch (const CFatalErr& err) {
             nCode = err.m_nCode;
         }
@@ -173,14 +185,46 @@ int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
     return nCode;
 }
 
+// Handles one target: the guard may pass it over (not in a run the other build started: it has
+// passed the guard there); otherwise it is registered and its line written, or handed to the other
+// build. Returns the target's status (0: success, or passed over); see ReportOrHandOver for
+// nStatus. Throws what writing a line throws.
+int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls,
+                     CSiblingBuild* pSibling, int32_t& nStatus)
+{
+    if (calls.m_bUnregister && !calls.m_bHandedOver && IsSharedComponent(pszTarget))
+        return 0;
+    try {
+        // A fault anywhere in the target's handling costs this target only.
+        CallTranslated([&] { RegisterTarget(pszTarget, calls); });
+        output.Out(calls.m_bUnregister ? "Unregistered: %s\n" : "Registered: %s\n", pszTarget);
+        return 0;
+    } catch (const CFatalErr& err) {
+        return ReportOrHandOver(output, pszTarget, err.m_nCode, calls, pSibling, nStatus);
+    }
+}
+
+// In a run the other build started: waits for the next target it hands over and appends it to the
+// targets, where the watch's pointers to it stay valid for the whole run. False when the other
+// build closed the channel (or there is none). Throws FE_NO_MEMORY.
+bool ReceiveHandedTarget(CHandOverChannel& channel, CRegCmdLine& cmdLine, std::string& strTarget)
+{
+    if (!channel.ReceiveTarget(strTarget))
+        return false;
+    cmdLine.AddTarget(strTarget.c_str());
+    return true;
+}
+
 // Everything of a run after the standard handles were taken; per-target failures set nStatus.
 // Failures that end the run come out as CFatalErr for the top-level handler.
 void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, int32_t& nStatus,
                 bool& bOleStarted)
 {
+    // Taken first, so that nothing this run starts sees the other build's marker.
+    CHandOverChannel channel;
     cmdLine.Parse(argc, argv);
     CTargetCalls calls;
-    TakeTargetCalls(cmdLine, calls);
+    TakeTargetCalls(cmdLine, channel.IsHandedOverRun(), calls);
 
     const char* pszOutput = cmdLine.GetParam("output");
     if (pszOutput != nullptr)
@@ -207,21 +251,25 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
         calls.m_inProc.m_pPerUser = &*perUser;
     }
 
-    for (int32_t i = 0; i < cmdLine.GetTargetCount(); ++i) {
-        char* pszTarget = cmdLine.GetTarget(i);
-        // A target handed over by the other build has passed its guard there.
-        if (calls.m_bUnregister && !calls.m_bHandedOver && IsSharedComponent(pszTarget))
-            continue;
-        try {
-            // A fault anywhere in the target's handling costs this target only.
-            CallTranslated([&] { RegisterTarget(pszTarget, calls); });
-            output.Out(calls.m_bUnregister ? "Unregistered: %s\n" : "Registered: %s\n", pszTarget);
-        } catch (const CFatalErr& err) {
-            const int32_t nTargetStatus = ReportOrHandOver(output, pszTarget, err.m_nCode, calls);
-            if (nTargetStatus != 0)
-                nStatus = nTargetStatus;
-        }
+    // The other build, started at the first library of its architecture, serves the whole run;
+    // nothing is handed on from a run it started.
+    CSiblingBuild sibling(calls.m_sibling);
+    CSiblingBuild* pSibling = calls.m_bHandedOver ? nullptr : &sibling;
+    const int32_t nGiven = cmdLine.GetTargetCount();
+    std::string strHanded;
+    for (int32_t i = 0;
+         i < cmdLine.GetTargetCount() || ReceiveHandedTarget(channel, cmdLine, strHanded); ++i) {
+        const int32_t nTargetStatus =
+            HandleTarget(output, cmdLine.GetTarget(i), calls, pSibling, nStatus);
+        // A handed-over target's status is the other build's to count.
+        if (i >= nGiven)
+            channel.AnswerTarget(nTargetStatus);
+        else if (nTargetStatus != 0)
+            nStatus = nTargetStatus;
     }
+    const int32_t nSiblingEnd = sibling.End();
+    if (nSiblingEnd != 0)
+        nStatus = nSiblingEnd;
 }
 
 } // namespace

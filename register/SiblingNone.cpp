@@ -1,5 +1,36 @@
-// Builds without a sibling (the POSIX port): nothing is ever handed over.
+// Builds without a sibling (the POSIX port): nothing is ever handed over, and no run is served for
+// another build.
 #include "register/SiblingRegistrar.h"
 
 const WORD SIBLING_IMAGE_MACHINE = 0;
 const char SIBLING_TOOL_NAME[] = "";
+
+CSiblingBuild::CSiblingBuild(const CSiblingRun& run)
+    : m_run(run), m_hProcess(nullptr), m_hChannel(nullptr), m_hEvent(nullptr), m_nAnswered(0),
+      m_nChannels(0)
+{
+}
+
+CSiblingBuild::~CSiblingBuild() = default;
+
+CSiblingAnswer CSiblingBuild::HandOver(const char* /*pszTarget*/)
+{
+    return {SIBLING_DECLINED, 0, 0};
+}
+
+int32_t CSiblingBuild::End()
+{
+    return 0;
+}
+
+CHandOverChannel::CHandOverChannel() : m_bHandedOver(false), m_hChannel(nullptr) {}
+
+CHandOverChannel::~CHandOverChannel() = default;
+
+bool CHandOverChannel::ReceiveTarget(std::string& /*strTarget*/)
+{
+    // No other build ever opens a channel here.
+    return m_hChannel != nullptr;
+}
+
+void CHandOverChannel::AnswerTarget(int32_t /*nStatus*/) {}

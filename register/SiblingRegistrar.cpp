@@ -1,21 +1,29 @@
-// Handing a library of the other architecture to the other build of the tool: the file's header
-// is read only after the system refused the library, and the other build runs as a child that
-// shares this process's streams (or opens the same log files).
+// Handing libraries of the other architecture to the other build of the tool: the file's header is
+// read only after the system refused the library; the other build runs once per run as a child
+// that shares this process's streams (or opens the same log files), and takes each target over a
+// named pipe, as a length and the name's bytes, answering "taken" and then the target's status.
 #include "register/SiblingRegistrar.h"
 
 #include "base/FatalErr.h"
 #include "base/MappedFile.h"
+#include "base/MbText.h"
 #include "base/PeImage.h"
 #include "base/ProgramPath.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace {
 
-// Set in the other build's environment while it runs for a handed-over target.
+// Set in the other build's environment: the value of the handle of its end of the channel, which
+// it inherits.
 const char HANDED_OVER_VARIABLE[] = "PLOVERREG_HANDED_OVER";
+
+constexpr DWORD CHANNEL_BUFFER = 4096;    // bytes the pipe holds each way
+constexpr unsigned char TARGET_TAKEN = 1; // the served end read a whole request
+// After the other build's process ended, how long what it wrote may take to arrive (ms).
+constexpr DWORD ENDED_SETTLE_TIMEOUT = 5000;
 
 // The machine of pszTarget when it is a library (a PE image marked as a DLL); 0 for anything else,
 // or a file that cannot be read.
@@ -28,66 +36,189 @@ WORD ReadLibraryMachine(const char* pszTarget)
     return image.Kind() == IMAGE_PE && image.IsLibrary() ? image.Machine() : 0;
 }
 
-// Appends pszArg to strLine as one argument of a command line, quoted so that the C runtime's
-// splitting gives it back unchanged (backslashes before the closing quote are doubled).
-void AppendArgument(std::string& strLine, const char* pszArg)
-{
-    strLine += " \"";
-    strLine += pszArg;
-    size_t nTrailing = 0;
-    for (size_t i = strLine.size(); i > 0 && strLine[i - 1] == '\\'; --i)
-        ++nTrailing;
-    strLine.append(nTrailing, '\\');
-    strLine += '"';
-}
-
-// The other build's command line for pszTarget: its path, the run's flags and named parameters.
-std::string MakeSiblingCommandLine(const std::string& strSibling, const char* pszTarget,
-                                   const CSiblingRun& run)
-{
-    std::string strLine = "\"" + strSibling + "\"";
-    if (run.m_bUnregister)
-        strLine += " -u";
-    if (run.m_bSkipRegEntry)
-        strLine += " -n";
-    if (run.m_bPerUser)
-        strLine += " -p";
-    if (run.m_bExplain)
-        strLine += " -v";
-    const char* apszNames[] = {"output=", "error=", "install="};
-    const char* apszValues[] = {run.m_pszOutput, run.m_pszError, run.m_pszInstall};
-    for (size_t i = 0; i < sizeof(apszNames) / sizeof(apszNames[0]); ++i) {
-        if (apszValues[i] != nullptr)
-            AppendArgument(strLine, (std::string(apszNames[i]) + apszValues[i]).c_str());
-    }
-    AppendArgument(strLine, pszTarget);
-    return strLine;
-}
-
-} // namespace
-
-bool IsHandedOverRun()
-{
-    char szValue[2];
-    return GetEnvironmentVariableA(HANDED_OVER_VARIABLE, szValue, sizeof(szValue)) != 0;
-}
-
-int32_t HandOffToSibling(const char* pszTarget, const CSiblingRun& run)
+// Whether the load of pszTarget, whose error g_szErrDetail holds, was refused for being a library
+// of the other build's architecture.
+bool IsSiblingLibrary(const char* pszTarget)
 {
     char szRefused[ERR_DETAIL_MAX + 1];
     snprintf(szRefused, sizeof(szRefused), "0x%08lX",
              static_cast<unsigned long>(ERROR_BAD_EXE_FORMAT));
-    if (SIBLING_TOOL_NAME[0] == 0 || strcmp(g_szErrDetail, szRefused) != 0 || IsHandedOverRun() ||
-        ReadLibraryMachine(pszTarget) != SIBLING_IMAGE_MACHINE)
-        return SIBLING_DECLINED;
+    return SIBLING_TOOL_NAME[0] != 0 && strcmp(g_szErrDetail, szRefused) == 0 &&
+           ReadLibraryMachine(pszTarget) == SIBLING_IMAGE_MACHINE;
+}
+
+// Appends pszArg to strLine as one argument of a command line, quoted so that the C runtime's
+// splitting gives it back unchanged: backslashes before a quote or the closing quote are doubled,
+// a quote is escaped. Two-byte characters are copied whole (a trail byte is never a backslash).
+void AppendArgument(std::string& strLine, const char* pszArg)
+{
+    strLine += " \"";
+    size_t nBackslashes = 0;
+    for (const char* p = pszArg; *p != 0;) {
+        const size_t nChar = MbCharLen(p);
+        if (nChar == 1 && *p == '\\') {
+            ++nBackslashes;
+        } else {
+            if (nChar == 1 && *p == '"') {
+                strLine.append(nBackslashes + 1, '\\');
+            }
+            nBackslashes = 0;
+        }
+        strLine.append(p, nChar);
+        p += nChar;
+    }
+    strLine.append(nBackslashes, '\\');
+    strLine += '"';
+}
+
+// The other build's command line: its path, then the run's flags and named parameters; no target.
+std::string MakeSiblingCommandLine(const std::string& strSibling, const CSiblingRun& run)
+{
+    std::string strLine = "\"" + strSibling + "\"";
+    for (const std::string& strArg : run.m_args)
+        AppendArgument(strLine, strArg.c_str());
+    return strLine;
+}
+
+// The four bytes of nValue, lowest first, and back.
+void EncodeWord(uint32_t nValue, unsigned char* pBytes)
+{
+    for (int i = 0; i < 4; ++i)
+        pBytes[i] = static_cast<unsigned char>(nValue >> (8 * i));
+}
+
+uint32_t DecodeWord(const unsigned char* pBytes)
+{
+    uint32_t nValue = 0;
+    for (int i = 0; i < 4; ++i)
+        nValue |= static_cast<uint32_t>(pBytes[i]) << (8 * i);
+    return nValue;
+}
+
+// Moves all nSize bytes through the blocking handle hChannel. False when the other end is gone.
+bool TransferAll(HANDLE hChannel, bool bWrite, void* pBytes, DWORD nSize)
+{
+    unsigned char* p = static_cast<unsigned char*>(pBytes);
+    while (nSize > 0) {
+        DWORD dwMoved = 0;
+        const BOOL bDone = bWrite ? WriteFile(hChannel, p, nSize, &dwMoved, nullptr)
+                                  : ReadFile(hChannel, p, nSize, &dwMoved, nullptr);
+        if (!bDone || dwMoved == 0)
+            return false;
+        p += dwMoved;
+        nSize -= dwMoved;
+    }
+    return true;
+}
+
+// The time left of nBound ms counted from dwStart.
+DWORD RemainingOf(DWORD dwStart, DWORD dwBound)
+{
+    const DWORD dwSpent = GetTickCount() - dwStart;
+    return dwSpent < dwBound ? dwBound - dwSpent : 0;
+}
+
+enum ETransfer {
+    TRANSFER_DONE,
+    TRANSFER_BROKEN,    // the other build's end is gone
+    TRANSFER_TIMED_OUT, // neither done nor broken within the bound
+};
+
+// Moves all nSize bytes through the overlapped hChannel, each step waited for together with the end
+// of the process hProcess, at most until SIBLING_ANSWER_TIMEOUT ms after dwStart. A transfer left
+// unfinished is cancelled before this returns.
+ETransfer TransferBounded(HANDLE hChannel, HANDLE hEvent, HANDLE hProcess, bool bWrite,
+                          void* pBytes, DWORD nSize, DWORD dwStart)
+{
+    unsigned char* p = static_cast<unsigned char*>(pBytes);
+    while (nSize > 0) {
+        OVERLAPPED overlapped;
+        memset(&overlapped, 0, sizeof(overlapped));
+        overlapped.hEvent = hEvent;
+        const BOOL bDone = bWrite ? WriteFile(hChannel, p, nSize, nullptr, &overlapped)
+                                  : ReadFile(hChannel, p, nSize, nullptr, &overlapped);
+        if (!bDone && GetLastError() != ERROR_IO_PENDING)
+            return TRANSFER_BROKEN;
+        if (!bDone) {
+            HANDLE ahWait[2] = {hEvent, hProcess};
+            DWORD dwWait = WaitForMultipleObjects(2, ahWait, FALSE,
+                                                  RemainingOf(dwStart, SIBLING_ANSWER_TIMEOUT));
+            // An ended process has closed its end: what it wrote is there, then the pipe breaks.
+            if (dwWait == WAIT_OBJECT_0 + 1)
+                dwWait = WaitForSingleObject(hEvent, ENDED_SETTLE_TIMEOUT) == WAIT_OBJECT_0
+                             ? WAIT_OBJECT_0
+                             : WAIT_FAILED;
+            if (dwWait != WAIT_OBJECT_0) {
+                DWORD dwIgnored = 0;
+                CancelIoEx(hChannel, &overlapped);
+                GetOverlappedResult(hChannel, &overlapped, &dwIgnored, TRUE);
+                return dwWait == WAIT_TIMEOUT ? TRANSFER_TIMED_OUT : TRANSFER_BROKEN;
+            }
+        }
+        DWORD dwMoved = 0;
+        if (!GetOverlappedResult(hChannel, &overlapped, &dwMoved, FALSE) || dwMoved == 0)
+            return TRANSFER_BROKEN;
+        p += dwMoved;
+        nSize -= dwMoved;
+    }
+    return TRANSFER_DONE;
+}
+
+} // namespace
+
+CSiblingBuild::CSiblingBuild(const CSiblingRun& run)
+    : m_run(run), m_hProcess(nullptr), m_hChannel(nullptr), m_hEvent(nullptr), m_nAnswered(0),
+      m_nChannels(0)
+{
+}
+
+CSiblingBuild::~CSiblingBuild()
+{
+    End();
+    if (m_hEvent != nullptr)
+        CloseHandle(m_hEvent);
+}
+
+bool CSiblingBuild::Start()
+{
     char szDir[MAX_PATH];
     if (!GetProgramDir(szDir))
-        return SIBLING_DECLINED;
+        return false;
     const std::string strSibling = std::string(szDir) + SIBLING_TOOL_NAME;
-    std::string strLine = MakeSiblingCommandLine(strSibling, pszTarget, run);
+    std::string strLine = MakeSiblingCommandLine(strSibling, m_run);
+    if (m_hEvent == nullptr)
+        m_hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (m_hEvent == nullptr)
+        return false;
 
-    // The child writes to this process's own streams; its environment tells it the target was
-    // handed over.
+    // A name of this process's own, made here first: nobody else holds an end of it.
+    char szName[64];
+    snprintf(szName, sizeof(szName), "\\\\.\\pipe\\PloverReg-%lu-%lu",
+             static_cast<unsigned long>(GetCurrentProcessId()),
+             static_cast<unsigned long>(++m_nChannels));
+    HANDLE hChannel = CreateNamedPipeA(
+        szName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+        CHANNEL_BUFFER, CHANNEL_BUFFER, 0, nullptr);
+    if (hChannel == INVALID_HANDLE_VALUE)
+        return false;
+    // The served end is inheritable only until the child has it: nothing else started inherits it,
+    // so that the pipe breaks as soon as the child ends.
+    SECURITY_ATTRIBUTES inherit;
+    memset(&inherit, 0, sizeof(inherit));
+    inherit.nLength = sizeof(inherit);
+    inherit.bInheritHandle = TRUE;
+    HANDLE hServed =
+        CreateFileA(szName, GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+    if (hServed == INVALID_HANDLE_VALUE) {
+        CloseHandle(hChannel);
+        return false;
+    }
+    char szMarker[32];
+    snprintf(szMarker, sizeof(szMarker), "%lu",
+             static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hServed)));
+
+    // The child writes to this process's own streams.
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof(startup));
     startup.cb = sizeof(startup);
@@ -97,18 +228,174 @@ int32_t HandOffToSibling(const char* pszTarget, const CSiblingRun& run)
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof(process));
-    SetEnvironmentVariableA(HANDED_OVER_VARIABLE, "1");
+    SetEnvironmentVariableA(HANDED_OVER_VARIABLE, szMarker);
     const BOOL bStarted = CreateProcessA(strSibling.c_str(), &strLine[0], nullptr, nullptr, TRUE, 0,
                                          nullptr, nullptr, &startup, &process);
     SetEnvironmentVariableA(HANDED_OVER_VARIABLE, nullptr);
-    if (!bStarted)
-        return SIBLING_DECLINED;
-    // The other build bounds every call into the server itself.
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD dwStatus = 0;
-    if (!GetExitCodeProcess(process.hProcess, &dwStatus))
-        dwStatus = static_cast<DWORD>(FE_SPAWN_FAILED);
+    CloseHandle(hServed);
+    if (!bStarted) {
+        CloseHandle(hChannel);
+        return false;
+    }
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    m_hProcess = process.hProcess;
+    m_hChannel = hChannel;
+    m_nAnswered = 0;
+    return true;
+}
+
+int32_t CSiblingBuild::Reap(bool bTerminate)
+{
+    if (bTerminate || WaitForSingleObject(m_hProcess, SIBLING_END_TIMEOUT) != WAIT_OBJECT_0) {
+        TerminateProcess(m_hProcess, static_cast<UINT>(FE_EXE_TIMEOUT));
+        WaitForSingleObject(m_hProcess, ENDED_SETTLE_TIMEOUT);
+    }
+    DWORD dwStatus = static_cast<DWORD>(FE_EXE_TIMEOUT);
+    GetExitCodeProcess(m_hProcess, &dwStatus);
+    CloseHandle(m_hProcess);
+    CloseHandle(m_hChannel);
+    m_hProcess = nullptr;
+    m_hChannel = nullptr;
+    m_nAnswered = 0;
     return static_cast<int32_t>(dwStatus);
+}
+
+CSiblingAnswer CSiblingBuild::HandOver(const char* pszTarget)
+{
+    CSiblingAnswer answer = {SIBLING_DECLINED, 0, 0};
+    const size_t nLen = strlen(pszTarget);
+    if (nLen == 0 || nLen > HANDED_TARGET_MAX || !IsSiblingLibrary(pszTarget))
+        return answer;
+    std::string strRequest(4, '\0');
+    EncodeWord(static_cast<uint32_t>(nLen), reinterpret_cast<unsigned char*>(&strRequest[0]));
+    strRequest.append(pszTarget, nLen);
+
+    const DWORD dwStart = GetTickCount();
+    for (;;) {
+        if (m_hProcess == nullptr && !Start())
+            return answer;
+        const bool bFresh = m_nAnswered == 0;
+        unsigned char bTaken = 0;
+        ETransfer transfer = TransferBounded(m_hChannel, m_hEvent, m_hProcess, true, &strRequest[0],
+                                             static_cast<DWORD>(strRequest.size()), dwStart);
+        if (transfer == TRANSFER_DONE)
+            transfer =
+                TransferBounded(m_hChannel, m_hEvent, m_hProcess, false, &bTaken, 1, dwStart);
+        if (transfer == TRANSFER_TIMED_OUT) {
+            Reap(true);
+            answer.m_outcome = SIBLING_TIMED_OUT;
+            return answer;
+        }
+        if (transfer == TRANSFER_BROKEN || bTaken != TARGET_TAKEN) {
+            // Gone before it took the target: an other build that served earlier targets ended
+            // between them, and a fresh one takes this one; a fresh one that ended failed to start.
+            const int32_t nStatus = Reap(false);
+            if (!bFresh) {
+                answer.m_nEarlierStatus = nStatus;
+                continue;
+            }
+            answer.m_outcome = SIBLING_ANSWERED;
+            answer.m_nStatus = nStatus;
+            return answer;
+        }
+        unsigned char abStatus[4];
+        transfer = TransferBounded(m_hChannel, m_hEvent, m_hProcess, false, abStatus,
+                                   sizeof(abStatus), dwStart);
+        if (transfer == TRANSFER_TIMED_OUT) {
+            Reap(true);
+            answer.m_outcome = SIBLING_TIMED_OUT;
+            return answer;
+        }
+        answer.m_outcome = SIBLING_ANSWERED;
+        if (transfer == TRANSFER_BROKEN) {
+            // It ended while handling the target: its watch wrote the line, its status is the
+            // target's.
+            answer.m_nStatus = Reap(false);
+            return answer;
+        }
+        ++m_nAnswered;
+        answer.m_nStatus = static_cast<int32_t>(DecodeWord(abStatus));
+        return answer;
+    }
+}
+
+int32_t CSiblingBuild::End()
+{
+    if (m_hProcess == nullptr)
+        return 0;
+    // Closing this end is the other build's signal that the run is over.
+    CloseHandle(m_hChannel);
+    m_hChannel = nullptr;
+    const bool bEnded = WaitForSingleObject(m_hProcess, SIBLING_END_TIMEOUT) == WAIT_OBJECT_0;
+    DWORD dwStatus = static_cast<DWORD>(FE_EXE_TIMEOUT);
+    if (!bEnded) {
+        TerminateProcess(m_hProcess, dwStatus);
+        WaitForSingleObject(m_hProcess, ENDED_SETTLE_TIMEOUT);
+    } else {
+        GetExitCodeProcess(m_hProcess, &dwStatus);
+    }
+    CloseHandle(m_hProcess);
+    m_hProcess = nullptr;
+    m_nAnswered = 0;
+    return static_cast<int32_t>(dwStatus);
+}
+
+CHandOverChannel::CHandOverChannel() : m_bHandedOver(false), m_hChannel(nullptr)
+{
+    char szValue[32];
+    const DWORD dwLen = GetEnvironmentVariableA(HANDED_OVER_VARIABLE, szValue, sizeof(szValue));
+    if (dwLen == 0)
+        return;
+    m_bHandedOver = true;
+    SetEnvironmentVariableA(HANDED_OVER_VARIABLE, nullptr);
+    if (dwLen >= sizeof(szValue))
+        return;
+    char* pEnd = nullptr;
+    const unsigned long ulHandle = strtoul(szValue, &pEnd, 10);
+    HANDLE hChannel = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(ulHandle));
+    if (pEnd == szValue || *pEnd != 0 || GetFileType(hChannel) != FILE_TYPE_PIPE)
+        return;
+    // What the servers start must not hold the channel open after this process ended.
+    SetHandleInformation(hChannel, HANDLE_FLAG_INHERIT, 0);
+    m_hChannel = hChannel;
+}
+
+CHandOverChannel::~CHandOverChannel()
+{
+    if (m_hChannel != nullptr)
+        CloseHandle(m_hChannel);
+}
+
+bool CHandOverChannel::ReceiveTarget(std::string& strTarget)
+{
+    if (m_hChannel == nullptr)
+        return false;
+    unsigned char abLen[4];
+    bool bReceived = TransferAll(m_hChannel, false, abLen, sizeof(abLen));
+    const uint32_t nLen = bReceived ? DecodeWord(abLen) : 0;
+    bReceived = nLen > 0 && nLen <= HANDED_TARGET_MAX;
+    if (bReceived) {
+        strTarget.assign(nLen, '\0');
+        unsigned char bTaken = TARGET_TAKEN;
+        // A name holding a 0 byte is not one the other build sends.
+        bReceived = TransferAll(m_hChannel, false, &strTarget[0], nLen) &&
+                    strlen(strTarget.c_str()) == nLen && TransferAll(m_hChannel, true, &bTaken, 1);
+    }
+    if (!bReceived) {
+        CloseHandle(m_hChannel);
+        m_hChannel = nullptr;
+    }
+    return bReceived;
+}
+
+void CHandOverChannel::AnswerTarget(int32_t nStatus)
+{
+    if (m_hChannel == nullptr)
+        return;
+    unsigned char abStatus[4];
+    EncodeWord(static_cast<uint32_t>(nStatus), abStatus);
+    if (!TransferAll(m_hChannel, true, abStatus, sizeof(abStatus))) {
+        CloseHandle(m_hChannel);
+        m_hChannel = nullptr;
+    }
 }

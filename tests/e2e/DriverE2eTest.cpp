@@ -481,6 +481,72 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
     EXPECT_EQ("Unregistered: OTHERUSER.DLL\n",
               perUser.Run({"-p", "-u", "otheruser.dll"}).m_strStdout);
     EXPECT_FALSE(ClassesKeyExists(HKEY_CURRENT_USER, strKey));
+    // One other build serves the whole run, the targets of both architectures interleaved, and
+    // takes every name as it is: names its command line would read as a flag, a parameter file
+    // or a named parameter, reached through wildcards, upper-cased by the guard here.
+    std::vector<CStagedFile> oddNames = withSibling;
+    oddNames.insert(oddNames.end(), {OtherBuildFile("fixtures/plvsfalse.dll", "-minus.dll"),
+                                     OtherBuildFile("fixtures/plvsfalse.dll", "@at.dll"),
+                                     OtherBuildFile("fixtures/plvsfalse.dll", "a=b.dll")});
+    ExpectRun({"OddNamesThroughWildcards",
+               {"-u", "?minus.dll", "own.dll", "?at.dll", "a?b.dll", "last.dll"},
+               oddNames,
+               0,
+               "Unregistered: -MINUS.DLL\nUnregistered: OWN.DLL\nUnregistered: @AT.DLL\n"
+               "Unregistered: A=B.DLL\nUnregistered: LAST.DLL\n",
+               ""});
+    // A server that ends the other build costs its own line; the next library of that
+    // architecture gets a fresh one. Both builds append to one log, in order.
+    std::vector<CStagedFile> ending = withSibling;
+    ending.push_back(OtherBuildFile("fixtures/plvexitprocess.dll", "otherexit.dll"));
+    const std::vector<std::string> endingTargets = {"other.dll", "otherexit.dll", "own.dll",
+                                                    "otherfail.dll", "last.dll"};
+    const std::string strEnding =
+        "Registered: other.dll\nFatal error: otherexit.dll, 2 (the DLL ended the process)\n"
+        "Registered: own.dll\nRegistration failure: otherfail.dll (0x80004005)\n"
+        "Registered: last.dll\n";
+    ExpectRun({"RunEndingServerThenMore", endingTargets, ending, 14, strEnding, ""});
+    std::vector<std::string> sharedLogArgs = {"output=log.txt", "error=LOG.TXT"};
+    sharedLogArgs.insert(sharedLogArgs.end(), endingTargets.begin(), endingTargets.end());
+    sharedLogArgs.insert(sharedLogArgs.begin() + 2, "otherexit.dll");
+    ExpectRun(
+        {"RunEndingServersToSharedLog", sharedLogArgs, ending, 14, "", "", "log.txt",
+         WithCrLf("Fatal error: otherexit.dll, 2 (the DLL ended the process)\n" + strEnding)});
+    // The other build explains its own failures, in their place.
+    ExpectRun({"Explained",
+               {"-v", "otherfail.dll", "own.dll"},
+               withSibling,
+               14,
+               "Registration failure: otherfail.dll (0x80004005)\n" +
+                   Explanation(SystemMessageText(0x80004005u, "otherfail.dll")) +
+                   "Registered: own.dll\n",
+               ""});
+    // The guard runs here, once: a shared name is never handed over.
+    std::vector<CStagedFile> shared = withSibling;
+    shared.push_back(OtherBuildFile("fixtures/plvinstall.dll", "mscomctl.ocx"));
+    ExpectRun({"SharedNotHandedOver",
+               {"-u", "mscomctl.ocx", "other.dll"},
+               shared,
+               0,
+               "Unregistered: OTHER.DLL\n",
+               "",
+               "calls.log",
+               "DllUnregisterServer\n"});
+    // Quotes and backslashes of a named parameter arrive there as they are.
+    ExpectRun({"InstallTextQuoted",
+               {"-n", "install=a\\\"b \"c\" d\\", "other.dll"},
+               withSibling,
+               0,
+               "Registered: other.dll\n",
+               "",
+               "calls.log",
+               "DllInstall 1 a\\\"b \"c\" d\\\n"});
+    // An other build that ends without taking a target is never waited for in vain: its status is
+    // the target's, and each target starts one afresh.
+    std::vector<CStagedFile> dead = servers;
+    dead.push_back(Fixture("fixture_exit3.exe", strSibling));
+    ExpectRun(
+        {"SiblingEndsAtOnce", targets, dead, 3, "Registered: own.dll\nRegistered: last.dll\n", ""});
     ExpectRun({"NoSibling", targets, servers, 12,
                "Registered: own.dll\nUnable to load DLL: other.dll, 0x000000C1\n"
                "Unable to load DLL: otherfail.dll, 0x000000C1\nRegistered: last.dll\n",

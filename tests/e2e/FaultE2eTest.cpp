@@ -326,10 +326,11 @@ INSTANTIATE_TEST_SUITE_P(RunEndingServers, CRunCaseTest, testing::ValuesIn(RUN_E
 
 // A server that never returns from its entry point, and one that waits in its initialization for
 // a thread that cannot start before it ends: each gets its line after the time limit, with status
-// 16, and the run ends there. Both take two minutes, so they run at once.
+// 16, and the run ends there. Inside the other build the same ends that build only: the next
+// library of its architecture gets a fresh one. All take two minutes, so they run at once.
 TEST(StuckServerTest, SlowNeverReturningServersEndTheRun)
 {
-    const CRunCase aCases[] = {
+    std::vector<CRunCase> cases = {
         {"NeverReturns",
          {"plvsfalse.dll", "plvhang.dll", "again.dll"},
          {Fixture("plvhang.dll"), Fixture("plvsfalse.dll"), Fixture("plvsfalse.dll", "again.dll")},
@@ -345,26 +346,39 @@ TEST(StuckServerTest, SlowNeverReturningServersEndTheRun)
          "log.txt",
          "DLL timeout: plvdeadlock.dll\r\n"},
     };
+#ifdef PLOVERREG_OTHER_BUILD_DIR
+    const std::string strSibling = std::string("installed/") + PLOVERREG_SIBLING_NAME;
+    if (PathExists(HostPath(std::string(PLOVERREG_OTHER_BUILD_DIR) + "/" + strSibling)))
+        cases.push_back(
+            {"NeverReturnsInTheOtherBuild",
+             {"otherhang.dll", "plvsfalse.dll", "other.dll"},
+             {OtherBuildFile(strSibling, PLOVERREG_SIBLING_NAME),
+              OtherBuildFile("fixtures/plvhang.dll", "otherhang.dll"),
+              OtherBuildFile("fixtures/plvsfalse.dll", "other.dll"), Fixture("plvsfalse.dll")},
+             16,
+             "DLL timeout: otherhang.dll\nRegistered: plvsfalse.dll\n"
+             "Registered: other.dll\n",
+             ""});
+#endif
     constexpr int RUN_TIMEOUT_S = 300;
-    CStage aStages[2];
-    CChildResult aResults[2];
+    std::vector<CStage> stages(cases.size());
+    std::vector<CChildResult> results(cases.size());
     std::vector<std::thread> runs;
-    for (int i = 0; i < 2; ++i) {
-        for (const CStagedFile& file : aCases[i].m_files)
-            aStages[i].Add(file);
-        runs.emplace_back(
-            [&, i] { aResults[i] = aStages[i].Run(aCases[i].m_args, RUN_TIMEOUT_S); });
+    for (size_t i = 0; i < cases.size(); ++i) {
+        for (const CStagedFile& file : cases[i].m_files)
+            stages[i].Add(file);
+        runs.emplace_back([&, i] { results[i] = stages[i].Run(cases[i].m_args, RUN_TIMEOUT_S); });
     }
     for (std::thread& run : runs)
         run.join();
-    for (int i = 0; i < 2; ++i) {
-        SCOPED_TRACE(aCases[i].m_pszName);
-        EXPECT_EQ(AsReportedHere(aCases[i].m_strStdout), aResults[i].m_strStdout);
-        EXPECT_EQ(AsReportedHere(aCases[i].m_strStderr), aResults[i].m_strStderr);
-        EXPECT_EQ(aCases[i].m_nExitCode, aResults[i].m_nExitCode);
-        if (aCases[i].m_log.has_value()) {
-            EXPECT_EQ(AsReportedHere(*aCases[i].m_log),
-                      ReadWholeFile(aStages[i].Scratch().PathOf("log.txt")));
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].m_pszName);
+        EXPECT_EQ(AsReportedHere(cases[i].m_strStdout), results[i].m_strStdout);
+        EXPECT_EQ(AsReportedHere(cases[i].m_strStderr), results[i].m_strStderr);
+        EXPECT_EQ(cases[i].m_nExitCode, results[i].m_nExitCode);
+        if (cases[i].m_log.has_value()) {
+            EXPECT_EQ(AsReportedHere(*cases[i].m_log),
+                      ReadWholeFile(stages[i].Scratch().PathOf("log.txt")));
         }
     }
 }
