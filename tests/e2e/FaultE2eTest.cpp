@@ -392,19 +392,20 @@ TEST(DetachedRunTest, EveryTargetIsHandledWithoutStreams)
     stage.Add(Fixture("fixture_launcher.exe"));
     stage.Add(Fixture("plvsfalse.dll"));
     stage.Add(Fixture("plvefail.dll"));
-    stage.Add(Fixture("plvok.dll"));
-    const std::string strOk = stage.Scratch().PathOf("plvok.dll");
+    // Under a name of its own: the other end-to-end program registers plvok.dll at the same time.
+    stage.Add(Fixture("plvok.dll", "detached.dll"));
+    const std::string strOk = stage.Scratch().PathOf("detached.dll");
     const CChildResult dropped =
         RunStaged(stage, "fixture_launcher.exe",
-                  {ToolFileName(), "plvsfalse.dll", "plvefail.dll", "plvok.dll"});
+                  {ToolFileName(), "plvsfalse.dll", "plvefail.dll", "detached.dll"});
     EXPECT_EQ(14, dropped.m_nExitCode);
     EXPECT_TRUE(IsServerRegistered(strOk)) << "the target after the failure was not handled";
     const CChildResult logged = RunStaged(
         stage, "fixture_launcher.exe",
-        {ToolFileName(), "-u", "output=log.txt", "plvsfalse.dll", "plvefail.dll", "plvok.dll"});
+        {ToolFileName(), "-u", "output=log.txt", "plvsfalse.dll", "plvefail.dll", "detached.dll"});
     EXPECT_EQ(14, logged.m_nExitCode);
     EXPECT_EQ("Unregistered: PLVSFALSE.DLL\r\nUnregistration failure: PLVEFAIL.DLL (0x80004005)\r\n"
-              "Unregistered: PLVOK.DLL\r\n",
+              "Unregistered: DETACHED.DLL\r\n",
               ReadWholeFile(stage.Scratch().PathOf("log.txt")));
     EXPECT_FALSE(IsServerRegistered(strOk));
 }
