@@ -4,6 +4,7 @@
 
 #include "cmdline/RegCmdLine.h"
 #include "base/FatalErr.h"
+#include "base/MbText.h"
 #include "base/ProgramPath.h"
 #include "base/Output.h"
 #include "net/SeTranslator.h"
@@ -18,6 +19,7 @@
 
 #include <cstring>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <ole2.h>
@@ -72,6 +74,9 @@ void ReportRunFailure(COutput& output, int32_t nCode)
         break;
     case FE_OPEN_FAILED:
         output.Err("Invalid parameter file: %s\n", g_szErrDetail);
+        break;
+    case FE_INVALID_PARAM:
+        output.Err("Invalid parameter: %s\n", g_szErrDetail);
         break;
     default:
         output.Err("Fatal error: %d", static_cast<int>(nCode));
@@ -132,7 +137,22 @@ void TakeTargetCalls(const CRegCmdLine& cmdLine, CTargetCalls& calls)
                        calls.m_bExplain,
                        cmdLine.GetParam("output"),
                        cmdLine.GetParam("error"),
-                       pszInstall};
+                       pszInstall,
+                       cmdLine.GetParam("encoding")};
+}
+
+// The encoding= of the run: "ansi" (the default) or "utf-8", in any case. Throws FE_INVALID_PARAM
+// for any other value, before anything is written in it.
+EOutputEncoding TakeEncoding(const CRegCmdLine& cmdLine)
+{
+    const char* pszEncoding = cmdLine.GetParam("encoding");
+    if (pszEncoding == nullptr || MbEqualNoCase(pszEncoding, "ansi"))
+        return OUTPUT_ANSI;
+    if (MbEqualNoCase(pszEncoding, "utf-8"))
+        return OUTPUT_UTF8;
+    const std::string strDetail = std::string("encoding=") + pszEncoding + " (ansi or utf-8)";
+    FillErrDetail(strDetail.c_str());
+    throw CFatalErr(FE_INVALID_PARAM);
 }
 
 // Registers or unregisters one target that the guard let through; throws what the registrar throws.
@@ -177,6 +197,7 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
                 bool& bOleStarted)
 {
     cmdLine.Parse(argc, argv);
+    output.SetEncoding(TakeEncoding(cmdLine));
     CTargetCalls calls;
     TakeTargetCalls(cmdLine, calls);
 

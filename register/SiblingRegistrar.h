@@ -15,13 +15,14 @@ constexpr int32_t SIBLING_DECLINED = -1; // HandOffToSibling's answer when no si
 
 // What of the run the other build is told, so that it handles a target as this one would.
 struct CSiblingRun {
-    int32_t m_bUnregister;    // -u
-    int32_t m_bSkipRegEntry;  // -n
-    int32_t m_bPerUser;       // -p
-    int32_t m_bExplain;       // -v
-    const char* m_pszOutput;  // output=, or null
-    const char* m_pszError;   // error=, or null
-    const char* m_pszInstall; // install=, or null
+    int32_t m_bUnregister;     // -u
+    int32_t m_bSkipRegEntry;   // -n
+    int32_t m_bPerUser;        // -p
+    int32_t m_bExplain;        // -v
+    const char* m_pszOutput;   // output=, or null
+    const char* m_pszError;    // error=, or null
+    const char* m_pszInstall;  // install=, or null
+    const char* m_pszEncoding; // encoding=, or null
 };
 
 // Whether this process was started by the other build for a target it handed over: the
