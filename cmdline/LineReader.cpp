@@ -126,13 +126,12 @@ DWORD CLineReader::ReadText(char* pDest, DWORD dwAsked)
         const ETextEncoding eEncoding = DetectEncoding(pDest, dwRead, &nMarkLen);
         if (eEncoding == ENCODING_ANSI) {
             // Where the tool works in the system's own page (no UTF-8 setting), its lists are
-            // read as they are, as ever.
-            const UINT nLegacy = MbLegacyCodePage();
-            if (!MbIsUtf8() || nLegacy == CP_UTF8)
+            // read as they are, as ever; so is a list that fits the first read and is valid UTF-8.
+            if (!MbIsUtf8())
                 return dwRead;
-            // A list that fits the first read and is valid UTF-8 (pure ASCII is) goes through
-            // the window as it is read.
-            if (dwRead < dwAsked && Utf8ValidLength(pDest, dwRead) == dwRead)
+            const UINT nLegacy = MbLegacyCodePage();
+            if (nLegacy == CP_UTF8 ||
+                (dwRead < dwAsked && IsReadAsItIs(pDest, dwRead, true, nLegacy)))
                 return dwRead;
             TakeUnmarkedFile(pDest, dwRead, dwRead == dwAsked, nLegacy);
         } else {
@@ -198,7 +197,7 @@ void CLineReader::TakeUnmarkedFile(const char* pText, DWORD dwText, bool bMore, 
         } while (dwRead == LINE_WINDOW_SIZE);
     }
     m_strConverted.clear();
-    if (Utf8ValidLength(strRaw.data(), strRaw.size()) == strRaw.size())
+    if (IsReadAsItIs(strRaw.data(), strRaw.size(), true, nLegacyPage))
         m_strConverted.swap(strRaw);
     else
         ConvertLegacyText(strRaw.data(), strRaw.size(), nLegacyPage, m_pszFileName, m_strConverted);

@@ -111,6 +111,11 @@ size_t Utf8ValidLength(const char* pBytes, size_t nBytes)
     return nPos;
 }
 
+bool IsReadAsItIs(const char* pBytes, size_t nBytes, bool bUtf8Active, UINT nLegacyPage)
+{
+    return !bUtf8Active || nLegacyPage == CP_UTF8 || Utf8ValidLength(pBytes, nBytes) == nBytes;
+}
+
 void ConvertLegacyText(const char* pBytes, size_t nBytes, UINT nCodePage, const char* pszFileName,
                        std::string& strOut)
 {

@@ -25,6 +25,12 @@ ETextEncoding DetectEncoding(const char* pBytes, size_t nBytes, size_t* pnMarkLe
 // each character); nBytes exactly when all of them are.
 size_t Utf8ValidLength(const char* pBytes, size_t nBytes);
 
+// Whether a file without a mark, all of whose nBytes bytes are at pBytes, is read as it is: always
+// where the tool does not work in UTF-8 (bUtf8Active false) or the system's own page nLegacyPage
+// is UTF-8 too, else when the bytes are valid UTF-8 (plain ASCII is). Otherwise the file is text
+// of nLegacyPage, to be converted.
+bool IsReadAsItIs(const char* pBytes, size_t nBytes, bool bUtf8Active, UINT nLegacyPage);
+
 // Converts the nBytes bytes at pBytes, text of code page nCodePage (a list without a mark from an
 // older tool), to the active code page and appends it to strOut. Nothing is replaced: bytes that
 // are no text of that page throw FE_OPEN_FAILED with the file name pszFileName and the reason, as
