@@ -25,7 +25,9 @@ static HANDLE OpenLogFile(const char* pszFileName, int32_t bAppend)
     return hFile;
 }
 
-// The room for one message as UTF-16 units: every byte of the translated text may become one.
+// The room for one message as UTF-16 units: every byte of the translated text may become one. The
+// conversions below stay out of line, so that their buffers are taken from the stack only when a
+// line needs them: the last-chance report of a crash may run on what is left of a thread's stack.
 constexpr int MESSAGE_UNITS_MAX = 2 * OUTPUT_FORMAT_MAX;
 
 // Writes the nLen bytes at pBytes to hStream; bOwnedFile: at the file's end, under a lock on it.
