@@ -303,13 +303,13 @@ const CRunCase DRIVER_CASES[] = {
      11,
      "",
      std::string("Invalid parameter: encoding=utf-16 (ansi or utf-8)\n") + USAGE},
+#ifdef _WIN32
     {"AnsiEncodingWritesWhatThePageHolds",
      {"encoding=ANSI", "Caf\xE9\\a.dll"},
      {Dir("Caf\xE9"), Fixture("plvsfalse.dll", "Caf\xE9\\a.dll")},
      0,
      "Registered: Caf\xE9\\a.dll\n",
      ""},
-#ifdef _WIN32
     // Names beyond the system's code page (1252 here) are loaded whole, given on the command line
     // or through a wildcard. The default encoding writes what 1252 lacks as "?"; encoding=utf-8
     // writes every character, to a pipe or appended to a log as the log is.

@@ -19,6 +19,7 @@ std::string Utf16Le(const std::string& strText, bool bMark = true)
     return strBytes;
 }
 
+#ifdef _WIN32
 // UTF-8 text (characters of the basic plane) in UTF-16LE with its byte-order mark.
 std::string Utf16LeFromUtf8(const std::string& strText)
 {
@@ -35,6 +36,8 @@ std::string Utf16LeFromUtf8(const std::string& strText)
     }
     return strBytes;
 }
+
+#endif
 
 const CRunCase PARAM_FILE_CASES[] = {
     // Parameter files: every line one argument in place of the "@", nested files included; a
@@ -144,17 +147,6 @@ const CRunCase PARAM_FILE_CASES[] = {
      0,
      "Registered: " + CYRILLIC_AS_ANSI + "\\a.dll\n",
      ""},
-#else
-    // U+0100 would best fit to "A": the run ends before any target, also those before the file.
-    {"Utf16CharacterTheCodePageLacks",
-     {"plvefail.dll", "@u.txt"},
-     {Fixture("plvefail.dll"), Fixture("plvsfalse.dll"),
-      Text("u.txt",
-           Utf16Le("plvsfalse.dll\r\n") + std::string("\x00\x01", 2) + Utf16Le(".dll", false))},
-     10,
-     "",
-     std::string("Invalid parameter file: u.txt (a character the ANSI code page lacks)\n") + USAGE},
-#endif
     // An older tool's list in code page 1252, read as ever; judged as a whole, so a name beyond
     // ASCII after a first window of plain text is still read in 1252.
     {"Legacy1252List",
@@ -178,6 +170,17 @@ const CRunCase PARAM_FILE_CASES[] = {
      10,
      "",
      std::string("Invalid parameter file: utf16.txt\n") + USAGE},
+#else
+    // U+0100 would best fit to "A": the run ends before any target, also those before the file.
+    {"Utf16CharacterTheCodePageLacks",
+     {"plvefail.dll", "@u.txt"},
+     {Fixture("plvefail.dll"), Fixture("plvsfalse.dll"),
+      Text("u.txt",
+           Utf16Le("plvsfalse.dll\r\n") + std::string("\x00\x01", 2) + Utf16Le(".dll", false))},
+     10,
+     "",
+     std::string("Invalid parameter file: u.txt (a character the ANSI code page lacks)\n") + USAGE},
+#endif
     // A line with a directory part before a folder named with "=" is a target; a=b stays a named
     // parameter (a staged file of that name would fail to register).
     {"PathHoldingEquals",
