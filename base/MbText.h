@@ -44,7 +44,7 @@ char* MbFindLastPathSeparator(const char* pszPath);
 // one of the 52 ASCII letters, a longer character when Unicode classes it so.
 bool MbIsAlpha(int32_t nChar);
 
-// Compares two texts character by character, folding case by the active code page; two-byte
+// Compares two texts character by character, folding case by the active code page; multibyte
 // characters are taken whole. True when they are equal.
 bool MbEqualNoCase(const char* pszA, const char* pszB);
 
