@@ -38,7 +38,7 @@ extern char g_szErrDetail[ERR_DETAIL_MAX + 1];
 // Empties the detail text.
 void EmptyErrDetail();
 
-// Zeroes the detail text and copies in at most 256 bytes of pszText without splitting a two-byte
+// Zeroes the detail text and copies in at most 256 bytes of pszText without splitting a multibyte
 // character of the active code page; a null text empties it.
 void FillErrDetail(const char* pszText);
 

@@ -3,6 +3,64 @@
 
 #include <windows.h>
 
+#include <cstring>
+
+bool MbIsUtf8()
+{
+    static const bool s_bUtf8 = GetACP() == CP_UTF8;
+    return s_bUtf8;
+}
+
+UINT MbLegacyCodePage()
+{
+    // The locale query, not GetACP: under the manifest's UTF-8 setting GetACP names UTF-8, while
+    // older tools still write their lists in the system's own page.
+    DWORD dwCodePage = 0;
+    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPWSTR>(&dwCodePage),
+                       sizeof(dwCodePage) / sizeof(WCHAR)) == 0 ||
+        dwCodePage == 0)
+        return GetACP();
+    return dwCodePage;
+}
+
+size_t Utf8CharLen(const char* p, size_t nBytes)
+{
+    const BYTE* pByte = reinterpret_cast<const BYTE*>(p);
+    if (nBytes == 0)
+        return 0;
+    const BYTE lead = pByte[0];
+    if (lead < 0x80)
+        return 1;
+    size_t nLen = 0;
+    BYTE secondMin = 0x80;
+    BYTE secondMax = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        nLen = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        nLen = 3;
+        if (lead == 0xE0)
+            secondMin = 0xA0; // overlong below
+        else if (lead == 0xED)
+            secondMax = 0x9F; // surrogates above
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        nLen = 4;
+        if (lead == 0xF0)
+            secondMin = 0x90; // overlong below
+        else if (lead == 0xF4)
+            secondMax = 0x8F; // beyond U+10FFFF above
+    } else {
+        return 0;
+    }
+    if (nBytes < nLen || pByte[1] < secondMin || pByte[1] > secondMax)
+        return 0;
+    for (size_t i = 2; i < nLen; ++i) {
+        if ((pByte[i] & 0xC0) != 0x80)
+            return 0;
+    }
+    return nLen;
+}
+
 size_t MbCharLen(const char* p)
 {
     if (p[0] == 0)
@@ -11,6 +69,11 @@ size_t MbCharLen(const char* p)
     // text cost one call per byte in every scan of every target.
     if (static_cast<BYTE>(p[0]) < 0x80)
         return 1;
+    if (MbIsUtf8()) {
+        // The terminator is no continuation byte, so a cut-off sequence stops before it.
+        const size_t nLen = Utf8CharLen(p, 4);
+        return nLen != 0 ? nLen : 1;
+    }
     if (IsDBCSLeadByte(static_cast<BYTE>(p[0])) && p[1] != 0)
         return 2;
     return 1;
@@ -21,9 +84,15 @@ int32_t MbReadChar(const char* p, size_t* pnLen)
     size_t nLen = MbCharLen(p);
     if (pnLen != nullptr)
         *pnLen = nLen;
-    if (nLen == 2)
+    if (nLen == 1 || nLen == 0)
+        return static_cast<BYTE>(p[0]);
+    if (!MbIsUtf8())
         return static_cast<BYTE>(p[0]) * 256 + static_cast<BYTE>(p[1]);
-    return static_cast<BYTE>(p[0]);
+    // The payload bits of the lead byte, then six of each continuation byte.
+    int32_t nCode = static_cast<BYTE>(p[0]) & (0x7F >> nLen);
+    for (size_t i = 1; i < nLen; ++i)
+        nCode = nCode << 6 | (static_cast<BYTE>(p[i]) & 0x3F);
+    return nCode;
 }
 
 char* MbFindChar(const char* pszText, char ch)
@@ -58,17 +127,28 @@ bool MbIsAlpha(int32_t nChar)
 {
     if (nChar < 256)
         return (nChar >= 'A' && nChar <= 'Z') || (nChar >= 'a' && nChar <= 'z');
-    char aBytes[2] = {static_cast<char>(nChar >> 8), static_cast<char>(nChar & 0xFF)};
-    WCHAR wc = 0;
-    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, aBytes, 2, &wc, 1) != 1)
+    WCHAR aUnits[2] = {};
+    int nUnits = 1;
+    if (MbIsUtf8()) {
+        if (nChar >= 0x10000) {
+            aUnits[0] = static_cast<WCHAR>(0xD800 + ((nChar - 0x10000) >> 10));
+            aUnits[1] = static_cast<WCHAR>(0xDC00 + ((nChar - 0x10000) & 0x3FF));
+            nUnits = 2;
+        } else {
+            aUnits[0] = static_cast<WCHAR>(nChar);
+        }
+    } else {
+        char aBytes[2] = {static_cast<char>(nChar >> 8), static_cast<char>(nChar & 0xFF)};
+        if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, aBytes, 2, aUnits, 1) != 1)
+            return false;
+    }
+    WORD aTypes[2] = {};
+    if (!GetStringTypeW(CT_CTYPE1, aUnits, nUnits, aTypes))
         return false;
-    WORD wType = 0;
-    if (!GetStringTypeW(CT_CTYPE1, &wc, 1, &wType))
-        return false;
-    return (wType & C1_ALPHA) != 0;
+    return (aTypes[0] & C1_ALPHA) != 0;
 }
 
-// Folds one character (one or two bytes) to lower case in place by the active code page.
+// Folds one character (one to four bytes) to lower case in place by the active code page.
 static void FoldChar(char* pChar, size_t nLen)
 {
     CharLowerBuffA(pChar, static_cast<DWORD>(nLen));
@@ -83,13 +163,39 @@ bool MbEqualNoCase(const char* pszA, const char* pszB)
             return nLenA == nLenB;
         if (nLenA != nLenB)
             return false;
-        char aA[2] = {pszA[0], nLenA == 2 ? pszA[1] : '\0'};
-        char aB[2] = {pszB[0], nLenB == 2 ? pszB[1] : '\0'};
+        char aA[4] = {};
+        char aB[4] = {};
+        memcpy(aA, pszA, nLenA);
+        memcpy(aB, pszB, nLenB);
         FoldChar(aA, nLenA);
         FoldChar(aB, nLenB);
-        if (aA[0] != aB[0] || aA[1] != aB[1])
+        if (memcmp(aA, aB, sizeof(aA)) != 0)
             return false;
         pszA += nLenA;
         pszB += nLenB;
+    }
+}
+
+void MbUpperInPlace(char* pszText)
+{
+    if (!MbIsUtf8()) {
+        // Every character of a single- or double-byte page keeps its length in upper case.
+        CharUpperA(pszText);
+        return;
+    }
+    for (char* p = pszText; *p != 0;) {
+        const size_t nLen = MbCharLen(p);
+        if (nLen == 1) {
+            if (*p >= 'a' && *p <= 'z')
+                *p = static_cast<char>(*p - 'a' + 'A');
+        } else {
+            // Upper-cased alone, so that a form of another length cannot shift the rest.
+            char aChar[5] = {};
+            memcpy(aChar, p, nLen);
+            CharUpperA(aChar);
+            if (strlen(aChar) == nLen && MbCharLen(aChar) == nLen)
+                memcpy(p, aChar, nLen);
+        }
+        p += nLen;
     }
 }

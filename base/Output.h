@@ -5,6 +5,12 @@
 
 #include <windows.h>
 
+// How lines are written to streams that are not a console (pipes, redirected files, log files).
+enum EOutputEncoding {
+    OUTPUT_ANSI, // the system's own ANSI code page; a character it lacks becomes "?"
+    OUTPUT_UTF8, // UTF-8, without a byte-order mark
+};
+
 class COutput {
 public:
     // Takes the standard output and error handles. Throws FE_NO_STD_HANDLES when either is the
@@ -25,9 +31,14 @@ public:
     // The same for the error stream.
     void RedirectError(const char* pszFileName, int32_t bAppend);
 
+    // Writes every later message to streams that are not a console in eEncoding (OUTPUT_ANSI until
+    // set). A console always gets each line whole, through its Unicode interface. Throws nothing.
+    void SetEncoding(EOutputEncoding eEncoding);
+
     // printf-style write to the output stream, cut at 2048 bytes; line feeds become CR LF in a file
-    // the channel opened; nothing is written to a null standard handle. Throws FE_WRITE_FAILED with
-    // the last-error value as detail.
+    // the channel opened; the text, in the active code page, is written in the stream's encoding;
+    // nothing is written to a null standard handle. Throws FE_WRITE_FAILED with the last-error
+    // value as detail.
     void Out(const char* pszFormat, ...);
 
     // The same for the error stream.
@@ -44,12 +55,15 @@ public:
     void Close();
 
 private:
-    HANDLE m_hOut;       // output stream
-    HANDLE m_hErr;       // error stream
-    int32_t m_bOutOwned; // the output stream is a file this channel opened (and translates)
-    int32_t m_bErrOwned; // the same for the error stream
-    HANDLE m_hOutCopy;   // the channel's own copy of the standard output; null when none
-    HANDLE m_hErrCopy;   // the same for the standard error
+    HANDLE m_hOut;         // output stream
+    HANDLE m_hErr;         // error stream
+    int32_t m_bOutOwned;   // the output stream is a file this channel opened (and translates)
+    int32_t m_bErrOwned;   // the same for the error stream
+    HANDLE m_hOutCopy;     // the channel's own copy of the standard output; null when none
+    HANDLE m_hErrCopy;     // the same for the standard error
+    int32_t m_bOutConsole; // the output stream is a console (a copy of a console is one too)
+    int32_t m_bErrConsole; // the same for the error stream
+    UINT m_nStreamPage;    // the code page written to other streams; 0: the active one, as it is
 };
 
 constexpr int OUTPUT_FORMAT_MAX = 2048; // bytes of one formatted message

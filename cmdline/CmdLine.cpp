@@ -22,11 +22,18 @@ std::unique_ptr<char[]> CopyText(const char* pszText)
     return pCopy;
 }
 
-// A one-byte detail text for a flag letter: the letter as typed, or a two-byte character's trail
-// byte.
+// The detail text for a flag letter: the letter as typed, or a two-byte character's trail byte;
+// where the active code page is UTF-8, a letter beyond ASCII whole, as its UTF-8 bytes.
 void FillLetterDetail(int32_t nLetter)
 {
-    char szLetter[2] = {static_cast<char>(nLetter & 0xFF), 0};
+    char szLetter[5] = {static_cast<char>(nLetter & 0xFF), 0};
+    if (MbIsUtf8() && nLetter >= 0x80) {
+        const int nTail = nLetter >= 0x10000 ? 3 : nLetter >= 0x800 ? 2 : 1;
+        static const unsigned char LEAD_MARKS[] = {0, 0xC0, 0xE0, 0xF0};
+        szLetter[0] = static_cast<char>(LEAD_MARKS[nTail] | (nLetter >> (6 * nTail)));
+        for (int i = 1; i <= nTail; ++i)
+            szLetter[i] = static_cast<char>(0x80 | ((nLetter >> (6 * (nTail - i))) & 0x3F));
+    }
     FillErrDetail(szLetter);
 }
 

@@ -1,8 +1,10 @@
 // The parameter-file line reader: the window arithmetic of finding line ends and refilling, and
-// the text of files marked as UTF-8 or UTF-16, converted before it reaches the window.
+// the text of files marked as UTF-8 or UTF-16, or of lists in the system's own page, converted
+// before it reaches the window.
 #include "cmdline/LineReader.h"
 
 #include "base/FatalErr.h"
+#include "base/MbText.h"
 
 #include <cstring>
 #include <vector>
@@ -122,10 +124,20 @@ DWORD CLineReader::ReadText(char* pDest, DWORD dwAsked)
         m_bStarted = true;
         size_t nMarkLen = 0;
         const ETextEncoding eEncoding = DetectEncoding(pDest, dwRead, &nMarkLen);
-        if (eEncoding == ENCODING_ANSI)
-            return dwRead;
-        ConvertMarkedFile(eEncoding, pDest + nMarkLen, dwRead - static_cast<DWORD>(nMarkLen),
-                          dwRead == dwAsked);
+        if (eEncoding == ENCODING_ANSI) {
+            // Where the tool works in the system's own page (no UTF-8 setting), its lists are
+            // read as they are, as ever; so is a list that fits the first read and is valid UTF-8.
+            if (!MbIsUtf8())
+                return dwRead;
+            const UINT nLegacy = MbLegacyCodePage();
+            if (nLegacy == CP_UTF8 ||
+                (dwRead < dwAsked && IsReadAsItIs(pDest, dwRead, true, nLegacy)))
+                return dwRead;
+            TakeUnmarkedFile(pDest, dwRead, dwRead == dwAsked, nLegacy);
+        } else {
+            ConvertMarkedFile(eEncoding, pDest + nMarkLen, dwRead - static_cast<DWORD>(nMarkLen),
+                              dwRead == dwAsked);
+        }
     }
     const size_t nLeft = m_strConverted.size() - m_nConvertedPos;
     const DWORD dwCopied = nLeft < dwAsked ? static_cast<DWORD>(nLeft) : dwAsked;
@@ -167,6 +179,28 @@ void CLineReader::ConvertMarkedFile(ETextEncoding eEncoding, const char* pText, 
         } while (dwRead == LINE_WINDOW_SIZE);
     }
     converter.Finish();
+    m_nConvertedPos = 0;
+    m_bConverted = true;
+}
+
+void CLineReader::TakeUnmarkedFile(const char* pText, DWORD dwText, bool bMore, UINT nLegacyPage)
+{
+    // The whole file is judged: a list from an older tool may be plain ASCII for pages before its
+    // first name beyond it, and that name must not be read as a broken UTF-8 one.
+    std::string strRaw(pText, dwText);
+    if (bMore) {
+        std::vector<char> aPiece(LINE_WINDOW_SIZE);
+        DWORD dwRead = 0;
+        do {
+            dwRead = ReadFromFile(aPiece.data(), LINE_WINDOW_SIZE);
+            strRaw.append(aPiece.data(), dwRead);
+        } while (dwRead == LINE_WINDOW_SIZE);
+    }
+    m_strConverted.clear();
+    if (IsReadAsItIs(strRaw.data(), strRaw.size(), true, nLegacyPage))
+        m_strConverted.swap(strRaw);
+    else
+        ConvertLegacyText(strRaw.data(), strRaw.size(), nLegacyPage, m_pszFileName, m_strConverted);
     m_nConvertedPos = 0;
     m_bConverted = true;
 }

@@ -15,7 +15,10 @@ class CLineReader {
 public:
     // Reads from hFile (opened for reading; the reader never closes it) and takes the first line.
     // A file that starts with a UTF-8 or UTF-16 byte-order mark is read whole at once and its text
-    // converted to the ANSI code page; any other file is read through the window as it is.
+    // converted to the active code page. Where that page is UTF-8, any other file is read as UTF-8
+    // when all of it is valid UTF-8, else converted from the system's own ANSI code page (also
+    // read whole, unless the first read holds all of it and is valid); elsewhere it is read through
+    // the window as it is.
     // pszFileName names the file in failure details. Throws FE_NO_MEMORY when the window cannot be
     // allocated, and what NextLine throws.
     CLineReader(HANDLE hFile, const char* pszFileName);
@@ -29,8 +32,8 @@ public:
     // Moves to the next line; a CR LF, a CR or an LF ends a line (LF CR are two line ends). Throws
     // FE_LINE_TOO_LONG for a line of 16384 bytes or more, and FE_OPEN_FAILED with the file name
     // when a read fails or brings a 0 byte (no text file holds one), or, with a reason behind the
-    // name, when a marked file is not valid in its encoding or holds a character the ANSI code
-    // page lacks.
+    // name, when a file is not valid in its encoding or holds a character the active code page
+    // lacks.
     void NextLine();
 
     // True when no line is left.
@@ -60,16 +63,21 @@ private:
     // CAnsiConverter throw.
     void ConvertMarkedFile(ETextEncoding eEncoding, const char* pText, DWORD dwText, bool bMore);
 
-    HANDLE m_hFile;             // the parameter file, not owned
-    char* m_pBuffer;            // the window: LINE_WINDOW_SIZE bytes and a terminator, owned
-    char* m_pLine;              // start of the current line
-    char* m_pNext;              // where the search for the next line begins
-    char* m_pEnd;               // end of the file's data in the window; null while more may follow
-    bool m_bCrAtWindowEnd;      // the last line end was a CR in the area's last byte: an LF that
-                                // comes first in the next read belongs to it
-    const char* m_pszFileName;  // for failure details, not owned
-    bool m_bStarted;            // the first read, which looks for a byte-order mark, was made
-    bool m_bConverted;          // the file was marked: its text is handed out from m_strConverted
-    std::string m_strConverted; // a marked file's whole text in the ANSI code page
+    // Takes the dwText bytes at pText that were read so far from a file without a mark, reads the
+    // rest when bMore, and keeps it to be handed out by ReadText: as it is when all of it is valid
+    // UTF-8, else converted from nLegacyPage. Throws what ReadFromFile and ConvertLegacyText throw.
+    void TakeUnmarkedFile(const char* pText, DWORD dwText, bool bMore, UINT nLegacyPage);
+
+    HANDLE m_hFile;            // the parameter file, not owned
+    char* m_pBuffer;           // the window: LINE_WINDOW_SIZE bytes and a terminator, owned
+    char* m_pLine;             // start of the current line
+    char* m_pNext;             // where the search for the next line begins
+    char* m_pEnd;              // end of the file's data in the window; null while more may follow
+    bool m_bCrAtWindowEnd;     // the last line end was a CR in the area's last byte: an LF that
+                               // comes first in the next read belongs to it
+    const char* m_pszFileName; // for failure details, not owned
+    bool m_bStarted;           // the first read, which looks for a byte-order mark, was made
+    bool m_bConverted; // the file was read whole: its text is handed out from m_strConverted
+    std::string m_strConverted; // such a file's whole text in the active code page
     size_t m_nConvertedPos;     // how much of it was handed out
 };

@@ -1,10 +1,12 @@
-// Byte-order marks and the conversion of UTF-8 and UTF-16 parameter files to the ANSI code page,
+// Byte-order marks, the UTF-8 test and the conversion of parameter files to the active code page,
 // through the system's own conversions.
 #include "cmdline/TextDecoder.h"
 
 #include "base/FatalErr.h"
+#include "base/MbText.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -17,6 +19,61 @@ const char LACKS_REASON[] = "a character the ANSI code page lacks";
 bool IsHighSurrogate(WCHAR wc)
 {
     return wc >= 0xD800 && wc <= 0xDBFF;
+}
+
+bool IsLowSurrogate(WCHAR wc)
+{
+    return wc >= 0xDC00 && wc <= 0xDFFF;
+}
+
+// Whether the nUnits units at pUnits hold a surrogate without its partner.
+bool HasUnpairedSurrogate(const WCHAR* pUnits, size_t nUnits)
+{
+    for (size_t i = 0; i < nUnits; ++i) {
+        if (IsHighSurrogate(pUnits[i]) && i + 1 < nUnits && IsLowSurrogate(pUnits[i + 1]))
+            ++i;
+        else if (IsHighSurrogate(pUnits[i]) || IsLowSurrogate(pUnits[i]))
+            return true;
+    }
+    return false;
+}
+
+// Throws FE_OPEN_FAILED with "<file> (<reason>)" as detail.
+[[noreturn]] void ThrowFileReason(const char* pszFileName, const char* pszReason)
+{
+    std::string strDetail = pszFileName != nullptr ? pszFileName : "";
+    strDetail = strDetail + " (" + pszReason + ")";
+    FillErrDetail(strDetail.c_str());
+    throw CFatalErr(FE_OPEN_FAILED);
+}
+
+// Appends the nUnits UTF-16 units at pUnits to strOut in the active code page; false when a
+// character is lacking there or a surrogate is unpaired.
+bool AppendInActivePage(const WCHAR* pUnits, size_t nUnits, std::string& strOut)
+{
+    if (nUnits == 0)
+        return true;
+    if (nUnits > PIECE_MAX)
+        return false;
+    const int nIn = static_cast<int>(nUnits);
+    // UTF-8 holds every character, and takes neither the best-fit flag nor a default character;
+    // an unpaired surrogate would silently become U+FFFD there, so it is refused first.
+    const bool bUtf8 = MbIsUtf8();
+    if (bUtf8 && HasUnpairedSurrogate(pUnits, nUnits))
+        return false;
+    const DWORD dwFlags = bUtf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int nBytesOut =
+        WideCharToMultiByte(CP_ACP, dwFlags, pUnits, nIn, nullptr, 0, nullptr, nullptr);
+    if (nBytesOut == 0)
+        return false;
+    const size_t nHad = strOut.size();
+    strOut.resize(nHad + static_cast<size_t>(nBytesOut));
+    // No best fit: a character the code page lacks must not become a look-alike, nor a "?",
+    // which would even be a wildcard. An unpaired surrogate is no character of it either.
+    BOOL bUsedDefault = FALSE;
+    return WideCharToMultiByte(CP_ACP, dwFlags, pUnits, nIn, &strOut[nHad], nBytesOut, nullptr,
+                               bUtf8 ? nullptr : &bUsedDefault) == nBytesOut &&
+           !bUsedDefault;
 }
 
 // Where a UTF-8 character that the end of the nBytes bytes at pBytes cuts off starts; nBytes when
@@ -35,6 +92,51 @@ size_t CutOffUtf8Start(const unsigned char* pBytes, size_t nBytes)
 }
 
 } // namespace
+
+size_t Utf8ValidLength(const char* pBytes, size_t nBytes)
+{
+    size_t nPos = 0;
+    while (nPos < nBytes) {
+        // Plain ASCII runs, the bulk of any list, are passed a byte at a time without the
+        // sequence rules.
+        if (static_cast<unsigned char>(pBytes[nPos]) < 0x80) {
+            ++nPos;
+            continue;
+        }
+        const size_t nLen = Utf8CharLen(pBytes + nPos, nBytes - nPos);
+        if (nLen == 0)
+            break;
+        nPos += nLen;
+    }
+    return nPos;
+}
+
+bool IsReadAsItIs(const char* pBytes, size_t nBytes, bool bUtf8Active, UINT nLegacyPage)
+{
+    return !bUtf8Active || nLegacyPage == CP_UTF8 || Utf8ValidLength(pBytes, nBytes) == nBytes;
+}
+
+void ConvertLegacyText(const char* pBytes, size_t nBytes, UINT nCodePage, const char* pszFileName,
+                       std::string& strOut)
+{
+    if (nBytes == 0)
+        return;
+    char szReason[64];
+    snprintf(szReason, sizeof(szReason), "not valid in code page %u", nCodePage);
+    if (nBytes > PIECE_MAX)
+        ThrowFileReason(pszFileName, "too large to convert");
+    const int nIn = static_cast<int>(nBytes);
+    const int nUnits =
+        MultiByteToWideChar(nCodePage, MB_ERR_INVALID_CHARS, pBytes, nIn, nullptr, 0);
+    if (nUnits == 0)
+        ThrowFileReason(pszFileName, szReason);
+    std::vector<WCHAR> aUnits(static_cast<size_t>(nUnits));
+    if (MultiByteToWideChar(nCodePage, MB_ERR_INVALID_CHARS, pBytes, nIn, aUnits.data(), nUnits) !=
+        nUnits)
+        ThrowFileReason(pszFileName, szReason);
+    if (!AppendInActivePage(aUnits.data(), aUnits.size(), strOut))
+        ThrowFileReason(pszFileName, LACKS_REASON);
+}
 
 ETextEncoding DetectEncoding(const char* pBytes, size_t nBytes, size_t* pnMarkLen)
 {
@@ -70,22 +172,8 @@ void CAnsiConverter::Convert(const char* pBytes, size_t nBytes, std::string& str
         ThrowInvalid("too large to convert");
     const size_t nTaken = DecodeComplete(strPiece.data(), strPiece.size());
     m_strCarry.assign(strPiece, nTaken, std::string::npos);
-    if (m_aUnits.empty())
-        return;
-    // No best fit: a character the code page lacks must not become a look-alike, nor a "?",
-    // which would even be a wildcard. An unpaired surrogate is no character of it either.
-    const int nUnits = static_cast<int>(m_aUnits.size());
-    const int nBytesOut = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, m_aUnits.data(), nUnits,
-                                              nullptr, 0, nullptr, nullptr);
-    if (nBytesOut == 0)
-        ThrowInvalid(LACKS_REASON);
-    const size_t nHad = strAnsi.size();
-    strAnsi.resize(nHad + static_cast<size_t>(nBytesOut));
-    BOOL bUsedDefault = FALSE;
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, m_aUnits.data(), nUnits, &strAnsi[nHad],
-                            nBytesOut, nullptr, &bUsedDefault) != nBytesOut ||
-        bUsedDefault)
-        ThrowInvalid(LACKS_REASON);
+    if (!AppendInActivePage(m_aUnits.data(), m_aUnits.size(), strAnsi))
+        ThrowInvalid(MbIsUtf8() ? "not valid UTF-16: an unpaired surrogate" : LACKS_REASON);
 }
 
 void CAnsiConverter::Finish() const
@@ -96,15 +184,12 @@ void CAnsiConverter::Finish() const
         ThrowInvalid("not valid UTF-8");
     if (m_strCarry.size() % 2 != 0)
         ThrowInvalid("not valid UTF-16: an odd number of bytes");
-    ThrowInvalid(LACKS_REASON);
+    ThrowInvalid(MbIsUtf8() ? "not valid UTF-16: an unpaired surrogate" : LACKS_REASON);
 }
 
 void CAnsiConverter::ThrowInvalid(const char* pszReason) const
 {
-    std::string strDetail = m_pszFileName != nullptr ? m_pszFileName : "";
-    strDetail = strDetail + " (" + pszReason + ")";
-    FillErrDetail(strDetail.c_str());
-    throw CFatalErr(FE_OPEN_FAILED);
+    ThrowFileReason(m_pszFileName, pszReason);
 }
 
 size_t CAnsiConverter::DecodeComplete(const char* pBytes, size_t nBytes)

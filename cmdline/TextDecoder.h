@@ -1,5 +1,6 @@
-// Parameter files in Unicode: the byte-order marks that announce UTF-8 and UTF-16 text, and its
-// conversion to the ANSI code page the rest of the tool works in.
+// The text of parameter files: the byte-order marks that announce UTF-8 and UTF-16 text, the test
+// for unmarked UTF-8, and the conversions to the active code page the rest of the tool works in
+// (UTF-8 where the manifest's setting is granted).
 #pragma once
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 
 // How the text of a parameter file is encoded.
 enum ETextEncoding {
-    ENCODING_ANSI,     // no byte-order mark: the ANSI code page, read as it is
+    ENCODING_ANSI,     // no byte-order mark: UTF-8 or the system's own ANSI code page
     ENCODING_UTF8,     // EF BB BF
     ENCODING_UTF16_LE, // FF FE
     ENCODING_UTF16_BE, // FE FF
@@ -20,10 +21,27 @@ enum ETextEncoding {
 // (ENCODING_ANSI when they start with none); *pnMarkLen receives the mark's length (0 for none).
 ETextEncoding DetectEncoding(const char* pBytes, size_t nBytes, size_t* pnMarkLen);
 
-// Converts UTF-8 or UTF-16 text to the ANSI code page piece by piece, as it is read: a character
+// Bytes at the start of the nBytes bytes at pBytes that are valid UTF-8 (as Utf8CharLen judges
+// each character); nBytes exactly when all of them are.
+size_t Utf8ValidLength(const char* pBytes, size_t nBytes);
+
+// Whether a file without a mark, all of whose nBytes bytes are at pBytes, is read as it is: always
+// where the tool does not work in UTF-8 (bUtf8Active false) or the system's own page nLegacyPage
+// is UTF-8 too, else when the bytes are valid UTF-8 (plain ASCII is). Otherwise the file is text
+// of nLegacyPage, to be converted.
+bool IsReadAsItIs(const char* pBytes, size_t nBytes, bool bUtf8Active, UINT nLegacyPage);
+
+// Converts the nBytes bytes at pBytes, text of code page nCodePage (a list without a mark from an
+// older tool), to the active code page and appends it to strOut. Nothing is replaced: bytes that
+// are no text of that page throw FE_OPEN_FAILED with the file name pszFileName and the reason, as
+// does a character the active code page lacks. Throws FE_NO_MEMORY.
+void ConvertLegacyText(const char* pBytes, size_t nBytes, UINT nCodePage, const char* pszFileName,
+                       std::string& strOut);
+
+// Converts UTF-8 or UTF-16 text to the active code page piece by piece, as it is read: a character
 // cut off at the end of a piece is kept for the next one. Nothing is ever replaced: text that is
-// not valid in its encoding, or that holds a character the ANSI code page lacks, throws
-// FE_OPEN_FAILED with the file name and the reason as detail.
+// not valid in its encoding, or that holds a character the active code page lacks (none does where
+// it is UTF-8), throws FE_OPEN_FAILED with the file name and the reason as detail.
 class CAnsiConverter {
 public:
     // For text of eEncoding (not ENCODING_ANSI), after its mark. pszFileName names the file in

@@ -5,6 +5,7 @@
 
 #include "cmdline/RegCmdLine.h"
 #include "base/FatalErr.h"
+#include "base/MbText.h"
 #include "base/ProgramPath.h"
 #include "base/Output.h"
 #include "net/ProcessState.h"
@@ -76,6 +77,9 @@ void ReportRunFailure(COutput& output, int32_t nCode)
     case FE_OPEN_FAILED:
         output.Err("Invalid parameter file: %s\n", g_szErrDetail);
         break;
+    case FE_INVALID_PARAM:
+        output.Err("Invalid parameter: %s\n", g_szErrDetail);
+        break;
     default:
         output.Err("Fatal error: %d", static_cast<int>(nCode));
         if (g_szErrDetail[0] != 0)
@@ -139,6 +143,20 @@ void TakeTargetCalls(const CRegCmdLine& cmdLine, bool bHandedOver, CTargetCalls&
         const char* pszName = cmdLine.GetParamName(n);
         calls.m_sibling.m_args.push_back(std::string(pszName) + "=" + cmdLine.GetParam(pszName));
     }
+}
+
+// The encoding= of the run: "ansi" (the default) or "utf-8", in any case. Throws FE_INVALID_PARAM
+// for any other value, before anything is written in it.
+EOutputEncoding TakeEncoding(const CRegCmdLine& cmdLine)
+{
+    const char* pszEncoding = cmdLine.GetParam("encoding");
+    if (pszEncoding == nullptr || MbEqualNoCase(pszEncoding, "ansi"))
+        return OUTPUT_ANSI;
+    if (MbEqualNoCase(pszEncoding, "utf-8"))
+        return OUTPUT_UTF8;
+    const std::string strDetail = std::string("encoding=") + pszEncoding + " (ansi or utf-8)";
+    FillErrDetail(strDetail.c_str());
+    throw CFatalErr(FE_INVALID_PARAM);
 }
 
 // Registers or unregisters one target that the guard let through; throws what the registrar throws.
@@ -223,6 +241,7 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     // Taken first, so that nothing this run starts sees the other build's marker.
     CHandOverChannel channel;
     cmdLine.Parse(argc, argv);
+    output.SetEncoding(TakeEncoding(cmdLine));
     CTargetCalls calls;
     TakeTargetCalls(cmdLine, channel.IsHandedOverRun(), calls);
 

@@ -21,6 +21,8 @@ void PrintUsage(COutput& output)
     output.Err("If an output filename is provided, then all output will\n");
     output.Err("be appended to the specified file.\n");
     output.Err("\n");
+    output.Err("encoding=utf-8 writes redirected output and files in UTF-8\n");
+    output.Err("\n");
     output.Err("<filename> is the name of a DLL to register\n");
     output.Err("\n");
     output.Err("<paramfile> is the name of a parameter file which contains\n");

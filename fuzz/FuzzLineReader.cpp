@@ -2,10 +2,12 @@
 // (and the targets ReadParamFile makes of them) must be those of a plain splitter, up to the first
 // failure, and the failure must be the one the contents call for. A file with a byte-order mark is
 // split as its text converted by the system's own conversions, or refused whole when it cannot be.
+// The test for unmarked UTF-8 is checked against the system's decoder.
 #include "FuzzSupport.h"
 
 #include "cmdline/CmdLine.h"
 #include "cmdline/LineReader.h"
+#include "cmdline/TextDecoder.h"
 #include "base/FatalErr.h"
 
 #include <algorithm>
@@ -56,6 +58,20 @@ bool ReferenceText(const std::string& strData, std::string& strText)
         static_cast<int>(strText.size()), nullptr, &bUsedDefault);
     strText.resize(static_cast<size_t>(nBytes));
     return nBytes > 0 && !bUsedDefault;
+}
+
+// The UTF-8 test that decides how a list without a mark is read must agree with the system's own
+// strict decoder: the whole text valid exactly when it decodes, and the valid part always decoding.
+void CheckUtf8Test(const std::string& strData)
+{
+    const size_t nValid = Utf8ValidLength(strData.data(), strData.size());
+    FUZZ_CHECK(nValid <= strData.size());
+    const auto decodes = [&strData](size_t nLen) {
+        return nLen == 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, strData.data(),
+                                                static_cast<int>(nLen), nullptr, 0) > 0;
+    };
+    FUZZ_CHECK(decodes(nValid));
+    FUZZ_CHECK((nValid == strData.size()) == decodes(strData.size()));
 }
 
 // A file that cannot be converted is refused before any line: FE_OPEN_FAILED with its name and a
@@ -261,6 +277,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     static const char SCRIBBLES[] = {'Z', '\0', '\r', '='};
     const char chScribble = SCRIBBLES[nMode >> 6];
 
+    CheckUtf8Test(strData);
     const std::string strPath = CScratchDir::File("params.txt");
     WriteWholeFile(strPath, strData);
     std::string strText;

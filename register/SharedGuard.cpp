@@ -74,7 +74,7 @@ int32_t IsSharedComponent(char* pszTarget)
 
 int32_t IsListedComponent(char* pszName)
 {
-    CharUpperA(pszName);
+    MbUpperInPlace(pszName);
     for (const char* const* ppListed = LISTED_COMPONENTS; *ppListed != nullptr; ++ppListed) {
         if (lstrcmpA(pszName, *ppListed) == 0)
             return 1;

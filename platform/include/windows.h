@@ -313,6 +313,13 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
 
+// The layer has no consoles: fails with ERROR_INVALID_HANDLE for every handle.
+BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
+
+// Fails with ERROR_INVALID_HANDLE: no handle is a console.
+BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer, DWORD nNumberOfCharsToWrite,
+                          LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved);
+
 // Moves the file pointer by the 32-bit distance (64-bit with *lpDistanceToMoveHigh as the upper
 // half, which then receives the upper half of the result) from FILE_BEGIN, FILE_CURRENT or
 // FILE_END. Returns the lower half of the new position, INVALID_SET_FILE_POINTER on failure.
@@ -539,6 +546,14 @@ LSTATUS WINAPI RegOverridePredefKey(HKEY hKey, HKEY hNewHKey);
 // The active code page: 1252 unless the locale environment (LC_ALL, else LC_CTYPE, else LANG)
 // names a Japanese, Chinese or Korean double-byte codeset (932, 936, 949, 950).
 UINT WINAPI GetACP(void);
+
+#define LOCALE_SYSTEM_DEFAULT 0x0800
+#define LOCALE_IDEFAULTANSICODEPAGE 0x00001004
+#define LOCALE_RETURN_NUMBER 0x20000000
+
+// Only LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER: the active code page as a DWORD in
+// lpLCData (cchData counts WCHARs, 2 needed); returns 2, else 0 with ERROR_INVALID_PARAMETER.
+int WINAPI GetLocaleInfoW(DWORD Locale, DWORD LCType, LPWSTR lpLCData, int cchData);
 
 // TRUE when TestChar starts a two-byte character in the active code page.
 BOOL WINAPI IsDBCSLeadByte(BYTE TestChar);

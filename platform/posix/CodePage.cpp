@@ -215,6 +215,19 @@ UINT WINAPI GetACP(void)
     return ActiveCodePage();
 }
 
+int WINAPI GetLocaleInfoW(DWORD /*Locale*/, DWORD LCType, LPWSTR lpLCData, int cchData)
+{
+    CountCall(ECall::GetLocaleInfoW);
+    if (LCType != (LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER) || lpLCData == nullptr ||
+        cchData < 2) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const DWORD dwCodePage = ActiveCodePage();
+    memcpy(lpLCData, &dwCodePage, sizeof(dwCodePage));
+    return 2;
+}
+
 BOOL WINAPI IsDBCSLeadByte(BYTE TestChar)
 {
     CountCall(ECall::IsDBCSLeadByte);

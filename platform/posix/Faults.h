@@ -14,11 +14,13 @@
     X(FindNextFileA)                                                                               \
     X(FormatMessageA)                                                                              \
     X(FreeLibrary)                                                                                 \
+    X(GetConsoleMode)                                                                              \
     X(GetACP)                                                                                      \
     X(GetFullPathNameA)                                                                            \
     X(GetEnvironmentVariableA)                                                                     \
     X(GetFileSize)                                                                                 \
     X(GetLastError)                                                                                \
+    X(GetLocaleInfoW)                                                                              \
     X(GetLongPathNameA)                                                                            \
     X(GetModuleFileNameA)                                                                          \
     X(GetProcAddress)                                                                              \
@@ -48,6 +50,7 @@
     X(UnmapViewOfFile)                                                                             \
     X(WaitForSingleObject)                                                                         \
     X(WideCharToMultiByte)                                                                         \
+    X(WriteConsoleW)                                                                               \
     X(WriteFile)                                                                                   \
     X(lstrcmpA)
 

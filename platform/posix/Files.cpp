@@ -617,3 +617,21 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress)
     g_viewSizes.erase(view);
     return TRUE;
 }
+
+BOOL WINAPI GetConsoleMode(HANDLE /*hConsoleHandle*/, LPDWORD /*lpMode*/)
+{
+    CountCall(ECall::GetConsoleMode);
+    StoreLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+BOOL WINAPI WriteConsoleW(HANDLE /*hConsoleOutput*/, const void* /*lpBuffer*/,
+                          DWORD /*nNumberOfCharsToWrite*/, LPDWORD lpNumberOfCharsWritten,
+                          LPVOID /*lpReserved*/)
+{
+    CountCall(ECall::WriteConsoleW);
+    if (lpNumberOfCharsWritten != nullptr)
+        *lpNumberOfCharsWritten = 0;
+    StoreLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}

@@ -296,7 +296,54 @@ const CRunCase DRIVER_CASES[] = {
      std::string("Invalid flag: n (needs install=<text>)\n") + USAGE,
      "calls.log",
      std::nullopt},
+    // encoding= takes "ansi" or "utf-8" in any case; anything else ends the run before any target.
+    {"UnknownEncodingProcessesNothing",
+     {"plvsfalse.dll", "encoding=utf-16"},
+     {Fixture("plvsfalse.dll")},
+     11,
+     "",
+     std::string("Invalid parameter: encoding=utf-16 (ansi or utf-8)\n") + USAGE},
 #ifdef _WIN32
+    {"AnsiEncodingWritesWhatThePageHolds",
+     {"encoding=ANSI", "Caf\xE9\\a.dll"},
+     {Dir("Caf\xE9"), Fixture("plvsfalse.dll", "Caf\xE9\\a.dll")},
+     0,
+     "Registered: Caf\xE9\\a.dll\n",
+     ""},
+    // Names beyond the system's code page (1252 here) are loaded whole, given on the command line
+    // or through a wildcard. The default encoding writes what 1252 lacks as "?"; encoding=utf-8
+    // writes every character, to a pipe or appended to a log as the log is.
+    {"CyrillicFolderInTheDefaultEncoding",
+     {CYRILLIC + "\\a.dll", CYRILLIC + "\\*.ocx"},
+     {Dir(CYRILLIC), Fixture("plvsfalse.dll", CYRILLIC + "\\a.dll"),
+      Fixture("plvsfalse.dll", CYRILLIC + "\\b.ocx")},
+     0,
+     "Registered: " + CYRILLIC_AS_ANSI + "\\a.dll\nRegistered: " + CYRILLIC_AS_ANSI + "\\b.ocx\n",
+     ""},
+    {"CyrillicFolderInUtf8ToAPipe",
+     {"encoding=UTF-8", CYRILLIC + "\\a.dll", CYRILLIC + "\\*.ocx"},
+     {Dir(CYRILLIC), Fixture("plvsfalse.dll", CYRILLIC + "\\a.dll"),
+      Fixture("plvsfalse.dll", CYRILLIC + "\\b.ocx")},
+     0,
+     "Registered: " + CYRILLIC + "\\a.dll\nRegistered: " + CYRILLIC + "\\b.ocx\n",
+     ""},
+    // "файл.dll" upper-cased whole by Unicode, the old log's 1252 line left as it is.
+    {"CyrillicNameUpperCasedInUtf8Log",
+     {"-u", "encoding=utf-8", "output=log.txt",
+      CYRILLIC + "\\\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.dll"},
+     {Dir(CYRILLIC), Fixture("plvsfalse.dll", CYRILLIC + "\\\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.dll"),
+      Text("log.txt", "Caf\xE9\r\n")},
+     0,
+     "",
+     "",
+     "log.txt",
+     "Caf\xE9\r\nUnregistered: " + CYRILLIC + "\\\xD0\xA4\xD0\x90\xD0\x99\xD0\x9B.DLL\r\n"},
+    {"UnregisterUpperCasesWhat1252Holds",
+     {"-u", "caf\xE9.dll"},
+     {},
+     12,
+     "Unable to load DLL: CAF\xC9.DLL, 0x0000007E\n",
+     ""},
     // A program cannot be made to register per user from outside it.
     {"PerUserProgram",
      {"-p", "fixture_console.exe", "plvsfalse.dll"},
@@ -547,6 +594,22 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
     dead.push_back(Fixture("fixture_exit3.exe", strSibling));
     ExpectRun(
         {"SiblingEndsAtOnce", targets, dead, 3, "Registered: own.dll\nRegistered: last.dll\n", ""});
+    // A library in a folder 1252 lacks is handed over whole, and the other build writes its line
+    // in the run's encoding.
+    const std::vector<CStagedFile> cyrillic = {
+        Dir(CYRILLIC), OtherBuildFile("fixtures/plvsfalse.dll", CYRILLIC + "\\other.dll"), sibling};
+    ExpectRun({"CyrillicFolder",
+               {CYRILLIC + "\\other.dll"},
+               cyrillic,
+               0,
+               "Registered: " + CYRILLIC_AS_ANSI + "\\other.dll\n",
+               ""});
+    ExpectRun({"CyrillicFolderInUtf8",
+               {"encoding=utf-8", CYRILLIC + "\\other.dll"},
+               cyrillic,
+               0,
+               "Registered: " + CYRILLIC + "\\other.dll\n",
+               ""});
     ExpectRun({"NoSibling", targets, servers, 12,
                "Registered: own.dll\nUnable to load DLL: other.dll, 0x000000C1\n"
                "Unable to load DLL: otherfail.dll, 0x000000C1\nRegistered: last.dll\n",

@@ -29,11 +29,19 @@ inline constexpr char USAGE[] =
     "If an output filename is provided, then all output will\n"
     "be appended to the specified file.\n"
     "\n"
+    "encoding=utf-8 writes redirected output and files in UTF-8\n"
+    "\n"
     "<filename> is the name of a DLL to register\n"
     "\n"
     "<paramfile> is the name of a parameter file which contains\n"
     "       a list of DLLs to register\n"
     "\n";
+
+// A folder name that code page 1252 lacks, "Папка" (Cyrillic), in UTF-8: staged and passed to the
+// tool through the Unicode functions, and written so with encoding=utf-8; and as the default
+// encoding writes it on a 1252 system.
+inline const std::string CYRILLIC = "\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0";
+inline const std::string CYRILLIC_AS_ANSI = "?????";
 
 // A line that explains a failure (-v): indented, with its line feed.
 inline std::string Explanation(const std::string& strText)

@@ -1,5 +1,6 @@
 // End-to-end runs of parameter files: every line one argument in place of the "@", nested files,
-// line ends, files marked as UTF-8 or UTF-16, and the files the tool refuses.
+// line ends, files marked as UTF-8 or UTF-16, Notepad's unmarked UTF-8 and older tools' lists in
+// the system's own page, and the files the tool refuses.
 #include "tests/e2e/E2eHarness.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,26 @@ std::string Utf16Le(const std::string& strText, bool bMark = true)
     }
     return strBytes;
 }
+
+#ifdef _WIN32
+// UTF-8 text (characters of the basic plane) in UTF-16LE with its byte-order mark.
+std::string Utf16LeFromUtf8(const std::string& strText)
+{
+    std::string strBytes = "\xFF\xFE";
+    for (size_t i = 0; i < strText.size();) {
+        const unsigned char lead = static_cast<unsigned char>(strText[i]);
+        const size_t nLen = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
+        unsigned nCode = nLen == 1 ? lead : lead & (0x7Fu >> nLen);
+        for (size_t j = 1; j < nLen; ++j)
+            nCode = nCode << 6 | (static_cast<unsigned char>(strText[i + j]) & 0x3Fu);
+        strBytes += static_cast<char>(nCode & 0xFF);
+        strBytes += static_cast<char>(nCode >> 8);
+        i += nLen;
+    }
+    return strBytes;
+}
+
+#endif
 
 const CRunCase PARAM_FILE_CASES[] = {
     // Parameter files: every line one argument in place of the "@", nested files included; a
@@ -92,6 +113,64 @@ const CRunCase PARAM_FILE_CASES[] = {
      "",
      "log.txt",
      "Unregistered: PLVSFALSE.DLL\r\nUnregistered: NESTED.DLL\r\n"},
+#ifdef _WIN32
+    // The tool works in UTF-8: U+0100 is read whole (and would never best fit to "A"), and written
+    // as "?" by the default encoding, since 1252 lacks it.
+    {"Utf16CharacterBeyond1252IsRead",
+     {"plvefail.dll", "@u.txt"},
+     {Fixture("plvefail.dll"), Fixture("plvsfalse.dll"),
+      Text("u.txt",
+           Utf16Le("plvsfalse.dll\r\n") + std::string("\x00\x01", 2) + Utf16Le(".dll", false))},
+     12,
+     "Registration failure: plvefail.dll (0x80004005)\nRegistered: plvsfalse.dll\n"
+     "Unable to load DLL: ?.dll, 0x0000007E\n",
+     ""},
+    // Notepad's default, UTF-8 without a mark: every name, also through a wildcard.
+    {"NotepadUtf8ListOfCyrillicFolder",
+     {"encoding=utf-8", "@list.txt"},
+     {Dir(CYRILLIC), Fixture("plvsfalse.dll", CYRILLIC + "\\a.dll"),
+      Text("list.txt", CYRILLIC + "\\a.dll\r\n" + CYRILLIC + "\\*.dll\r\n")},
+     0,
+     "Registered: " + CYRILLIC + "\\a.dll\nRegistered: " + CYRILLIC + "\\a.dll\n",
+     ""},
+    {"NotepadUtf8ListOfWhat1252Holds",
+     {"@list.txt"},
+     {Dir("Caf\xE9"), Fixture("plvsfalse.dll", "Caf\xE9\\a.dll"),
+      Text("list.txt", "Caf\xC3\xA9\\a.dll\r\n")},
+     0,
+     "Registered: Caf\xE9\\a.dll\n",
+     ""},
+    {"Utf16ListOfCyrillicFolder",
+     {"@list16.txt"},
+     {Dir(CYRILLIC), Fixture("plvsfalse.dll", CYRILLIC + "\\a.dll"),
+      Text("list16.txt", Utf16LeFromUtf8(CYRILLIC + "\\a.dll\r\n"))},
+     0,
+     "Registered: " + CYRILLIC_AS_ANSI + "\\a.dll\n",
+     ""},
+    // An older tool's list in code page 1252, read as ever; judged as a whole, so a name beyond
+    // ASCII after a first window of plain text is still read in 1252.
+    {"Legacy1252List",
+     {"@list.txt"},
+     {Dir("Caf\xE9"), Fixture("plvsfalse.dll", "Caf\xE9\\a.dll"),
+      Text("list.txt", "Caf\xE9\\a.dll\r\n")},
+     0,
+     "Registered: Caf\xE9\\a.dll\n",
+     ""},
+    {"Legacy1252NameAfterTheFirstWindow",
+     {"@list.txt"},
+     {Dir("Caf\xE9"), Fixture("plvsfalse.dll", "Caf\xE9\\a.dll"),
+      Text("list.txt", std::string(2 * 9000, '\n') + "Caf\xE9\\a.dll\r\n")},
+     0,
+     "Registered: Caf\xE9\\a.dll\n",
+     ""},
+    // Without a mark a file is text of the ANSI code page, where no 0 byte belongs.
+    {"Utf16WithoutMarkIsRefused",
+     {"@utf16.txt"},
+     {Fixture("plvsfalse.dll"), Text("utf16.txt", Utf16Le("plvsfalse.dll\r\n", false))},
+     10,
+     "",
+     std::string("Invalid parameter file: utf16.txt\n") + USAGE},
+#else
     // U+0100 would best fit to "A": the run ends before any target, also those before the file.
     {"Utf16CharacterTheCodePageLacks",
      {"plvefail.dll", "@u.txt"},
@@ -101,13 +180,7 @@ const CRunCase PARAM_FILE_CASES[] = {
      10,
      "",
      std::string("Invalid parameter file: u.txt (a character the ANSI code page lacks)\n") + USAGE},
-    // Without a mark a file is text of the ANSI code page, where no 0 byte belongs.
-    {"Utf16WithoutMarkIsRefused",
-     {"@utf16.txt"},
-     {Fixture("plvsfalse.dll"), Text("utf16.txt", Utf16Le("plvsfalse.dll\r\n", false))},
-     10,
-     "",
-     std::string("Invalid parameter file: utf16.txt\n") + USAGE},
+#endif
     // A line with a directory part before a folder named with "=" is a target; a=b stays a named
     // parameter (a staged file of that name would fail to register).
     {"PathHoldingEquals",

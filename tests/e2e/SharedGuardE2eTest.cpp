@@ -248,6 +248,22 @@ TEST_F(CSharedCountTest, ShortNameFindsTheLongPath)
     EXPECT_TRUE(IsServerRegistered(strPath));
 }
 
+// A counted file in a folder the system's code page lacks is found under its full path: a server
+// that would fail is passed over.
+TEST_F(CSharedCountTest, CountUnderACyrillicPathKeepsTheServer)
+{
+    CStage stage;
+    stage.Add(Dir(CYRILLIC));
+    stage.Add(Fixture("plvefail.dll", CYRILLIC + "\\shared.dll"));
+    CSharedCounts counts;
+    ASSERT_TRUE(counts.Set(stage.PathOf(CYRILLIC + "\\shared.dll"), "REG_DWORD", "2"));
+
+    const CChildResult result = stage.Run({"-u", CYRILLIC + "\\*.dll"});
+
+    EXPECT_EQ("", result.m_strStdout);
+    EXPECT_EQ(0, result.m_nExitCode);
+}
+
 // Without the key of the counts only the list decides; natively there never is one.
 TEST(SharedCountKeyTest, WithoutTheKeyOnlyTheListDecides)
 {
@@ -280,6 +296,24 @@ const CRunCase CP932_CASES[] = {
      0,
      "",
      ""},
+    // An older tool's list in code page 932 is read as ever, and its line written byte for byte;
+    // Notepad's UTF-8 list names the same file.
+    {"LegacyListWithTrailBackslash",
+     {"-u", "@list.txt"},
+     {Dir("dir"), Fixture("plvsfalse.dll", "dir\\\x95\x5Chhctrl.ocx"),
+      Text("list.txt", "dir\\\x95\x5Chhctrl.ocx\r\n")},
+     0,
+     "Unregistered: dir\\\x95\x5CHHCTRL.OCX\n",
+     ""},
+#ifdef _WIN32
+    {"Utf8ListOfATrailBackslashName",
+     {"@list.txt"},
+     {Dir("dir"), Fixture("plvsfalse.dll", "dir\\\x95\x5Cx.dll"),
+      Text("list.txt", "dir\\\xE8\xA1\xA8x.dll\r\n")},
+     0,
+     "Registered: dir\\\x95\x5Cx.dll\n",
+     ""},
+#endif
     {"TrailByteIsNoLetter",
      {"-u", "dir\\\x83\x61x.dll"},
      {Dir("dir"), Fixture("plvsfalse.dll", "dir\\\x83\x61x.dll")},

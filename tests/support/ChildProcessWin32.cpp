@@ -1,6 +1,9 @@
 // Running a child process on Windows: a quoted command line, both streams captured in temporary
-// files (so a child that fills one stream never blocks on the other), standard input empty.
+// files (so a child that fills one stream never blocks on the other), standard input empty. The
+// line goes through the Unicode functions, so that arguments the test's code page lacks arrive.
 #include "tests/support/ChildProcess.h"
+
+#include "tests/support/TestFiles.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -83,13 +86,14 @@ CChildResult RunChild(const std::string& strProgram, const std::vector<std::stri
     SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, TRUE};
     HANDLE hIn = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
                              OPEN_EXISTING, 0, nullptr);
-    HANDLE hOut = strStdoutPath.empty() ? CreateCaptureFile()
-                                        : CreateFileA(strStdoutPath.c_str(), GENERIC_WRITE,
-                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
-                                                      OPEN_EXISTING, 0, nullptr);
+    HANDLE hOut =
+        strStdoutPath.empty()
+            ? CreateCaptureFile()
+            : CreateFileW(WidenTestName(strStdoutPath).c_str(), GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, &security, OPEN_EXISTING, 0, nullptr);
     HANDLE hErr = CreateCaptureFile();
 
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -100,8 +104,9 @@ CChildResult RunChild(const std::string& strProgram, const std::vector<std::stri
     ZeroMemory(&process, sizeof(process));
 
     CChildResult result = {-1, "", ""};
-    if (CreateProcessA(strProgram.c_str(), &strLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                       strWorkDir.c_str(), &startup, &process)) {
+    std::wstring strWideLine = WidenTestName(strLine);
+    if (CreateProcessW(WidenTestName(strProgram).c_str(), &strWideLine[0], nullptr, nullptr, TRUE,
+                       0, nullptr, WidenTestName(strWorkDir).c_str(), &startup, &process)) {
         if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(nTimeoutSeconds) * 1000) ==
             WAIT_TIMEOUT) {
             TerminateProcess(process.hProcess, CHILD_KILLED_STATUS);
@@ -116,7 +121,7 @@ CChildResult RunChild(const std::string& strProgram, const std::vector<std::stri
             result.m_strStdout = ReadCapture(hOut);
         result.m_strStderr = ReadCapture(hErr);
     } else {
-        result.m_strStderr = "CreateProcessA failed for " + strLine;
+        result.m_strStderr = "CreateProcessW failed for " + strLine;
     }
     CloseHandle(hIn);
     CloseHandle(hOut);

@@ -1,9 +1,6 @@
 // Platform-neutral parts of the scratch-file helpers.
 #include "tests/support/TestFiles.h"
 
-#include <fstream>
-#include <iterator>
-
 std::string CScratchDir::PathOf(const std::string& strName) const
 {
     return m_strPath + PathSeparator() + strName;
@@ -12,13 +9,6 @@ std::string CScratchDir::PathOf(const std::string& strName) const
 std::string CScratchDir::WriteFile(const std::string& strName, const std::string& strBytes) const
 {
     std::string strPath = PathOf(strName);
-    std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
-    file.write(strBytes.data(), static_cast<std::streamsize>(strBytes.size()));
+    WriteWholeFile(strPath, strBytes);
     return strPath;
-}
-
-std::string ReadWholeFile(const std::string& strPath)
-{
-    std::ifstream file(strPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }

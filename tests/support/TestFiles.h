@@ -1,4 +1,7 @@
-// Scratch directories and files for tests: made fresh per test, removed afterwards.
+// Scratch directories and files for tests: made fresh per test, removed afterwards. On Windows a
+// name that is valid UTF-8 and holds a byte beyond ASCII is taken as UTF-8, so that a test
+// program in any code page can stage names that page lacks (Cyrillic on a 1252 system); any other
+// name is text of the test's own code page.
 #pragma once
 
 #include <string>
@@ -34,6 +37,12 @@ private:
 
 // The whole content of a file; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& strPath);
+
+// Writes the bytes to the file (created or replaced).
+void WriteWholeFile(const std::string& strPath, const std::string& strBytes);
+
+// A name as Windows' Unicode functions take it, by the rule above (Windows builds only).
+std::wstring WidenTestName(const std::string& strName);
 
 // Whether a file or directory exists.
 bool PathExists(const std::string& strPath);

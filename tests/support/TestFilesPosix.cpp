@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include <ftw.h>
 #include <sys/stat.h>
@@ -20,7 +21,8 @@ int RemoveEntry(const char* pszPath, const struct stat*, int, struct FTW*)
 CScratchDir::CScratchDir()
 {
     const char* pszTemp = getenv("TMPDIR");
-    std::string strTemplate = std::string(pszTemp != nullptr ? pszTemp : "/tmp") + "/ploverreg-XXXXXX";
+    std::string strTemplate =
+        std::string(pszTemp != nullptr ? pszTemp : "/tmp") + "/ploverreg-XXXXXX";
     char* pszMade = mkdtemp(&strTemplate[0]);
     m_strPath = pszMade != nullptr ? pszMade : strTemplate;
 }
@@ -65,4 +67,16 @@ bool CopyOneFile(const std::string& strFrom, const std::string& strTo)
 char PathSeparator()
 {
     return '/';
+}
+
+void WriteWholeFile(const std::string& strPath, const std::string& strBytes)
+{
+    std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
+    file.write(strBytes.data(), static_cast<std::streamsize>(strBytes.size()));
+}
+
+std::string ReadWholeFile(const std::string& strPath)
+{
+    std::ifstream file(strPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }

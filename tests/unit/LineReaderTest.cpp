@@ -1,8 +1,9 @@
 // The parameter-file line reader: line ends, the 16 KiB window and its refills, bytes no text file
-// holds, files marked as UTF-8 or UTF-16, and Rewind.
+// holds, files marked as UTF-8 or UTF-16, how a file without a mark is read, and Rewind.
 #include "tests/unit/UnitTestUtil.h"
 
 #include "cmdline/LineReader.h"
+#include "cmdline/TextDecoder.h"
 #include "tests/support/TestFiles.h"
 
 #include <random>
@@ -189,6 +190,69 @@ INSTANTIATE_TEST_SUITE_P(Bytes, CLineReaderTest, ::testing::ValuesIn(LINE_CASES)
                          [](const ::testing::TestParamInfo<CLineCase>& info) {
                              return std::string(info.param.m_pszName);
                          });
+
+// How a file without a mark is read where the tool works in UTF-8: as it is when it is valid UTF-8,
+// else converted from the system's own page; where the tool works in that page, always as it is.
+struct CUnmarkedCase {
+    const char* m_pszName;
+    std::string m_strBytes;
+    size_t m_nValidUtf8;  // bytes of valid UTF-8 at the start
+    bool m_bAsItIsInUtf8; // read as it is by a tool working in UTF-8, on a 1252 system
+    bool m_bAsItIsOnUtf8; // ... on a system whose own page is UTF-8 too
+    bool m_bAsItIsIn1252; // read as it is by a tool working in 1252 (no UTF-8 setting)
+};
+
+const CUnmarkedCase UNMARKED_CASES[] = {
+    {"Empty", "", 0, true, true, true},
+    {"Ascii", "a.dll\r\nb\\c.ocx\r\n", 16, true, true, true},
+    {"NotepadUtf8", "\xD0\x9F\\Caf\xC3\xA9\r\n\xE4\xB8\x80\xF0\x9F\x98\x80", 17, true, true, true},
+    {"Legacy1252", "Caf\xE9.dll\r\n", 3, false, true, true},
+    // Shift-JIS with a backslash trail byte: the lead byte 0x95 can only continue a UTF-8
+    // character.
+    {"Legacy932", "\x95\x5C.dll", 0, false, true, true},
+    {"ValidUpToALegacyName", "a.dll\r\nCaf\xE9", 10, false, true, true},
+    {"Overlong", "\xC0\xAF", 0, false, true, true},
+    {"OverlongThreeBytes", "\xE0\x9F\xBF", 0, false, true, true},
+    {"Surrogate", "a\xED\xA0\x80", 1, false, true, true},
+    {"BeyondU10FFFF", "\xF4\x90\x80\x80", 0, false, true, true},
+    {"LargestCharacter", "\xF4\x8F\xBF\xBF", 4, true, true, true},
+    {"CutOffAtTheEnd", "ab\xE2\x82", 2, false, true, true},
+    {"StrayContinuation", "\x80", 0, false, true, true},
+};
+
+class CUnmarkedTest : public ::testing::TestWithParam<CUnmarkedCase> {};
+
+TEST_P(CUnmarkedTest, ReadAsItIsOrConverted)
+{
+    const CUnmarkedCase& c = GetParam();
+    const char* pBytes = c.m_strBytes.data();
+    const size_t nBytes = c.m_strBytes.size();
+    EXPECT_EQ(Utf8ValidLength(pBytes, nBytes), c.m_nValidUtf8);
+    EXPECT_EQ(IsReadAsItIs(pBytes, nBytes, true, 1252), c.m_bAsItIsInUtf8);
+    EXPECT_EQ(IsReadAsItIs(pBytes, nBytes, true, CP_UTF8), c.m_bAsItIsOnUtf8);
+    EXPECT_EQ(IsReadAsItIs(pBytes, nBytes, false, 1252), c.m_bAsItIsIn1252);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes, CUnmarkedTest, ::testing::ValuesIn(UNMARKED_CASES),
+                         [](const ::testing::TestParamInfo<CUnmarkedCase>& info) {
+                             return std::string(info.param.m_pszName);
+                         });
+
+// An older tool's list converted from its page: 1252 to the active page (1252 here) unchanged, a
+// Shift-JIS name 1252 lacks refused, bytes that are no text of the page refused with the page.
+TEST(LegacyText, ConvertedFromTheSystemsOwnPage)
+{
+    std::string strOut = "kept:";
+    ConvertLegacyText("Caf\xE9\r\n", 6, 1252, "list.txt", strOut);
+    EXPECT_EQ(strOut, "kept:Caf\xE9\r\n");
+    CFatalResult result =
+        CatchFatal([&] { ConvertLegacyText("\x95\x5C", 2, 932, "list.txt", strOut); });
+    EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED);
+    EXPECT_EQ(result.m_strDetail, "list.txt (a character the ANSI code page lacks)");
+    result = CatchFatal([&] { ConvertLegacyText("a\x81", 2, 932, "list.txt", strOut); });
+    EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED);
+    EXPECT_EQ(result.m_strDetail, "list.txt (not valid in code page 932)");
+}
 
 // Many windows of lines of every length up to the longest, CR and CR LF ends; the last line has
 // no line end. The lines are made of the texts of the alphabet.

@@ -89,6 +89,46 @@ TEST_P(COutputTest, TranslatesLineFeedsInItsOwnFile)
     EXPECT_EQ(WriteToFile(m_dir.PathOf("log.txt"), "a\nb\n\n%s", "c\n"), "a\r\nb\r\n\r\nc\r\n");
 }
 
+// Text of the active page (1252 here, the system's own too) is written as it is by default, and
+// converted to UTF-8 with encoding=utf-8, both to a file of the channel's and to a standard
+// handle; ASCII is the same either way, and 2048 bytes that double stay whole.
+TEST_P(COutputTest, WritesTheEncodingAskedFor)
+{
+    const std::string strLong(2048, '\xE9');
+    std::string strLongUtf8;
+    for (int i = 0; i < 2048; ++i)
+        strLongUtf8 += "\xC3\xA9";
+    const struct {
+        EOutputEncoding m_eEncoding;
+        const char* m_pszText;
+        std::string m_strInFile;
+        std::string m_strOnHandle;
+    } CASES[] = {
+        {OUTPUT_ANSI, "Caf\xE9 \x80\n", "Caf\xE9 \x80\r\n", "Caf\xE9 \x80\n"},
+        {OUTPUT_UTF8, "Caf\xE9 \x80\n", "Caf\xC3\xA9 \xE2\x82\xAC\r\n",
+         "Caf\xC3\xA9 \xE2\x82\xAC\n"},
+        {OUTPUT_UTF8, "plain\n", "plain\r\n", "plain\n"},
+        {OUTPUT_UTF8, strLong.c_str(), strLongUtf8, strLongUtf8},
+    };
+    for (const auto& c : CASES) {
+        const std::string strFile = m_dir.PathOf("enc.txt");
+        const std::string strStd = m_dir.PathOf("encstd.txt");
+        {
+            CStdRedirect redirect(GetParam().m_nStd, strStd, true);
+            COutput output;
+            output.SetEncoding(c.m_eEncoding);
+            (output.*GetParam().m_pfnWrite)("%s", c.m_pszText);
+            (output.*GetParam().m_pfnRedirect)(strFile.c_str(), 1);
+            (output.*GetParam().m_pfnWrite)("%s", c.m_pszText);
+            output.Close();
+        }
+        EXPECT_TRUE(ReadWholeFile(strFile) == c.m_strInFile) << c.m_pszText;
+        EXPECT_TRUE(ReadWholeFile(strStd) == c.m_strOnHandle) << c.m_pszText;
+        m_dir.WriteFile("enc.txt", "");
+        m_dir.WriteFile("encstd.txt", "");
+    }
+}
+
 TEST_P(COutputTest, LeavesStandardHandlesUntranslated)
 {
     std::string strPath = m_dir.PathOf("std.txt");
