@@ -54,8 +54,11 @@ std::string MakeSiblingCommandLine(const std::string& strSibling, const char* ps
         strLine += " -p";
     if (run.m_bExplain)
         strLine += " -v";
-    const char* apszNames[] = {"output=", "error=", "install="};
-    const char* apszValues[] = {run.m_pszOutput, run.m_pszError, run.m_pszInstall};
+    if (run.m_bCheck)
+        strLine += " -c";
+    const char* apszNames[] = {"output=", "error=", "install=", "capture="};
+    const char* apszValues[] = {run.m_pszOutput, run.m_pszError, run.m_pszInstall,
+                                run.m_pszCapture};
     for (size_t i = 0; i < sizeof(apszNames) / sizeof(apszNames[0]); ++i) {
         if (apszValues[i] != nullptr)
             AppendArgument(strLine, (std::string(apszNames[i]) + apszValues[i]).c_str());

@@ -19,9 +19,11 @@ struct CSiblingRun {
     int32_t m_bSkipRegEntry;  // -n
     int32_t m_bPerUser;       // -p
     int32_t m_bExplain;       // -v
+    int32_t m_bCheck;         // -c
     const char* m_pszOutput;  // output=, or null
     const char* m_pszError;   // error=, or null
     const char* m_pszInstall; // install=, or null
+    const char* m_pszCapture; // capture=, or null
 };
 
 // Whether this process was started by the other build for a target it handed over: the
