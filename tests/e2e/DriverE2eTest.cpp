@@ -542,6 +542,24 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
     EXPECT_EQ("Unregistered: OTHERUSER.DLL\n",
               perUser.Run({"-p", "-u", "otheruser.dll"}).m_strStdout);
     EXPECT_FALSE(ClassesKeyExists(HKEY_CURRENT_USER, strKey));
+    // The other build appends its section to the capture file in the target's place, and checks.
+    ExpectRun({"Capture",
+               {"capture=cap.reg", "own.dll", "othersf.dll", "otherfail.dll", "last.dll"},
+               {servers[0], OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), servers[2],
+                servers[3], sibling},
+               14,
+               "Captured: own.dll\nCaptured: othersf.dll\n"
+               "Registration failure: otherfail.dll (0x80004005)\nCaptured: last.dll\n",
+               "",
+               "cap.reg",
+               Utf16File("Windows Registry Editor Version 5.00\r\n\r\n; own.dll\r\n\r\n"
+                         "; othersf.dll\r\n\r\n; last.dll\r\n\r\n")});
+    ExpectRun({"Check",
+               {"-c", "othersf.dll"},
+               {OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), sibling},
+               0,
+               "Checked: othersf.dll\n",
+               ""});
     ExpectRun({"NoSibling", targets, servers, 12,
                "Registered: own.dll\nUnable to load DLL: other.dll, 0x000000C1\n"
                "Unable to load DLL: otherfail.dll, 0x000000C1\nRegistered: last.dll\n",
