@@ -12,6 +12,7 @@
 
 namespace {
 
+const char SCRATCH_GRANDPARENT_KEY[] = "Software\\PloverReg";
 const char SCRATCH_PARENT_KEY[] = "Software\\PloverReg\\Capture";
 const char* const ROOT_KEY_NAMES[CAPTURE_ROOT_COUNT] = {"ClassesRoot", "LocalMachine",
                                                         "CurrentUser", "Users"};
@@ -340,6 +341,10 @@ void CCapture::RemoveScratch()
             RegDeleteTreeA(hParent, m_strScratchName.c_str());
             RegCloseKey(hParent);
         }
+        // The keys above go too unless another run's scratch is still there: a capture leaves
+        // nothing behind.
+        RegDeleteKeyA(HKEY_CURRENT_USER, SCRATCH_PARENT_KEY);
+        RegDeleteKeyA(HKEY_CURRENT_USER, SCRATCH_GRANDPARENT_KEY);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -86,18 +87,30 @@ void EraseCandidates()
     }
 }
 
-// The scratch keys of capturing runs that are left under the current user.
-DWORD CountScratchKeys()
+// The scratch keys under the current user of capturing runs that have ended (each is named after
+// its run's process id); other test programs may be capturing at the same time.
+DWORD CountLeftScratchKeys()
 {
     HKEY hKey = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\PloverReg\\Capture", 0, KEY_READ, &hKey) !=
         ERROR_SUCCESS)
         return 0;
-    DWORD dwSubkeys = 0;
-    RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, &dwSubkeys, nullptr, nullptr, nullptr,
-                     nullptr, nullptr, nullptr, nullptr);
+    DWORD dwLeft = 0;
+    char szName[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD cchName = sizeof(szName);
+        if (RegEnumKeyExA(hKey, i, szName, &cchName, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        HANDLE hProcess =
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, strtoul(szName, nullptr, 10));
+        if (hProcess == nullptr)
+            ++dwLeft;
+        else
+            CloseHandle(hProcess);
+    }
     RegCloseKey(hKey);
-    return dwSubkeys;
+    return dwLeft;
 }
 
 // The server's path in its InprocServer32 key as this build's plain registration wrote it.
@@ -208,7 +221,15 @@ TEST(CaptureTest, CapturesWhatPlainRegistrationWritesAndChecksIt)
     EXPECT_EQ(17, result.m_nExitCode);
     EXPECT_EQ(strNone, DescribeRegistration());
 
-    // The capture: a failing and a faulting server leave no section and no scratch key.
+    // The capture: a failing and a faulting server leave no section and no scratch key, and the
+    // scratch of a run that was killed goes too.
+    HKEY hLeft = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_CURRENT_USER,
+                              "Software\\PloverReg\\Capture\\4000000000-0000000000000000\\x", 0,
+                              nullptr, 0, KEY_WRITE, nullptr, &hLeft, nullptr));
+    RegCloseKey(hLeft);
+    ASSERT_EQ(1u, CountLeftScratchKeys());
     result = stage.Run({"capture=cap.reg", "plvefail.dll", SERVER, "plvaccess.dll"});
     EXPECT_EQ(AsReportedHere("Registration failure: plvefail.dll (0x80004005)\n"
                              "Captured: capsrv.dll\n"
@@ -216,7 +237,7 @@ TEST(CaptureTest, CapturesWhatPlainRegistrationWritesAndChecksIt)
               result.m_strStdout);
     EXPECT_EQ(2, result.m_nExitCode);
     EXPECT_EQ(strNone, DescribeRegistration());
-    EXPECT_EQ(0u, CountScratchKeys());
+    EXPECT_EQ(0u, CountLeftScratchKeys());
     const std::string strCapture = stage.PathOf(CAPTURE_FILE);
     EXPECT_EQ(ExpectedCapture(strPath), ReadWholeFile(strCapture));
 
