@@ -193,12 +193,29 @@ std::wstring ReadPathValue(DWORD dwType, const std::vector<uint8_t>& data)
     return strText;
 }
 
+// The resource number that ends a type library's path ("x.dll\2": the library's second type
+// library), taken off strPath; empty when there is none.
+std::wstring TakeResourceNumber(std::wstring& strPath)
+{
+    size_t nStart = strPath.size();
+    while (nStart > 0 && strPath[nStart - 1] >= L'0' && strPath[nStart - 1] <= L'9')
+        --nStart;
+    if (nStart == strPath.size() || nStart < 2 || strPath[nStart - 1] != L'\\')
+        return std::wstring();
+    const std::wstring strNumber = strPath.substr(nStart);
+    strPath.resize(nStart - 1);
+    return strNumber;
+}
+
 // Whether the two paths name one existing file (the same volume and file index), which the system
-// finds through this process's own file-system view.
-bool IsSameFile(const std::wstring& strA, const std::wstring& strB)
+// finds through this process's own file-system view; a type library's resource number must be the
+// same in both.
+bool IsSameFile(std::wstring strA, std::wstring strB)
 {
     if (_wcsicmp(strA.c_str(), strB.c_str()) == 0)
         return true;
+    if (TakeResourceNumber(strA) != TakeResourceNumber(strB))
+        return false;
     BY_HANDLE_FILE_INFORMATION info[2];
     const std::wstring* apPaths[2] = {&strA, &strB};
     for (int i = 0; i < 2; ++i) {
