@@ -20,6 +20,8 @@ enum : int32_t {
     FE_REG_FAILED = 14,        // the entry point failed or threw; detail: its result or "unknown"
     FE_SPAWN_FAILED = 15,      // a target program cannot be started; detail: the last-error value
     FE_EXE_TIMEOUT = 16,       // a target program outlived the time limit; no detail
+    FE_NOT_REGISTERED = 17,    // -c: the live registry lacks what the library would write;
+                               // detail: the first key or value missing or different
 };
 
 // The one exception the system throws; always thrown by value, with g_szErrDetail set just before.

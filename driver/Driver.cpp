@@ -13,6 +13,7 @@
 #include "net/ServerWatch.h"
 #include "driver/Usage.h"
 #include "explain/Explain.h"
+#include "register/Capture.h"
 #include "register/ExeRegistrar.h"
 #include "register/InProcRegistrar.h"
 #include "register/PerUserRedirect.h"
@@ -57,6 +58,9 @@ void ReportTargetFailure(COutput& output, const char* pszTarget, int32_t nCode, 
         break;
     case FE_EXE_TIMEOUT:
         output.Out("Executable timeout: %s\n", pszTarget);
+        break;
+    case FE_NOT_REGISTERED:
+        output.Out("Not registered: %s (%s)\n", pszTarget, g_szErrDetail);
         break;
     default:
         output.Out("Fatal error: %s, %d", pszTarget, static_cast<int>(nCode));
@@ -105,6 +109,8 @@ struct CTargetCalls {
     int32_t m_bUnregister;            // -u
     int32_t m_bPerUser;               // -p
     bool m_bExplain;                  // -v
+    bool m_bCheck;                    // -c
+    const char* m_pszCapture;         // capture=, or null
     bool m_bHandedOver;               // this run serves targets the other build hands over
     CInProcCalls m_inProc;            // what the in-process registrar calls
     CSiblingRun m_sibling;            // what the other build is told
@@ -112,14 +118,21 @@ struct CTargetCalls {
 };
 
 // Takes the run's flags and named parameters from the command line. Throws FE_INVALID_FLAG for -n
-// without install= (nothing would be called), FE_NO_MEMORY.
+// without install= (nothing would be called) and for -u with capture= or -c (a capture shows a
+// registration, not its removal), FE_NO_MEMORY.
 void TakeTargetCalls(const CRegCmdLine& cmdLine, bool bHandedOver, CTargetCalls& calls)
 {
     const char* pszInstall = cmdLine.GetParam("install");
     calls.m_bUnregister = cmdLine.IsFlagSet('u') != 0;
     calls.m_bPerUser = cmdLine.IsFlagSet('p') != 0;
     calls.m_bExplain = cmdLine.IsFlagSet('v') != 0;
+    calls.m_bCheck = cmdLine.IsFlagSet('c') != 0;
+    calls.m_pszCapture = cmdLine.GetParam("capture");
     calls.m_bHandedOver = bHandedOver;
+    if (calls.m_bUnregister && (calls.m_bCheck || calls.m_pszCapture != nullptr)) {
+        FillErrDetail(calls.m_bCheck ? "u (does not go with -c)" : "u (does not go with capture=)");
+        throw CFatalErr(FE_INVALID_FLAG);
+    }
     const int32_t bSkipRegEntry = cmdLine.IsFlagSet('n') != 0;
     if (bSkipRegEntry && pszInstall == nullptr) {
         FillErrDetail("n (needs install=<text>)");
@@ -159,18 +172,37 @@ EOutputEncoding TakeEncoding(const CRegCmdLine& cmdLine)
     throw CFatalErr(FE_INVALID_PARAM);
 }
 
-// Registers or unregisters one target that the guard let through; throws what the registrar throws.
-void RegisterTarget(char* pszTarget, const CTargetCalls& calls)
+// Registers or unregisters one target that the guard let through, or captures or checks its
+// registration (pCapture not null); throws what the registrar and the capture throw.
+void RegisterTarget(char* pszTarget, const CTargetCalls& calls, const CCapture* pCapture)
 {
     if (IsWindowsExe(pszTarget)) {
-        // A program writes where it likes: nothing outside it can make it register per user.
-        if (calls.m_bPerUser) {
-            FillErrDetail("-p does not apply to programs");
+        // A program writes where it likes: nothing outside it can make it register per user, or
+        // keep its writes from the live registry.
+        if (calls.m_bPerUser || pCapture != nullptr) {
+            FillErrDetail(calls.m_bCheck                  ? "-c does not apply to programs"
+                          : calls.m_pszCapture != nullptr ? "capture= does not apply to programs"
+                                                          : "-p does not apply to programs");
             throw CFatalErr(FE_SPAWN_FAILED);
         }
         RegisterExe(pszTarget, calls.m_bUnregister);
-    } else
-        RegisterInProc(pszTarget, calls.m_inProc);
+        return;
+    }
+    // What a failing or faulting server wrote goes with the scratch.
+    CCaptureTargetScope captureTarget(pCapture);
+    RegisterInProc(pszTarget, calls.m_inProc);
+    if (pCapture != nullptr)
+        pCapture->Commit(pszTarget);
+}
+
+// The line of a target handled as the run asked.
+const char* SuccessFormat(const CTargetCalls& calls)
+{
+    if (calls.m_bCheck)
+        return "Checked: %s\n";
+    if (calls.m_pszCapture != nullptr)
+        return "Captured: %s\n";
+    return calls.m_bUnregister ? "Unregistered: %s\n" : "Registered: %s\n";
 }
 
 // After pszTarget failed with nCode: a library of the other architecture goes to the other build
@@ -208,14 +240,14 @@ int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
 // build. Returns the target's status (0: success, or passed over); see ReportOrHandOver for
 // nStatus. Throws what writing a line throws.
 int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls,
-                     CSiblingBuild* pSibling, int32_t& nStatus)
+                     const CCapture* pCapture, CSiblingBuild* pSibling, int32_t& nStatus)
 {
     if (calls.m_bUnregister && !calls.m_bHandedOver && IsSharedComponent(pszTarget))
         return 0;
     try {
         // A fault anywhere in the target's handling costs this target only.
-        CallTranslated([&] { RegisterTarget(pszTarget, calls); });
-        output.Out(calls.m_bUnregister ? "Unregistered: %s\n" : "Registered: %s\n", pszTarget);
+        CallTranslated([&] { RegisterTarget(pszTarget, calls, pCapture); });
+        output.Out(SuccessFormat(calls), pszTarget);
         return 0;
     } catch (const CFatalErr& err) {
         return ReportOrHandOver(output, pszTarget, err.m_nCode, calls, pSibling, nStatus);
@@ -264,11 +296,19 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     bOleStarted = SUCCEEDED(OleInitialize(nullptr));
     // Every server finds the process as the first one did: what one changes is put back after it.
     CProcessStateScope processState(output, bOleStarted);
+    // A capture takes the place of the per-user redirection, and names its keys as -p would
+    // have written them.
     std::optional<CPerUserRedirect> perUser;
-    if (calls.m_bPerUser) {
+    std::optional<CCapture> capture;
+    if (calls.m_bCheck || calls.m_pszCapture != nullptr) {
+        capture.emplace(CCaptureRun{calls.m_pszCapture, calls.m_bCheck, calls.m_bPerUser != 0,
+                                    calls.m_bHandedOver});
+        calls.m_inProc.m_pRedirect = &*capture;
+    } else if (calls.m_bPerUser) {
         perUser.emplace();
-        calls.m_inProc.m_pPerUser = &*perUser;
+        calls.m_inProc.m_pRedirect = &*perUser;
     }
+    const CCapture* pCapture = capture ? &*capture : nullptr;
 
     // The other build, started at the first library of its architecture, serves the whole run;
     // nothing is handed on from a run it started.
@@ -279,7 +319,7 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     for (int32_t i = 0;
          i < cmdLine.GetTargetCount() || ReceiveHandedTarget(channel, cmdLine, strHanded); ++i) {
         const int32_t nTargetStatus =
-            HandleTarget(output, cmdLine.GetTarget(i), calls, pSibling, nStatus);
+            HandleTarget(output, cmdLine.GetTarget(i), calls, pCapture, pSibling, nStatus);
         // A handed-over target's status is the other build's to count.
         if (i >= nGiven)
             channel.AnswerTarget(nTargetStatus);

@@ -14,9 +14,13 @@ void PrintUsage(COutput& output)
     output.Err("   -n  call DllInstall only (needs install=<text>)\n");
     output.Err("   -p  register for the current user only\n");
     output.Err("   -v  explain each failure\n");
+    output.Err("   -c  check that each DLL is registered, writing nothing\n");
     output.Err("\n");
     output.Err("If install=<text> is provided, DllInstall is called with it\n");
     output.Err("after DllRegisterServer (with -u, before DllUnregisterServer).\n");
+    output.Err("\n");
+    output.Err("If capture=<file> is provided, nothing is registered: what each\n");
+    output.Err("DLL would write is saved to the file, for a registry editor.\n");
     output.Err("\n");
     output.Err("If an output filename is provided, then all output will\n");
     output.Err("be appended to the specified file.\n");

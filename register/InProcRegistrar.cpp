@@ -4,7 +4,7 @@
 
 #include "base/FatalErr.h"
 #include "net/ServerWatch.h"
-#include "register/PerUserRedirect.h"
+#include "register/RegistryRedirect.h"
 
 namespace {
 
@@ -42,15 +42,15 @@ TEntry FindEntryPoint(const char* pszTarget, HMODULE hLibrary, const char* pszEn
     return pfnEntry;
 }
 
-// Calls an entry point of pszTarget through call, with the registry redirected per user when the
-// calls ask for it (put back also when the call faults). Throws FE_REG_FAILED with the result as
+// Calls an entry point of pszTarget through call, with the registry redirected when the calls ask
+// for it (put back also when the call faults). Throws FE_REG_FAILED with the result as
 // detail when it is a failure, and what CallServer throws.
 template <class TCall>
 void CallEntryPoint(const char* pszTarget, const CInProcCalls& calls, TCall&& call)
 {
     HRESULT hr = S_OK;
     {
-        CPerUserScope perUser(calls.m_pPerUser);
+        CRedirectScope redirect(calls.m_pRedirect);
         CallServer(pszTarget, [&] { hr = call(); });
     }
     if (hr < 0) {

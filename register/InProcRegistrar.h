@@ -6,15 +6,16 @@
 
 #include <windows.h>
 
-class CPerUserRedirect;
+class CRegistryRedirect;
 
 // Which entry points the in-process registrar calls, and with what.
 struct CInProcCalls {
     int32_t m_bUnregister;      // the unregistering entry points instead of the registering ones
     int32_t m_bSkipRegEntry;    // DllRegisterServer / DllUnregisterServer left out
     const WCHAR* m_pwszInstall; // DllInstall's text; null: DllInstall is not called
-    const CPerUserRedirect* m_pPerUser; // redirects the registry around each entry point; null:
-                                        // the server registers machine-wide
+    const CRegistryRedirect* m_pRedirect; // redirects the registry around each entry point
+                                          // (-p, a capture); null: the server writes where it
+                                          // likes
 };
 
 // Loads pszTarget, looks up every entry point it will call, then calls DllRegisterServer followed

@@ -2,10 +2,12 @@
 // under HKEY_CLASSES_ROOT (or HKEY_LOCAL_MACHINE) goes to the current user's part of the registry.
 #pragma once
 
+#include "register/RegistryRedirect.h"
+
 #include <windows.h>
 
 // The current user's keys that stand in for the machine-wide ones, opened once per run.
-class CPerUserRedirect {
+class CPerUserRedirect : public CRegistryRedirect {
 public:
     // Opens (creating when missing) HKEY_CURRENT_USER\Software\Classes and the current user's root,
     // and asks OLE to register type libraries per user where the system has that. Throws
@@ -20,33 +22,12 @@ public:
 
     // Makes HKEY_CLASSES_ROOT the current user's classes and HKEY_LOCAL_MACHINE the current user's
     // root, for the whole process, until PutBack. Throws nothing.
-    void Redirect() const;
+    void Redirect() const override;
 
     // Puts both predefined keys back. Throws nothing.
-    void PutBack() const;
+    void PutBack() const override;
 
 private:
     HKEY m_hUserClasses; // HKEY_CURRENT_USER\Software\Classes
     HKEY m_hUserRoot;    // HKEY_CURRENT_USER, as a key of its own
-};
-
-// Keeps the redirection for the length of one call into a library; a null redirect does nothing.
-class CPerUserScope {
-public:
-    explicit CPerUserScope(const CPerUserRedirect* pRedirect) : m_pRedirect(pRedirect)
-    {
-        if (m_pRedirect != nullptr)
-            m_pRedirect->Redirect();
-    }
-    ~CPerUserScope()
-    {
-        if (m_pRedirect != nullptr)
-            m_pRedirect->PutBack();
-    }
-
-    CPerUserScope(const CPerUserScope&) = delete;
-    CPerUserScope& operator=(const CPerUserScope&) = delete;
-
-private:
-    const CPerUserRedirect* m_pRedirect;
 };

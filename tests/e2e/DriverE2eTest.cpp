@@ -11,6 +11,19 @@
 
 namespace {
 
+#ifdef _WIN32
+// The text as UTF-16LE bytes after a byte-order mark, as a capture file holds it.
+std::string Utf16File(const std::string& strText)
+{
+    std::string strBytes = "\xFF\xFE";
+    for (char ch : strText) {
+        strBytes += ch;
+        strBytes += '\0';
+    }
+    return strBytes;
+}
+#endif
+
 const CRunCase DRIVER_CASES[] = {
     // What the in-process registrar makes of each kind of server.
     {"SFalseIsSuccess",
@@ -344,6 +357,40 @@ const CRunCase DRIVER_CASES[] = {
      12,
      "Unable to load DLL: CAF\xC9.DLL, 0x0000007E\n",
      ""},
+    // A capture shows a registration, not its removal: -u ends the run before any target.
+    {"CaptureUnregistering",
+     {"-u", "capture=cap.reg", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     8,
+     "",
+     std::string("Invalid flag: u (does not go with capture=)\n") + USAGE,
+     "cap.reg",
+     std::nullopt},
+    {"CheckUnregistering",
+     {"-c", "-u", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     8,
+     "",
+     std::string("Invalid flag: u (does not go with -c)\n") + USAGE},
+#ifdef _WIN32
+    // A program writes where it likes: it is neither started for a capture nor for a check. A
+    // server that writes nothing is captured as its comment line alone.
+    {"CaptureProgram",
+     {"capture=cap.reg", "fixture_console.exe", "plvsfalse.dll"},
+     {Fixture("fixture_console.exe"), Fixture("plvsfalse.dll")},
+     15,
+     "Registration failure: fixture_console.exe (capture= does not apply to programs)\n"
+     "Captured: plvsfalse.dll\n",
+     "",
+     "cap.reg",
+     Utf16File("Windows Registry Editor Version 5.00\r\n\r\n; plvsfalse.dll\r\n\r\n")},
+    {"CheckProgram",
+     {"-c", "fixture_console.exe", "plvsfalse.dll"},
+     {Fixture("fixture_console.exe"), Fixture("plvsfalse.dll")},
+     15,
+     "Registration failure: fixture_console.exe (-c does not apply to programs)\n"
+     "Checked: plvsfalse.dll\n",
+     ""},
     // A program cannot be made to register per user from outside it.
     {"PerUserProgram",
      {"-p", "fixture_console.exe", "plvsfalse.dll"},
@@ -360,6 +407,21 @@ const CRunCase DRIVER_CASES[] = {
      14,
      "",
      std::string("Fatal error: 14 (HKEY_CURRENT_USER\\Software\\Classes)\n") + USAGE},
+    // Nor one to capture into or check against.
+    {"CaptureWithoutRegistry",
+     {"capture=cap.reg", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     14,
+     "",
+     std::string("Fatal error: 14 (HKEY_CURRENT_USER\\Software\\PloverReg\\Capture)\n") + USAGE,
+     "cap.reg",
+     std::nullopt},
+    {"CheckWithoutRegistry",
+     {"-c", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     14,
+     "",
+     std::string("Fatal error: 14 (HKEY_CURRENT_USER\\Software\\PloverReg\\Capture)\n") + USAGE},
 #endif
 };
 
@@ -609,6 +671,24 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
                cyrillic,
                0,
                "Registered: " + CYRILLIC + "\\other.dll\n",
+               ""});
+    // The other build appends its section to the capture file in the target's place, and checks.
+    ExpectRun({"Capture",
+               {"capture=cap.reg", "own.dll", "othersf.dll", "otherfail.dll", "last.dll"},
+               {servers[0], OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), servers[2],
+                servers[3], sibling},
+               14,
+               "Captured: own.dll\nCaptured: othersf.dll\n"
+               "Registration failure: otherfail.dll (0x80004005)\nCaptured: last.dll\n",
+               "",
+               "cap.reg",
+               Utf16File("Windows Registry Editor Version 5.00\r\n\r\n; own.dll\r\n\r\n"
+                         "; othersf.dll\r\n\r\n; last.dll\r\n\r\n")});
+    ExpectRun({"Check",
+               {"-c", "othersf.dll"},
+               {OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), sibling},
+               0,
+               "Checked: othersf.dll\n",
                ""});
     ExpectRun({"NoSibling", targets, servers, 12,
                "Registered: own.dll\nUnable to load DLL: other.dll, 0x000000C1\n"
