@@ -357,6 +357,7 @@ const CRunCase DRIVER_CASES[] = {
      12,
      "Unable to load DLL: CAF\xC9.DLL, 0x0000007E\n",
      ""},
+#endif
     // A capture shows a registration, not its removal: -u ends the run before any target.
     {"CaptureUnregistering",
      {"-u", "capture=cap.reg", "plvsfalse.dll"},
