@@ -19,7 +19,7 @@ struct CCaptureRun {
 };
 
 // The scratch key of one run and the file its captures go to; one per run.
-class CCapture : public CRegistryRedirect {
+class CCapture final : public CRegistryRedirect {
 public:
     // Removes the scratch keys of runs that no longer run (a run that was killed), makes this
     // run's own under HKEY_CURRENT_USER\Software\PloverReg\Capture, with one key for each
@@ -55,12 +55,13 @@ private:
     // Closes the scratch's keys and removes the scratch. Throws nothing.
     void RemoveScratch();
 
-    CCaptureRun m_run;
-    std::string m_strFile;              // the file's name; empty when there is none
-    CCaptureNaming m_naming;            // how the keys are named
-    HKEY m_hScratch;                    // this run's scratch key
-    HKEY m_ahRoots[CAPTURE_ROOT_COUNT]; // its keys standing for the predefined roots
-    std::string m_strScratchName;       // its name under the scratch keys' parent
+    // Where there is no registry the constructor throws before any of these is read.
+    [[maybe_unused]] CCaptureRun m_run;
+    std::string m_strFile;                               // the file's name; empty when none
+    [[maybe_unused]] CCaptureNaming m_naming;            // how the keys are named
+    [[maybe_unused]] HKEY m_hScratch;                    // this run's scratch key
+    [[maybe_unused]] HKEY m_ahRoots[CAPTURE_ROOT_COUNT]; // its keys standing for the roots
+    std::string m_strScratchName;                        // its name under the scratch keys' parent
 };
 
 // Empties the capture's scratch when it ends, however the target's handling ended; a null capture

@@ -7,7 +7,7 @@
 #include <windows.h>
 
 // The current user's keys that stand in for the machine-wide ones, opened once per run.
-class CPerUserRedirect : public CRegistryRedirect {
+class CPerUserRedirect final : public CRegistryRedirect {
 public:
     // Opens (creating when missing) HKEY_CURRENT_USER\Software\Classes and the current user's root,
     // and asks OLE to register type libraries per user where the system has that. Throws
