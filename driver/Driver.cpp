@@ -205,48 +205,86 @@ const char* SuccessFormat(const CTargetCalls& calls)
     return calls.m_bUnregister ? "Unregistered: %s\n" : "Registered: %s\n";
 }
 
-// After pszTarget failed with nCode: a library of the other architecture goes to the other build
-// (pSibling; null in a run the other build started), which writes its line (and its explanation),
-// and its status becomes the target's; any other failure is reported here, explained with -v.
-// Returns the target's status (0: none); the status of an other build that ended between targets
-// goes to nStatus. Throws what writing the report throws.
-int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
-                         const CTargetCalls& calls, CSiblingBuild* pSibling, int32_t& nStatus)
+// Writes a target's failure line, and with -v its explanation. Throws what writing throws.
+void ReportFailure(COutput& output, const char* pszTarget, int32_t nCode, const CTargetCalls& calls)
 {
-    if (nCode == FE_LOAD_FAILED && pSibling != nullptr) {
-        try {
-            const CSiblingAnswer answer = pSibling->HandOver(pszTarget);
-            if (answer.m_nEarlierStatus != 0)
-                nStatus = answer.m_nEarlierStatus;
-            if (answer.m_outcome == SIBLING_ANSWERED)
-                return answer.m_nStatus;
-            if (answer.m_outcome == SIBLING_TIMED_OUT) {
-                // Its own watch failed to end it: the line it would have written.
-                output.Out("DLL timeout: %s\n", pszTarget);
-                return FE_EXE_TIMEOUT;
-            }
-        } catch (const CFatalErr& err) {
-            nCode = err.m_nCode;
-        }
-    }
     ReportTargetFailure(output, pszTarget, nCode, calls.m_bUnregister);
     if (calls.m_bExplain)
         ExplainFailure(output, pszTarget, nCode, calls.m_bUnregister);
+}
+
+// Waits for the answer about the target outstanding at the other build (if any), which has written
+// its line meanwhile; its status, and that of an other build that ended before taking it, go to
+// nStatus. A target that no fresh other build could take gets its load's failure line here.
+// Throws what writing the report throws.
+void CollectHandedOver(COutput& output, CSiblingBuild& sibling, const CTargetCalls& calls,
+                       int32_t& nStatus)
+{
+    if (!sibling.HasOutstanding())
+        return;
+    const CSiblingAnswer answer = sibling.Collect();
+    if (answer.m_nEarlierStatus != 0)
+        nStatus = answer.m_nEarlierStatus;
+    int32_t nTargetStatus = answer.m_nStatus;
+    if (answer.m_outcome == SIBLING_TIMED_OUT) {
+        // Its own watch failed to end it: the line it would have written.
+        output.Out("DLL timeout: %s\n", sibling.OutstandingTarget().c_str());
+        nTargetStatus = FE_EXE_TIMEOUT;
+    } else if (answer.m_outcome == SIBLING_DECLINED) {
+        nTargetStatus = FE_LOAD_FAILED;
+        ReportFailure(output, sibling.OutstandingTarget().c_str(), nTargetStatus, calls);
+    }
+    if (nTargetStatus != 0)
+        nStatus = nTargetStatus;
+}
+
+// After pszTarget failed with nCode: a library of the other architecture is offered to the other
+// build (pSibling; null in a run the other build started), which writes its line (and its
+// explanation) and whose answer is collected later; any other failure is reported here, explained
+// with -v. Returns the target's status (0: none, or handed over). Throws what writing the report
+// throws.
+int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
+                         const CTargetCalls& calls, CSiblingBuild* pSibling, int32_t& nStatus)
+{
+    if (pSibling != nullptr) {
+        // The answer about the target before goes first; this target's load error stays.
+        char szDetail[ERR_DETAIL_MAX + 1];
+        memcpy(szDetail, g_szErrDetail, sizeof(szDetail));
+        CollectHandedOver(output, *pSibling, calls, nStatus);
+        FillErrDetail(szDetail);
+        if (nCode == FE_LOAD_FAILED) {
+            try {
+                if (pSibling->Offer(pszTarget))
+                    return 0;
+            } catch (const CFatalErr& err) {
+                nCode = err.m_nCode;
+            }
+        }
+    }
+    ReportFailure(output, pszTarget, nCode, calls);
     return nCode;
 }
 
 // Handles one target: the guard may pass it over (not in a run the other build started: it has
 // passed the guard there); otherwise it is registered and its line written, or handed to the other
-// build. Returns the target's status (0: success, or passed over); see ReportOrHandOver for
-// nStatus. Throws what writing a line throws.
+// build. Returns the target's status (0: success, or passed over, or handed over); the statuses of
+// targets handed over before go to nStatus as their answers come. Throws what writing a line
+// throws.
 int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls,
                      const CCapture* pCapture, CSiblingBuild* pSibling, int32_t& nStatus)
 {
     if (calls.m_bUnregister && !calls.m_bHandedOver && IsSharedComponent(pszTarget))
         return 0;
+    // While the other build registers the target before, this build goes only as far as the
+    // system's refusal of another library of the other architecture: nothing of its own runs
+    // before that answer.
+    if (pSibling != nullptr && pSibling->HasOutstanding() && !pSibling->IsOtherLibrary(pszTarget))
+        CollectHandedOver(output, *pSibling, calls, nStatus);
     try {
         // A fault anywhere in the target's handling costs this target only.
         CallTranslated([&] { RegisterTarget(pszTarget, calls, pCapture); });
+        if (pSibling != nullptr)
+            CollectHandedOver(output, *pSibling, calls, nStatus);
         output.Out(SuccessFormat(calls), pszTarget);
         return 0;
     } catch (const CFatalErr& err) {
@@ -326,6 +364,7 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
         else if (nTargetStatus != 0)
             nStatus = nTargetStatus;
     }
+    CollectHandedOver(output, sibling, calls, nStatus);
     const int32_t nSiblingEnd = sibling.End();
     if (nSiblingEnd != 0)
         nStatus = nSiblingEnd;

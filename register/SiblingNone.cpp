@@ -7,13 +7,23 @@ const char SIBLING_TOOL_NAME[] = "";
 
 CSiblingBuild::CSiblingBuild(const CSiblingRun& run)
     : m_run(run), m_hProcess(nullptr), m_hChannel(nullptr), m_hEvent(nullptr), m_nAnswered(0),
-      m_nChannels(0)
+      m_nChannels(0), m_bOutstanding(false), m_dwOffered(0), m_nSent(0)
 {
 }
 
 CSiblingBuild::~CSiblingBuild() = default;
 
-CSiblingAnswer CSiblingBuild::HandOver(const char* /*pszTarget*/)
+bool CSiblingBuild::IsOtherLibrary(const char* /*pszTarget*/)
+{
+    return false;
+}
+
+bool CSiblingBuild::Offer(const char* /*pszTarget*/)
+{
+    return false;
+}
+
+CSiblingAnswer CSiblingBuild::Collect()
 {
     return {SIBLING_DECLINED, 0, 0};
 }

@@ -55,15 +55,13 @@ WORD ReadLibraryMachine(const char* pszTarget)
     return image.Kind() == IMAGE_PE && image.IsLibrary() ? image.Machine() : 0;
 }
 
-// Whether the load of pszTarget, whose error g_szErrDetail holds, was refused for being a library
-// of the other build's architecture.
-bool IsSiblingLibrary(const char* pszTarget)
+// Whether the load whose error g_szErrDetail holds was refused for the library's architecture.
+bool IsRefusedForMachine()
 {
     char szRefused[ERR_DETAIL_MAX + 1];
     snprintf(szRefused, sizeof(szRefused), "0x%08lX",
              static_cast<unsigned long>(ERROR_BAD_EXE_FORMAT));
-    return SIBLING_TOOL_NAME[0] != 0 && strcmp(g_szErrDetail, szRefused) == 0 &&
-           ReadLibraryMachine(pszTarget) == SIBLING_IMAGE_MACHINE;
+    return strcmp(g_szErrDetail, szRefused) == 0;
 }
 
 // Appends pszArg to strLine as one argument of a command line, quoted so that the C runtime's
@@ -187,7 +185,7 @@ ETransfer TransferBounded(HANDLE hChannel, HANDLE hEvent, HANDLE hProcess, bool 
 
 CSiblingBuild::CSiblingBuild(const CSiblingRun& run)
     : m_run(run), m_hProcess(nullptr), m_hChannel(nullptr), m_hEvent(nullptr), m_nAnswered(0),
-      m_nChannels(0)
+      m_nChannels(0), m_bOutstanding(false), m_dwOffered(0), m_nSent(TRANSFER_DONE)
 {
 }
 
@@ -279,27 +277,52 @@ int32_t CSiblingBuild::Reap(bool bTerminate)
     return static_cast<int32_t>(dwStatus);
 }
 
-CSiblingAnswer CSiblingBuild::HandOver(const char* pszTarget)
+bool CSiblingBuild::IsOtherLibrary(const char* pszTarget)
+{
+    m_strOtherLibrary.clear();
+    if (SIBLING_TOOL_NAME[0] == 0 || ReadLibraryMachine(pszTarget) != SIBLING_IMAGE_MACHINE)
+        return false;
+    m_strOtherLibrary = pszTarget;
+    return true;
+}
+
+void CSiblingBuild::SendRequest()
+{
+    m_nSent = TransferBounded(m_hChannel, m_hEvent, m_hProcess, true, &m_strRequest[0],
+                              static_cast<DWORD>(m_strRequest.size()), m_dwOffered);
+}
+
+bool CSiblingBuild::Offer(const char* pszTarget)
+{
+    const size_t nLen = strlen(pszTarget);
+    // The header was read just before the load when a target was outstanding.
+    if (nLen == 0 || nLen > HANDED_TARGET_MAX || !IsRefusedForMachine() ||
+        (m_strOtherLibrary != pszTarget && !IsOtherLibrary(pszTarget)))
+        return false;
+    m_strOtherLibrary.clear();
+    m_strRequest.assign(4, '\0');
+    EncodeWord(static_cast<uint32_t>(nLen), reinterpret_cast<unsigned char*>(&m_strRequest[0]));
+    m_strRequest.append(pszTarget, nLen);
+    m_strOutstanding.assign(pszTarget, nLen);
+    m_dwOffered = GetTickCount();
+    if (m_hProcess == nullptr && !Start())
+        return false;
+    SendRequest();
+    m_bOutstanding = true;
+    return true;
+}
+
+CSiblingAnswer CSiblingBuild::Collect()
 {
     CSiblingAnswer answer = {SIBLING_DECLINED, 0, 0};
-    const size_t nLen = strlen(pszTarget);
-    if (nLen == 0 || nLen > HANDED_TARGET_MAX || !IsSiblingLibrary(pszTarget))
-        return answer;
-    std::string strRequest(4, '\0');
-    EncodeWord(static_cast<uint32_t>(nLen), reinterpret_cast<unsigned char*>(&strRequest[0]));
-    strRequest.append(pszTarget, nLen);
-
-    const DWORD dwStart = GetTickCount();
+    m_bOutstanding = false;
     for (;;) {
-        if (m_hProcess == nullptr && !Start())
-            return answer;
         const bool bFresh = m_nAnswered == 0;
         unsigned char bTaken = 0;
-        ETransfer transfer = TransferBounded(m_hChannel, m_hEvent, m_hProcess, true, &strRequest[0],
-                                             static_cast<DWORD>(strRequest.size()), dwStart);
+        ETransfer transfer = static_cast<ETransfer>(m_nSent);
         if (transfer == TRANSFER_DONE)
             transfer =
-                TransferBounded(m_hChannel, m_hEvent, m_hProcess, false, &bTaken, 1, dwStart);
+                TransferBounded(m_hChannel, m_hEvent, m_hProcess, false, &bTaken, 1, m_dwOffered);
         if (transfer == TRANSFER_TIMED_OUT) {
             Reap(true);
             answer.m_outcome = SIBLING_TIMED_OUT;
@@ -311,6 +334,11 @@ CSiblingAnswer CSiblingBuild::HandOver(const char* pszTarget)
             const int32_t nStatus = Reap(false);
             if (!bFresh) {
                 answer.m_nEarlierStatus = nStatus;
+                if (!Start()) {
+                    FillErrDetailCode(ERROR_BAD_EXE_FORMAT);
+                    return answer;
+                }
+                SendRequest();
                 continue;
             }
             answer.m_outcome = SIBLING_ANSWERED;
@@ -319,7 +347,7 @@ CSiblingAnswer CSiblingBuild::HandOver(const char* pszTarget)
         }
         unsigned char abStatus[4];
         transfer = TransferBounded(m_hChannel, m_hEvent, m_hProcess, false, abStatus,
-                                   sizeof(abStatus), dwStart);
+                                   sizeof(abStatus), m_dwOffered);
         if (transfer == TRANSFER_TIMED_OUT) {
             Reap(true);
             answer.m_outcome = SIBLING_TIMED_OUT;

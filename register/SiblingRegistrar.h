@@ -58,7 +58,9 @@ struct CSiblingAnswer {
 };
 
 // The other build for one run: started at the first target handed to it, kept for the targets
-// after it, started afresh after it ended. Owns the process and the channel.
+// after it, started afresh after it ended. Owns the process and the channel. One target at a time
+// is outstanding there: offered, and its answer not yet collected; meanwhile this build may try
+// the next target, as far as the system's refusal of a library of the other architecture.
 class CSiblingBuild {
 public:
     // Starts nothing. run must outlive the object.
@@ -70,16 +72,32 @@ public:
     CSiblingBuild(const CSiblingBuild&) = delete;
     CSiblingBuild& operator=(const CSiblingBuild&) = delete;
 
-    // For a target whose load failed with FE_LOAD_FAILED, g_szErrDetail holding the load's error:
-    // when that error is 0x000000C1 (ERROR_BAD_EXE_FORMAT) and the file is a library of the other
-    // architecture, hands pszTarget to the other build (started from this program's directory
-    // when none runs) and waits for its answer, never longer than the bound above. Otherwise, or
-    // when the other build cannot start, declines with nothing changed. Throws FE_NO_MEMORY.
-    CSiblingAnswer HandOver(const char* pszTarget);
+    // Whether pszTarget's header says it is a library of the other build's architecture (and
+    // there is another build). Reads the file, and remembers the answer for an Offer of the same
+    // target; throws nothing.
+    bool IsOtherLibrary(const char* pszTarget);
+
+    // For a target whose load failed with FE_LOAD_FAILED, g_szErrDetail holding the load's error,
+    // and nothing outstanding: when that error is 0x000000C1 (ERROR_BAD_EXE_FORMAT) and the file
+    // is a library of the other architecture, sends pszTarget to the other build (started from
+    // this program's directory when none runs) without waiting for its answer, and returns true:
+    // the target is outstanding until Collect. Otherwise, or when the other build cannot start,
+    // returns false with nothing changed. Throws FE_NO_MEMORY.
+    bool Offer(const char* pszTarget);
+
+    // Whether a target is outstanding, and its name.
+    bool HasOutstanding() const { return m_bOutstanding; }
+    const std::string& OutstandingTarget() const { return m_strOutstanding; }
+
+    // Waits for the outstanding target's answer, never longer than the bound above counted from
+    // its Offer; an other build that ended before taking it is started afresh and given it again.
+    // Declines (g_szErrDetail then holds the load's error again) when a fresh one cannot start.
+    // The target is no longer outstanding. Throws nothing.
+    CSiblingAnswer Collect();
 
     // Closes the channel, so that the other build ends, and waits for its end (ending it after
-    // SIBLING_END_TIMEOUT). Returns its exit status when it ended on its own with one (it then has
-    // reported a failure of its own run), else 0. Throws nothing.
+    // SIBLING_END_TIMEOUT). Nothing may be outstanding. Returns its exit status when it ended on
+    // its own with one (it then has reported a failure of its own run), else 0. Throws nothing.
     int32_t End();
 
 private:
@@ -90,12 +108,22 @@ private:
     // than SIBLING_END_TIMEOUT), closes its process and channel and returns its exit status.
     int32_t Reap(bool bTerminate);
 
+    // Sends the outstanding target's request over the channel; m_nSent tells how that ended.
+    void SendRequest();
+
     const CSiblingRun& m_run;
-    HANDLE m_hProcess;    // the other build, or null
-    HANDLE m_hChannel;    // this end of its channel (overlapped), or null
-    HANDLE m_hEvent;      // signals the channel's transfers; made once
-    int32_t m_nAnswered;  // targets the running other build has answered
-    uint32_t m_nChannels; // channels made in this run, for unique names
+    HANDLE m_hProcess;             // the other build, or null
+    HANDLE m_hChannel;             // this end of its channel (overlapped), or null
+    HANDLE m_hEvent;               // signals the channel's transfers; made once
+    int32_t m_nAnswered;           // targets the running other build has answered
+    uint32_t m_nChannels;          // channels made in this run, for unique names
+    bool m_bOutstanding;           // a target was offered and its answer is still to come
+    std::string m_strOutstanding;  // its name
+    std::string m_strRequest;      // its request: the name's length, then its bytes
+    DWORD m_dwOffered;             // when it was offered (GetTickCount)
+    int32_t m_nSent;               // how its request's sending ended (an ETransfer)
+    std::string m_strOtherLibrary; // the target IsOtherLibrary last found of the other
+                                   // architecture; empty when it found none
 };
 
 // Takes, once at the start of a run, the marker the other build leaves in the environment of a

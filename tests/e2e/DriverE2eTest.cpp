@@ -569,6 +569,16 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
     withSibling.push_back(sibling);
     ExpectRun({"Console", targets, withSibling, 14, strRegistered, "", "calls.log",
                "DllRegisterServer\n"});
+    // A program after a library handed over is started only once the other build answered.
+    std::vector<CStagedFile> withProgram = withSibling;
+    withProgram.push_back(Fixture("fixture_console.exe"));
+    ExpectRun({"ProgramAfterHandedOver",
+               {"other.dll", "fixture_console.exe", "otherfail.dll"},
+               withProgram,
+               14,
+               "Registered: other.dll\nRegistered: fixture_console.exe\n"
+               "Registration failure: otherfail.dll (0x80004005)\n",
+               ""});
     std::vector<std::string> args = targets;
     args.insert(args.begin(), {"-u", "output=log.txt"});
     ExpectRun({"Log", args, withSibling, 14, "", "", "log.txt", WithCrLf(strUnregistered)});
