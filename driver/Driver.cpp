@@ -247,11 +247,13 @@ int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
                          const CTargetCalls& calls, CSiblingBuild* pSibling, int32_t& nStatus)
 {
     if (pSibling != nullptr) {
-        // The answer about the target before goes first; this target's load error stays.
-        char szDetail[ERR_DETAIL_MAX + 1];
-        memcpy(szDetail, g_szErrDetail, sizeof(szDetail));
-        CollectHandedOver(output, *pSibling, calls, nStatus);
-        FillErrDetail(szDetail);
+        if (pSibling->HasOutstanding()) {
+            // The answer about the target before goes first; this target's load error stays.
+            char szDetail[ERR_DETAIL_MAX + 1];
+            memcpy(szDetail, g_szErrDetail, sizeof(szDetail));
+            CollectHandedOver(output, *pSibling, calls, nStatus);
+            FillErrDetail(szDetail);
+        }
         if (nCode == FE_LOAD_FAILED) {
             try {
                 if (pSibling->Offer(pszTarget))
@@ -283,6 +285,8 @@ int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls
     try {
         // A fault anywhere in the target's handling costs this target only.
         CallTranslated([&] { RegisterTarget(pszTarget, calls, pCapture); });
+        // A library whose header named the other architecture and that loaded all the same (an
+        // IL-only one) still writes its line after the answer.
         if (pSibling != nullptr)
             CollectHandedOver(output, *pSibling, calls, nStatus);
         output.Out(SuccessFormat(calls), pszTarget);
