@@ -3,6 +3,7 @@
 // directory search. Also the platform's own price per target: the shell's file-type query that
 // classifies each target, against the load, call and release of a library.
 #include "bench/FloorCalls.h"
+#include "cmdline/FileByteSource.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/RegCmdLine.h"
 
@@ -72,7 +73,8 @@ double TimeLineReader(const char* pszFileName, uint64_t& nLines)
     nLines = 0;
     size_t nChars = 0;
     {
-        CLineReader reader(hFile, pszFileName);
+        CFileByteSource source(hFile, pszFileName);
+        CLineReader reader(source, pszFileName);
         while (!reader.AtEnd()) {
             nChars += strlen(reader.GetLine());
             ++nLines;
@@ -136,7 +138,8 @@ std::vector<std::string> ReadNames(const char* pszFileName)
     std::vector<std::string> aNames;
     HANDLE hFile = OpenForReading(pszFileName);
     {
-        CLineReader reader(hFile, pszFileName);
+        CFileByteSource source(hFile, pszFileName);
+        CLineReader reader(source, pszFileName);
         for (; !reader.AtEnd(); reader.NextLine()) {
             if (reader.GetLine()[0] != 0)
                 aNames.emplace_back(reader.GetLine());

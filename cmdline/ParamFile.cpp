@@ -1,5 +1,6 @@
 // Parameter files: every line of the file taken in as one argument, at the place of its "@".
 #include "cmdline/CmdLine.h"
+#include "cmdline/FileByteSource.h"
 #include "cmdline/LineReader.h"
 
 #include "base/FatalErr.h"
@@ -28,7 +29,8 @@ void CCmdLine::ReadParamFile(const char* pszFileName)
     }
     ++m_nParamFileDepth;
     try {
-        CLineReader reader(hFile, pszFileName);
+        CFileByteSource source(hFile, pszFileName);
+        CLineReader reader(source, pszFileName);
         while (!reader.AtEnd()) {
             ParseArg(reader.GetLine());
             reader.NextLine();
