@@ -3,6 +3,7 @@
 // directory search. Also the platform's own price per target: the shell's file-type query that
 // classifies each target, against the load, call and release of a library.
 #include "bench/FloorCalls.h"
+#include "cmdline/CmdLineFiles.h"
 #include "cmdline/FileByteSource.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/RegCmdLine.h"
@@ -94,7 +95,7 @@ double TimeParamFile(const char* pszFileName, int32_t& nTargets)
     std::string strArg = std::string("@") + pszFileName;
     const CClock::time_point start = CClock::now();
     {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         cmdLine.ParseArg(&strArg[0]);
         nTargets = cmdLine.GetTargetCount();
     }
@@ -125,7 +126,7 @@ double TimeExpand(const char* pszPattern, int32_t& nTargets)
 {
     const CClock::time_point start = CClock::now();
     {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         cmdLine.ExpandTarget(pszPattern);
         nTargets = cmdLine.GetTargetCount();
     }

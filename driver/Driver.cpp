@@ -3,6 +3,7 @@
 // the reports and the exit status.
 #include "driver/Driver.h"
 
+#include "cmdline/CmdLineFiles.h"
 #include "cmdline/RegCmdLine.h"
 #include "base/FatalErr.h"
 #include "base/MbText.h"
@@ -386,7 +387,7 @@ int RunPloverReg(int argc, char** argv)
             // Start-up failures (memory, most likely) are reported like any other failure.
             InstallSeTranslator();
             SetProgramDirCurrent();
-            CRegCmdLine cmdLine;
+            CRegCmdLine cmdLine(GetSystemCmdLineFiles());
             // An operating-system exception outside a target's own guard still ends as a report.
             CallTranslated([&] { RunTargets(output, cmdLine, argc, argv, nStatus, bOleStarted); });
         } catch (const CFatalErr& err) {

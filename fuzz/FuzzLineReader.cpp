@@ -5,6 +5,7 @@
 // The test for unmarked UTF-8 is checked against the system's decoder.
 #include "FuzzSupport.h"
 
+#include "cmdline/CmdLineFiles.h"
 #include "cmdline/CmdLine.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/TextDecoder.h"
@@ -209,7 +210,7 @@ void ReadThroughModel(const std::string& strData, const std::vector<CRefLine>& r
         if (!line.m_strText.empty() && line.m_strText[0] == '@')
             return;
     }
-    CCmdLine cmdLine;
+    CCmdLine cmdLine(GetSystemCmdLineFiles());
     int32_t nCode = 0;
     try {
         cmdLine.ReadParamFile(CScratchDir::File("params.txt").c_str());

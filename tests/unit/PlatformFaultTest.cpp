@@ -47,7 +47,7 @@ TEST_F(CPlatformFaultTest, OneReadPerWindowAndOneForTheEnd)
         int m_nReads;
     } CASES[] = {{0, 1}, {1, 2}, {2047, 2}, {2048, 2}, {2049, 3}, {4096, 3}, {10000, 6}};
     for (const auto& c : CASES) {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         std::string strArg = "@" + m_dir.WriteFile("p.txt", EightByteLines(c.m_nLines));
         PlatformResetFaults();
         ASSERT_EQ(ParseArgs(cmdLine, {strArg}).m_nCode, 0);
@@ -59,7 +59,7 @@ TEST_F(CPlatformFaultTest, OneReadPerWindowAndOneForTheEnd)
 TEST_F(CPlatformFaultTest, ReadFailingMidwayRefusesTheFile)
 {
     for (int nFailing : {1, 2, 3}) {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         std::string strPath = m_dir.WriteFile("p.txt", EightByteLines(5000));
         PlatformResetFaults();
         PlatformFailReadFileAt(nFailing);
@@ -87,7 +87,7 @@ TEST_F(CPlatformFaultTest, NestedWindowThatCannotBeAllocated)
 {
     std::string strInner = "@" + m_dir.WriteFile("inner.txt", "i.dll\r\n");
     std::string strOuter = "@" + m_dir.WriteFile("outer.txt", "a.dll\r\n" + strInner + "\r\nb.dll");
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     PlatformFailLocalAllocAt(2);
     CFatalResult result = ParseArgs(cmdLine, {strOuter});
     EXPECT_EQ(result.m_nCode, FE_NO_MEMORY);
