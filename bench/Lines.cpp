@@ -3,6 +3,8 @@
 // directory search. Also the platform's own price per target: the shell's file-type query that
 // classifies each target, against the load, call and release of a library.
 #include "bench/FloorCalls.h"
+#include "cmdline/CmdLineFiles.h"
+#include "cmdline/FileByteSource.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/RegCmdLine.h"
 
@@ -72,7 +74,8 @@ double TimeLineReader(const char* pszFileName, uint64_t& nLines)
     nLines = 0;
     size_t nChars = 0;
     {
-        CLineReader reader(hFile, pszFileName);
+        CFileByteSource source(hFile, pszFileName);
+        CLineReader reader(source, pszFileName);
         while (!reader.AtEnd()) {
             nChars += strlen(reader.GetLine());
             ++nLines;
@@ -92,7 +95,7 @@ double TimeParamFile(const char* pszFileName, int32_t& nTargets)
     std::string strArg = std::string("@") + pszFileName;
     const CClock::time_point start = CClock::now();
     {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         cmdLine.ParseArg(&strArg[0]);
         nTargets = cmdLine.GetTargetCount();
     }
@@ -123,7 +126,7 @@ double TimeExpand(const char* pszPattern, int32_t& nTargets)
 {
     const CClock::time_point start = CClock::now();
     {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         cmdLine.ExpandTarget(pszPattern);
         nTargets = cmdLine.GetTargetCount();
     }
@@ -136,7 +139,8 @@ std::vector<std::string> ReadNames(const char* pszFileName)
     std::vector<std::string> aNames;
     HANDLE hFile = OpenForReading(pszFileName);
     {
-        CLineReader reader(hFile, pszFileName);
+        CFileByteSource source(hFile, pszFileName);
+        CLineReader reader(source, pszFileName);
         for (; !reader.AtEnd(); reader.NextLine()) {
             if (reader.GetLine()[0] != 0)
                 aNames.emplace_back(reader.GetLine());

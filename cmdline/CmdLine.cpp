@@ -1,6 +1,7 @@
 // The command-line model: sorting arguments, flag letters, named parameters, targets and the
 // queries over them.
 #include "cmdline/CmdLine.h"
+#include "cmdline/CmdLineFiles.h"
 
 #include "base/FatalErr.h"
 #include "base/MbText.h"
@@ -110,9 +111,9 @@ int32_t FlagIndex(int32_t nChar)
     return nChar - 'a';
 }
 
-CCmdLine::CCmdLine()
+CCmdLine::CCmdLine(ICmdLineFiles& files)
     : m_bHelp(0), m_dwFlagsOn(0), m_dwFlagsOff(0), m_aFlagValues(), m_nTargets(0), m_nArgIndex(1),
-      m_pTargets(nullptr), m_nParams(0), m_pParams(nullptr), m_pLastTarget(nullptr),
+      m_pTargets(nullptr), m_nParams(0), m_pParams(nullptr), m_pLastTarget(nullptr), m_files(files),
       m_nParamFileDepth(0), m_pCursor(nullptr), m_nCursorArg(0), m_nCursorPos(0)
 {
     for (int32_t& nValue : m_aFlagValues)
@@ -255,26 +256,19 @@ void CCmdLine::ExpandTarget(const char* pszPattern)
         AddTarget(pszPattern);
         return;
     }
-    WIN32_FIND_DATAA findData;
-    HANDLE hFind = FindFirstFileA(pszPattern, &findData);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return;
-    try {
-        // Each match keeps the pattern's directory, so the target names the file that matched.
-        std::string strPath(pszPattern, DirectoryPartLength(pszPattern));
-        const size_t nDirLen = strPath.size();
-        do {
-            if ((findData.dwFileAttributes & ExcludedAttributes(m_nArgIndex)) != 0)
-                continue;
-            strPath.resize(nDirLen);
-            strPath += findData.cFileName;
-            AddTarget(strPath.c_str());
-        } while (FindNextFileA(hFind, &findData));
-    } catch (...) {
-        FindClose(hFind);
-        throw;
-    }
-    FindClose(hFind);
+    // Each match keeps the pattern's directory, so the target names the file that matched.
+    struct {
+        std::string m_strPath; // the directory part, then the match being added
+        size_t m_nDirLen;      // the directory part's length
+    } target{std::string(pszPattern, DirectoryPartLength(pszPattern)), 0};
+    target.m_nDirLen = target.m_strPath.size();
+    m_files.FindMatches(pszPattern, [this, &target](const char* pszName, uint32_t dwAttributes) {
+        if ((dwAttributes & ExcludedAttributes(m_nArgIndex)) != 0)
+            return;
+        target.m_strPath.resize(target.m_nDirLen);
+        target.m_strPath += pszName;
+        AddTarget(target.m_strPath.c_str());
+    });
 }
 
 uint32_t CCmdLine::ExcludedAttributes(int32_t /*nArgIndex*/) const

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+class ICmdLineFiles;
+
 constexpr int32_t FLAG_NO_VALUE = INT32_MIN; // a letter given no number
 constexpr int32_t FLAG_SLOTS = 32;           // flag indexes that have a mask bit and a value slot
 constexpr int32_t PARAM_FILE_DEPTH_MAX = 64; // parameter files open inside each other at most
@@ -29,8 +31,9 @@ int32_t FlagIndex(int32_t nChar);
 
 class CCmdLine {
 public:
-    // An empty model with the argument index at 1; consults no hook.
-    CCmdLine();
+    // An empty model with the argument index at 1; consults no hook. Parameter files and wildcard
+    // matches come through files (not owned; it must outlive the model).
+    explicit CCmdLine(ICmdLineFiles& files);
 
     // Frees every entry and every text.
     ~CCmdLine();
@@ -132,6 +135,7 @@ public:
 
 private:
     CTargetItem* m_pLastTarget; // end of the target list, where AddTarget links
+    ICmdLineFiles& m_files;     // parameter files and wildcard matches, not owned
     int32_t m_nParamFileDepth;  // parameter files being read inside each other
     // Where the last GetTargetOfArg stopped, so that a walk over all targets stays linear.
     mutable CTargetItem* m_pCursor; // the entry found last

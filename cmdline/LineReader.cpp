@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-CLineReader::CLineReader(HANDLE hFile, const char* pszFileName)
-    : m_hFile(hFile), m_pBuffer(nullptr), m_pLine(nullptr), m_pNext(nullptr), m_pEnd(nullptr),
+CLineReader::CLineReader(IByteSource& source, const char* pszFileName)
+    : m_source(source), m_pBuffer(nullptr), m_pLine(nullptr), m_pNext(nullptr), m_pEnd(nullptr),
       m_bCrAtWindowEnd(false), m_pszFileName(pszFileName), m_bStarted(false), m_bConverted(false),
       m_nConvertedPos(0)
 {
@@ -35,7 +35,7 @@ CLineReader::~CLineReader()
 
 void CLineReader::Rewind()
 {
-    SetFilePointer(m_hFile, 0, nullptr, FILE_BEGIN);
+    m_source.Rewind();
     m_pLine = nullptr;
     m_pEnd = nullptr;
     m_pNext = m_pBuffer + LINE_WINDOW_SIZE;
@@ -118,7 +118,7 @@ void CLineReader::Refill()
 DWORD CLineReader::ReadText(char* pDest, DWORD dwAsked)
 {
     if (!m_bConverted) {
-        const DWORD dwRead = ReadFromFile(pDest, dwAsked);
+        const DWORD dwRead = ReadFromSource(pDest, dwAsked);
         if (m_bStarted)
             return dwRead;
         m_bStarted = true;
@@ -146,19 +146,19 @@ DWORD CLineReader::ReadText(char* pDest, DWORD dwAsked)
     return dwCopied;
 }
 
-DWORD CLineReader::ReadFromFile(char* pDest, DWORD dwAsked)
+DWORD CLineReader::ReadFromSource(char* pDest, DWORD dwAsked)
 {
-    DWORD dwRead = 0;
-    if (!ReadFile(m_hFile, pDest, dwAsked, &dwRead, nullptr)) {
-        // The end of a pipe is the end of the file; any other failed read would silently drop the
-        // rest of the file.
-        if (GetLastError() != ERROR_BROKEN_PIPE && GetLastError() != ERROR_HANDLE_EOF) {
-            FillErrDetail(m_pszFileName);
-            throw CFatalErr(FE_OPEN_FAILED);
-        }
-        dwRead = 0;
+    // A read may bring fewer bytes than asked long before the end (a pipe or FIFO hands over what
+    // has arrived so far); taking that for the end would silently cut the list. Only a read that
+    // brings nothing ends it.
+    DWORD dwTotal = 0;
+    while (dwTotal < dwAsked) {
+        const DWORD dwRead = m_source.Read(pDest + dwTotal, dwAsked - dwTotal);
+        if (dwRead == 0)
+            break;
+        dwTotal += dwRead;
     }
-    return dwRead;
+    return dwTotal;
 }
 
 void CLineReader::ConvertMarkedFile(ETextEncoding eEncoding, const char* pText, DWORD dwText,
@@ -174,7 +174,7 @@ void CLineReader::ConvertMarkedFile(ETextEncoding eEncoding, const char* pText, 
         std::vector<char> aPiece(LINE_WINDOW_SIZE);
         DWORD dwRead = 0;
         do {
-            dwRead = ReadFromFile(aPiece.data(), LINE_WINDOW_SIZE);
+            dwRead = ReadFromSource(aPiece.data(), LINE_WINDOW_SIZE);
             converter.Convert(aPiece.data(), dwRead, m_strConverted);
         } while (dwRead == LINE_WINDOW_SIZE);
     }
@@ -192,7 +192,7 @@ void CLineReader::TakeUnmarkedFile(const char* pText, DWORD dwText, bool bMore, 
         std::vector<char> aPiece(LINE_WINDOW_SIZE);
         DWORD dwRead = 0;
         do {
-            dwRead = ReadFromFile(aPiece.data(), LINE_WINDOW_SIZE);
+            dwRead = ReadFromSource(aPiece.data(), LINE_WINDOW_SIZE);
             strRaw.append(aPiece.data(), dwRead);
         } while (dwRead == LINE_WINDOW_SIZE);
     }

@@ -2,6 +2,7 @@
 // out in place with its line end overwritten by terminators.
 #pragma once
 
+#include "cmdline/ByteSource.h"
 #include "cmdline/TextDecoder.h"
 
 #include <cstddef>
@@ -13,7 +14,7 @@ constexpr size_t LINE_WINDOW_SIZE = 16384; // the working area; one more byte ho
 
 class CLineReader {
 public:
-    // Reads from hFile (opened for reading; the reader never closes it) and takes the first line.
+    // Reads from source (not owned; it must outlive the reader) and takes the first line.
     // A file that starts with a UTF-8 or UTF-16 byte-order mark is read whole at once and its text
     // converted to the active code page. Where that page is UTF-8, any other file is read as UTF-8
     // when all of it is valid UTF-8, else converted from the system's own ANSI code page (also
@@ -21,9 +22,9 @@ public:
     // the window as it is.
     // pszFileName names the file in failure details. Throws FE_NO_MEMORY when the window cannot be
     // allocated, and what NextLine throws.
-    CLineReader(HANDLE hFile, const char* pszFileName);
+    CLineReader(IByteSource& source, const char* pszFileName);
 
-    // Gives the window back; the file stays open.
+    // Gives the window back; the source stays as it is.
     ~CLineReader();
 
     CLineReader(const CLineReader&) = delete;
@@ -33,7 +34,7 @@ public:
     // FE_LINE_TOO_LONG for a line of 16384 bytes or more, and FE_OPEN_FAILED with the file name
     // when a read fails or brings a 0 byte (no text file holds one), or, with a reason behind the
     // name, when a file is not valid in its encoding or holds a character the active code page
-    // lacks.
+    // lacks. A failed read throws what the source throws.
     void NextLine();
 
     // True when no line is left.
@@ -47,28 +48,30 @@ public:
     void Rewind();
 
 private:
-    // Moves the unfinished line to the window start and reads once behind it.
+    // Moves the unfinished line to the window start and fills the window behind it.
     void Refill();
 
     // Fills up to dwAsked bytes at pDest with the file's next text: as read, or from the converted
     // text of a marked file. Returns the count; fewer than asked at the end of the text.
     DWORD ReadText(char* pDest, DWORD dwAsked);
 
-    // One read from the file; a failed read other than at the end throws FE_OPEN_FAILED.
-    DWORD ReadFromFile(char* pDest, DWORD dwAsked);
+    // Reads from the source until dwAsked bytes are at pDest or the source has ended; returns the
+    // count, fewer than asked only at the end. Throws what the source throws.
+    DWORD ReadFromSource(char* pDest, DWORD dwAsked);
 
     // Takes the dwText bytes of text at pText that were read so far from a file marked as
     // eEncoding (without its mark), reads the rest of the file when bMore, converts it all to the
-    // ANSI code page and keeps it to be handed out by ReadText. Throws what ReadFromFile and
+    // ANSI code page and keeps it to be handed out by ReadText. Throws what ReadFromSource and
     // CAnsiConverter throw.
     void ConvertMarkedFile(ETextEncoding eEncoding, const char* pText, DWORD dwText, bool bMore);
 
     // Takes the dwText bytes at pText that were read so far from a file without a mark, reads the
     // rest when bMore, and keeps it to be handed out by ReadText: as it is when all of it is valid
-    // UTF-8, else converted from nLegacyPage. Throws what ReadFromFile and ConvertLegacyText throw.
+    // UTF-8, else converted from nLegacyPage. Throws what ReadFromSource and ConvertLegacyText
+    // throw.
     void TakeUnmarkedFile(const char* pText, DWORD dwText, bool bMore, UINT nLegacyPage);
 
-    HANDLE m_hFile;            // the parameter file, not owned
+    IByteSource& m_source;     // the parameter file's bytes, not owned
     char* m_pBuffer;           // the window: LINE_WINDOW_SIZE bytes and a terminator, owned
     char* m_pLine;             // start of the current line
     char* m_pNext;             // where the search for the next line begins

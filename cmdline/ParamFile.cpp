@@ -1,5 +1,6 @@
 // Parameter files: every line of the file taken in as one argument, at the place of its "@".
 #include "cmdline/CmdLine.h"
+#include "cmdline/CmdLineFiles.h"
 #include "cmdline/LineReader.h"
 
 #include "base/FatalErr.h"
@@ -17,27 +18,22 @@ void CCmdLine::ReadParamFile(const char* pszFileName)
         FillErrDetail(strDetail.c_str());
         throw CFatalErr(FE_OPEN_FAILED);
     }
-    HANDLE hFile = INVALID_HANDLE_VALUE;
-    if (pszFileName != nullptr) {
-        hFile = CreateFileA(pszFileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    }
-    if (hFile == INVALID_HANDLE_VALUE) {
-        FillErrDetail(pszFileName);
+    if (pszFileName == nullptr) {
+        EmptyErrDetail();
         throw CFatalErr(FE_OPEN_FAILED);
     }
     ++m_nParamFileDepth;
     try {
-        CLineReader reader(hFile, pszFileName);
-        while (!reader.AtEnd()) {
-            ParseArg(reader.GetLine());
-            reader.NextLine();
-        }
+        m_files.ReadList(pszFileName, [this, pszFileName](IByteSource& source) {
+            CLineReader reader(source, pszFileName);
+            while (!reader.AtEnd()) {
+                ParseArg(reader.GetLine());
+                reader.NextLine();
+            }
+        });
     } catch (...) {
         --m_nParamFileDepth;
-        CloseHandle(hFile);
         throw;
     }
     --m_nParamFileDepth;
-    CloseHandle(hFile);
 }

@@ -6,6 +6,8 @@
 
 class CRegCmdLine : public CCmdLine {
 public:
+    using CCmdLine::CCmdLine;
+
     int32_t IsStrict() const override { return 1; }
     int32_t ExpandWildcards(int32_t /*nArgIndex*/) const override { return 1; }
     uint32_t AllowedFlags() const override

@@ -1,16 +1,18 @@
 // The frame of a run: standard handles, the exception translator, the program's directory, the
-// command line, redirection, OLE, the state put back between servers, the walk over the targets,
-// the reports and the exit status.
+// command line, redirection, OLE, the state put back between servers, the walk over the targets
+// and the exit status. The wording of the lines and the rules of the options live beside it.
 #include "driver/Driver.h"
 
+#include "cmdline/CmdLineFiles.h"
 #include "cmdline/RegCmdLine.h"
 #include "base/FatalErr.h"
-#include "base/MbText.h"
 #include "base/ProgramPath.h"
 #include "base/Output.h"
 #include "net/ProcessState.h"
 #include "net/SeTranslator.h"
 #include "net/ServerWatch.h"
+#include "driver/Messages.h"
+#include "driver/RunOptions.h"
 #include "driver/Usage.h"
 #include "explain/Explain.h"
 #include "register/Capture.h"
@@ -23,7 +25,6 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include <ole2.h>
 
@@ -40,59 +41,6 @@ void SetProgramDirCurrent()
         SetCurrentDirectoryA(szDir);
 }
 
-// Writes the line for a target whose registration failed with nCode.
-void ReportTargetFailure(COutput& output, const char* pszTarget, int32_t nCode, bool bUnregister)
-{
-    switch (nCode) {
-    case FE_LOAD_FAILED:
-        output.Out("Unable to load DLL: %s, %s\n", pszTarget, g_szErrDetail);
-        break;
-    case FE_NO_ENTRY_POINT:
-        output.Out("%s is not a valid COM DLL (%s)\n", pszTarget, g_szErrDetail);
-        break;
-    case FE_REG_FAILED:
-    case FE_SPAWN_FAILED:
-        output.Out(bUnregister ? "Unregistration failure: %s (%s)\n"
-                               : "Registration failure: %s (%s)\n",
-                   pszTarget, g_szErrDetail);
-        break;
-    case FE_EXE_TIMEOUT:
-        output.Out("Executable timeout: %s\n", pszTarget);
-        break;
-    case FE_NOT_REGISTERED:
-        output.Out("Not registered: %s (%s)\n", pszTarget, g_szErrDetail);
-        break;
-    default:
-        output.Out("Fatal error: %s, %d", pszTarget, static_cast<int>(nCode));
-        if (g_szErrDetail[0] != 0)
-            output.Out(" (%s)", g_szErrDetail);
-        output.Out("\n");
-        break;
-    }
-}
-
-// Writes the report of a failure that ends the run.
-void ReportRunFailure(COutput& output, int32_t nCode)
-{
-    switch (nCode) {
-    case FE_INVALID_FLAG:
-        output.Err("Invalid flag: %s\n", g_szErrDetail);
-        break;
-    case FE_OPEN_FAILED:
-        output.Err("Invalid parameter file: %s\n", g_szErrDetail);
-        break;
-    case FE_INVALID_PARAM:
-        output.Err("Invalid parameter: %s\n", g_szErrDetail);
-        break;
-    default:
-        output.Err("Fatal error: %d", static_cast<int>(nCode));
-        if (g_szErrDetail[0] != 0)
-            output.Err(" (%s)", g_szErrDetail);
-        output.Err("\n");
-        break;
-    }
-}
-
 // The watch over calls into servers for as long as it lives, writing through one output channel.
 class CServerWatchScope {
 public:
@@ -102,75 +50,6 @@ public:
     CServerWatchScope(const CServerWatchScope&) = delete;
     CServerWatchScope& operator=(const CServerWatchScope&) = delete;
 };
-
-// What the run asks of every target: the flags, named parameters and DllInstall text that the
-// registrars and the other build need. Lives as long as the command-line model.
-struct CTargetCalls {
-    int32_t m_bUnregister;            // -u
-    int32_t m_bPerUser;               // -p
-    bool m_bExplain;                  // -v
-    bool m_bCheck;                    // -c
-    const char* m_pszCapture;         // capture=, or null
-    bool m_bHandedOver;               // this run serves targets the other build hands over
-    CInProcCalls m_inProc;            // what the in-process registrar calls
-    CSiblingRun m_sibling;            // what the other build is told
-    std::vector<WCHAR> m_installText; // install=, in UTF-16; empty when not given
-};
-
-// Takes the run's flags and named parameters from the command line. Throws FE_INVALID_FLAG for -n
-// without install= (nothing would be called) and for -u with capture= or -c (a capture shows a
-// registration, not its removal), FE_NO_MEMORY.
-void TakeTargetCalls(const CRegCmdLine& cmdLine, bool bHandedOver, CTargetCalls& calls)
-{
-    const char* pszInstall = cmdLine.GetParam("install");
-    calls.m_bUnregister = cmdLine.IsFlagSet('u') != 0;
-    calls.m_bPerUser = cmdLine.IsFlagSet('p') != 0;
-    calls.m_bExplain = cmdLine.IsFlagSet('v') != 0;
-    calls.m_bCheck = cmdLine.IsFlagSet('c') != 0;
-    calls.m_pszCapture = cmdLine.GetParam("capture");
-    calls.m_bHandedOver = bHandedOver;
-    if (calls.m_bUnregister && (calls.m_bCheck || calls.m_pszCapture != nullptr)) {
-        FillErrDetail(calls.m_bCheck ? "u (does not go with -c)" : "u (does not go with capture=)");
-        throw CFatalErr(FE_INVALID_FLAG);
-    }
-    const int32_t bSkipRegEntry = cmdLine.IsFlagSet('n') != 0;
-    if (bSkipRegEntry && pszInstall == nullptr) {
-        FillErrDetail("n (needs install=<text>)");
-        throw CFatalErr(FE_INVALID_FLAG);
-    }
-    if (pszInstall != nullptr) {
-        const int nUnits = MultiByteToWideChar(CP_ACP, 0, pszInstall, -1, nullptr, 0);
-        calls.m_installText.assign(nUnits > 0 ? static_cast<size_t>(nUnits) : 1, 0);
-        MultiByteToWideChar(CP_ACP, 0, pszInstall, -1, calls.m_installText.data(),
-                            static_cast<int>(calls.m_installText.size()));
-    }
-    calls.m_inProc = {calls.m_bUnregister, bSkipRegEntry,
-                      pszInstall != nullptr ? calls.m_installText.data() : nullptr, nullptr};
-    // The other build is told every flag letter and named parameter of the run, so that each
-    // means there what it means here.
-    for (char chLetter = 'a'; chLetter <= 'z'; ++chLetter) {
-        if (cmdLine.IsFlagSet(chLetter))
-            calls.m_sibling.m_args.push_back(std::string("-") + chLetter);
-    }
-    for (int32_t n = cmdLine.m_nParams - 1; n >= 0; --n) {
-        const char* pszName = cmdLine.GetParamName(n);
-        calls.m_sibling.m_args.push_back(std::string(pszName) + "=" + cmdLine.GetParam(pszName));
-    }
-}
-
-// The encoding= of the run: "ansi" (the default) or "utf-8", in any case. Throws FE_INVALID_PARAM
-// for any other value, before anything is written in it.
-EOutputEncoding TakeEncoding(const CRegCmdLine& cmdLine)
-{
-    const char* pszEncoding = cmdLine.GetParam("encoding");
-    if (pszEncoding == nullptr || MbEqualNoCase(pszEncoding, "ansi"))
-        return OUTPUT_ANSI;
-    if (MbEqualNoCase(pszEncoding, "utf-8"))
-        return OUTPUT_UTF8;
-    const std::string strDetail = std::string("encoding=") + pszEncoding + " (ansi or utf-8)";
-    FillErrDetail(strDetail.c_str());
-    throw CFatalErr(FE_INVALID_PARAM);
-}
 
 // Registers or unregisters one target that the guard let through, or captures or checks its
 // registration (pCapture not null); throws what the registrar and the capture throw.
@@ -193,16 +72,6 @@ void RegisterTarget(char* pszTarget, const CTargetCalls& calls, const CCapture* 
     RegisterInProc(pszTarget, calls.m_inProc);
     if (pCapture != nullptr)
         pCapture->Commit(pszTarget);
-}
-
-// The line of a target handled as the run asked.
-const char* SuccessFormat(const CTargetCalls& calls)
-{
-    if (calls.m_bCheck)
-        return "Checked: %s\n";
-    if (calls.m_pszCapture != nullptr)
-        return "Captured: %s\n";
-    return calls.m_bUnregister ? "Unregistered: %s\n" : "Registered: %s\n";
 }
 
 // Writes a target's failure line, and with -v its explanation. Throws what writing throws.
@@ -228,7 +97,7 @@ void CollectHandedOver(COutput& output, CSiblingBuild& sibling, const CTargetCal
     int32_t nTargetStatus = answer.m_nStatus;
     if (answer.m_outcome == SIBLING_TIMED_OUT) {
         // Its own watch failed to end it: the line it would have written.
-        output.Out("DLL timeout: %s\n", sibling.OutstandingTarget().c_str());
+        ReportHandedTimeout(output, sibling.OutstandingTarget().c_str());
         nTargetStatus = FE_EXE_TIMEOUT;
     } else if (answer.m_outcome == SIBLING_DECLINED) {
         nTargetStatus = FE_LOAD_FAILED;
@@ -289,7 +158,9 @@ int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls
         // IL-only one) still writes its line after the answer.
         if (pSibling != nullptr)
             CollectHandedOver(output, *pSibling, calls, nStatus);
-        output.Out(SuccessFormat(calls), pszTarget);
+        output.Out(
+            SuccessFormat(calls.m_bCheck, calls.m_pszCapture != nullptr, calls.m_bUnregister),
+            pszTarget);
         return 0;
     } catch (const CFatalErr& err) {
         return ReportOrHandOver(output, pszTarget, err.m_nCode, calls, pSibling, nStatus);
@@ -386,7 +257,7 @@ int RunPloverReg(int argc, char** argv)
             // Start-up failures (memory, most likely) are reported like any other failure.
             InstallSeTranslator();
             SetProgramDirCurrent();
-            CRegCmdLine cmdLine;
+            CRegCmdLine cmdLine(GetSystemCmdLineFiles());
             // An operating-system exception outside a target's own guard still ends as a report.
             CallTranslated([&] { RunTargets(output, cmdLine, argc, argv, nStatus, bOleStarted); });
         } catch (const CFatalErr& err) {

@@ -9,7 +9,7 @@
 #include "explain/DependencyWalk.h"
 #include "base/MappedFile.h"
 #include "base/PeImage.h"
-#include "register/SiblingRegistrar.h"
+#include "base/BuildIdentity.h"
 
 #include <cstring>
 

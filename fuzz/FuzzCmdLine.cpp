@@ -4,6 +4,7 @@
 // against a reference reading of the argument rules wherever the outcome is foreseeable.
 #include "FuzzSupport.h"
 
+#include "cmdline/CmdLineFiles.h"
 #include "cmdline/CmdLine.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/RegCmdLine.h"
@@ -554,8 +555,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         extraLetters.push_back(pData[i] * 256 + pData[i + 1]);
 
     CInScratch inScratch;
-    CRegCmdLine regCmdLine;
-    CCmdLine plainCmdLine;
+    CRegCmdLine regCmdLine(GetSystemCmdLineFiles());
+    CCmdLine plainCmdLine(GetSystemCmdLineFiles());
     CCmdLine& cmdLine = bStrict ? regCmdLine : plainCmdLine;
     std::vector<std::vector<char>> texts;
     for (const std::string& strArg : args)

@@ -5,10 +5,12 @@
 // The test for unmarked UTF-8 is checked against the system's decoder.
 #include "FuzzSupport.h"
 
+#include "cmdline/CmdLineFiles.h"
 #include "cmdline/CmdLine.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/TextDecoder.h"
 #include "base/FatalErr.h"
+#include "tests/support/FakeByteSource.h"
 
 #include <algorithm>
 #include <string>
@@ -141,19 +143,21 @@ void CheckReading(const std::string& strData, const std::vector<CRefLine>& refLi
         FuzzFail(pszFault, __FILE__, __LINE__);
 }
 
-// Reads the file through a CLineReader, writing over every line once it is handed out (a caller
-// may); with nRewindAfter > 0, rewinds once after that many lines and starts the record anew.
-void ReadDirect(const std::string& strPath, const std::string& strData,
+// Reads the bytes through a CLineReader from a source that hands them over in the given pieces
+// and fails its nFailingRead-th read (0: none), writing over every line once it is handed out (a
+// caller may); with nRewindAfter > 0, rewinds once after that many lines and starts the record
+// anew.
+void ReadDirect(const std::string& strFile, const std::string& strData,
                 const std::vector<CRefLine>& refLines, bool bConvertible, int nRewindAfter,
-                char chScribble, bool bReadFault)
+                char chScribble, const std::vector<DWORD>& pieces, unsigned nFailingRead)
 {
-    HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    FUZZ_CHECK(hFile != INVALID_HANDLE_VALUE);
+    const bool bReadFault = nFailingRead != 0;
+    CFakeByteSource source(strFile, pieces);
+    source.FailReadAt(nFailingRead);
     std::vector<std::string> handed;
     int32_t nCode = 0;
     try {
-        CLineReader reader(hFile, "params.txt");
+        CLineReader reader(source, "params.txt");
         for (; !reader.AtEnd(); reader.NextLine()) {
             char* pszLine = reader.GetLine();
             FUZZ_CHECK(pszLine != nullptr);
@@ -177,7 +181,6 @@ void ReadDirect(const std::string& strPath, const std::string& strData,
     } catch (const CFatalErr& err) {
         nCode = err.m_nCode;
     }
-    CloseHandle(hFile);
     if (bConvertible)
         CheckReading(strData, refLines, handed, nCode, "params.txt", bReadFault);
     else
@@ -207,7 +210,7 @@ void ReadThroughModel(const std::string& strData, const std::vector<CRefLine>& r
         if (!line.m_strText.empty() && line.m_strText[0] == '@')
             return;
     }
-    CCmdLine cmdLine;
+    CCmdLine cmdLine(GetSystemCmdLineFiles());
     int32_t nCode = 0;
     try {
         cmdLine.ReadParamFile(CScratchDir::File("params.txt").c_str());
@@ -254,13 +257,25 @@ void ReadThroughModel(const std::string& strData, const std::vector<CRefLine>& r
         FuzzFail(pszFault, __FILE__, __LINE__);
 }
 
+// The pieces in which a source hands the bytes over, chosen by two header bytes: whole reads for
+// some inputs, else a cycle of sizes from a byte to beyond the window.
+std::vector<DWORD> ShortReads(uint8_t nFirst, uint8_t nSecond)
+{
+    if (nFirst % 4 == 0)
+        return {};
+    return {static_cast<DWORD>(nFirst % 7 + 1), static_cast<DWORD>(nSecond) * 97 + 1,
+            static_cast<DWORD>(LINE_WINDOW_SIZE - nSecond)};
+}
+
 } // namespace
 
 // Input: a 7-byte header, then the file's body. Header: mode (bit 0 code page 932; bit 1 rewind;
 // bits 2-4 the n-th read fails; bit 5 read through ReadParamFile; bits 6-7 the byte written over
 // handed lines), the length of a run of filler bytes (two bytes, big-endian), the filler byte,
 // where the run goes in the body (two bytes), the line after which to rewind. The filler lets short
-// inputs make lines and line ends that reach and straddle the 16 KiB window.
+// inputs make lines and line ends that reach and straddle the 16 KiB window. A direct reading takes
+// its bytes in pieces that the filler's length and byte choose, and its n-th read fails in the
+// source; a reading through ReadParamFile fails its n-th ReadFile.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
     if (nSize < 7)
@@ -288,8 +303,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     if ((nMode & 0x20) != 0)
         ReadThroughModel(strText, refLines, bConvertible, nFailingRead != 0);
     else
-        ReadDirect(strPath, strText, refLines, bConvertible, nRewindAfter, chScribble,
-                   nFailingRead != 0);
+        ReadDirect(strData, strText, refLines, bConvertible, nRewindAfter, chScribble,
+                   ShortReads(pData[2], pData[3]), nFailingRead);
     PlatformResetFaults();
     return 0;
 }

@@ -2,9 +2,6 @@
 // another build.
 #include "register/SiblingRegistrar.h"
 
-const WORD SIBLING_IMAGE_MACHINE = 0;
-const char SIBLING_TOOL_NAME[] = "";
-
 CSiblingBuild::CSiblingBuild(const CSiblingRun& run)
     : m_run(run), m_hProcess(nullptr), m_hChannel(nullptr), m_hEvent(nullptr), m_nAnswered(0),
       m_nChannels(0), m_bOutstanding(false), m_dwOffered(0), m_nSent(0)

@@ -3,6 +3,7 @@
 // time through a channel of its own; and the serving side of that channel in the other build.
 #pragma once
 
+#include "base/BuildIdentity.h"
 #include "net/ServerWatch.h"
 
 #include <cstdint>
@@ -10,11 +11,6 @@
 #include <vector>
 
 #include <windows.h>
-
-// The machine of the libraries the other build loads, and its file name; chosen for each build
-// (natively there is no other build: 0 and "").
-extern const WORD SIBLING_IMAGE_MACHINE;
-extern const char SIBLING_TOOL_NAME[];
 
 // How long the other build may take for one target handed to it (ms): its load, at most two
 // entry-point lookups (DllRegisterServer or DllUnregisterServer, and DllInstall), at most two

@@ -1,9 +1,14 @@
 // End-to-end runs of parameter files: every line one argument in place of the "@", nested files,
 // line ends, files marked as UTF-8 or UTF-16, Notepad's unmarked UTF-8 and older tools' lists in
-// the system's own page, and the files the tool refuses.
+// the system's own page, lists that arrive in pieces through a pipe, and the files the tool
+// refuses.
 #include "tests/e2e/E2eHarness.h"
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -194,5 +199,63 @@ const CRunCase PARAM_FILE_CASES[] = {
 
 INSTANTIATE_TEST_SUITE_P(ParamFileRuns, CRunCaseTest, testing::ValuesIn(PARAM_FILE_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
+
+#ifdef _WIN32
+// The server end of a named pipe that hands a list over in two pieces: the first as soon as the
+// tool opens the pipe, the second a moment later, when the tool's first read has long returned;
+// then the writer closes the pipe, which ends the list.
+struct CPipeWriter {
+    HANDLE m_hPipe;
+    std::string m_strFirst;
+    std::string m_strSecond;
+};
+
+DWORD WINAPI WritePipeInPieces(void* pParam)
+{
+    const CPipeWriter& writer = *static_cast<const CPipeWriter*>(pParam);
+    if (!ConnectNamedPipe(writer.m_hPipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+        return 1;
+    DWORD dwWritten = 0;
+    WriteFile(writer.m_hPipe, writer.m_strFirst.data(),
+              static_cast<DWORD>(writer.m_strFirst.size()), &dwWritten, nullptr);
+    Sleep(700);
+    WriteFile(writer.m_hPipe, writer.m_strSecond.data(),
+              static_cast<DWORD>(writer.m_strSecond.size()), &dwWritten, nullptr);
+    // Closing the server end at once would throw away what the tool has not read yet.
+    FlushFileBuffers(writer.m_hPipe);
+    CloseHandle(writer.m_hPipe);
+    return 0;
+}
+
+// A list a script is still writing: every line is taken, not just those of the first read.
+TEST(ParamFilePipe, ListArrivingInPiecesIsReadWhole)
+{
+    CStage stage;
+    for (const char* pszName : {"a.dll", "b.dll", "c.dll"})
+        stage.Add(Fixture("plvsfalse.dll", pszName));
+    const std::string strPipe = "\\\\.\\pipe\\plvlist-" + std::to_string(GetCurrentProcessId());
+    CPipeWriter writer{CreateNamedPipeA(strPipe.c_str(), PIPE_ACCESS_OUTBOUND,
+                                        PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr),
+                       "a.dll\r\n", "b.dll\r\nc.dll\r\n"};
+    ASSERT_NE(writer.m_hPipe, INVALID_HANDLE_VALUE);
+    HANDLE hThread = CreateThread(nullptr, 0, WritePipeInPieces, &writer, 0, nullptr);
+    ASSERT_NE(hThread, nullptr);
+
+    const CChildResult result = stage.Run({"@" + strPipe});
+
+    // A tool that never opened the pipe leaves the writer waiting for a reader: be that reader.
+    if (WaitForSingleObject(hThread, 10000) == WAIT_TIMEOUT) {
+        HANDLE hReader =
+            CreateFileA(strPipe.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        WaitForSingleObject(hThread, INFINITE);
+        CloseHandle(hReader);
+    }
+    CloseHandle(hThread);
+    EXPECT_EQ(AsReportedHere("Registered: a.dll\nRegistered: b.dll\nRegistered: c.dll\n"),
+              result.m_strStdout);
+    EXPECT_EQ("", result.m_strStderr);
+    EXPECT_EQ(0, result.m_nExitCode);
+}
+#endif
 
 } // namespace

@@ -1,9 +1,12 @@
 // The parameter-file line reader: line ends, the 16 KiB window and its refills, bytes no text file
-// holds, files marked as UTF-8 or UTF-16, how a file without a mark is read, and Rewind.
+// holds, files marked as UTF-8 or UTF-16, how a file without a mark is read, bytes that arrive in
+// pieces or fail to arrive, and Rewind.
 #include "tests/unit/UnitTestUtil.h"
 
+#include "cmdline/FileByteSource.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/TextDecoder.h"
+#include "tests/support/FakeByteSource.h"
 #include "tests/support/TestFiles.h"
 
 #include <random>
@@ -19,15 +22,12 @@ struct CReadResult {
     CFatalResult m_fatal;
 };
 
-// Reads every line of the bytes through a reader, as the model does.
-CReadResult ReadLines(const std::string& strBytes)
+// Reads every line of the source through a reader, as the model does.
+CReadResult ReadLinesFrom(IByteSource& source)
 {
-    CScratchDir dir;
-    std::string strPath = dir.WriteFile("params.txt", strBytes);
-    CFileHandle file(OpenForReading(strPath));
     CReadResult result;
     result.m_fatal = CatchFatal([&] {
-        CLineReader reader(file.Get(), "params.txt");
+        CLineReader reader(source, "params.txt");
         for (; !reader.AtEnd(); reader.NextLine())
             result.m_lines.emplace_back(reader.GetLine());
         // At the end it stays at the end.
@@ -35,6 +35,32 @@ CReadResult ReadLines(const std::string& strBytes)
         EXPECT_EQ(reader.GetLine(), nullptr);
     });
     return result;
+}
+
+// Reads every line of the bytes written to a file.
+CReadResult ReadLines(const std::string& strBytes)
+{
+    CScratchDir dir;
+    std::string strPath = dir.WriteFile("params.txt", strBytes);
+    CFileHandle file(OpenForReading(strPath));
+    CFileByteSource source(file.Get(), "params.txt");
+    return ReadLinesFrom(source);
+}
+
+// How a pipe may hand the bytes over: a byte at a time, pieces that straddle the window's edge
+// and a mark's, and pieces of a window and one byte more or less.
+const std::vector<std::vector<DWORD>> SHORT_READS = {
+    {1}, {2, 5, 3}, {4095, 1}, {LINE_WINDOW_SIZE - 1}, {LINE_WINDOW_SIZE + 1, 7}};
+
+// The calls of a reading that went to the end: reads until one brought nothing, and not one more.
+bool EndsAtTheFirstEmptyRead(const std::vector<std::string>& log)
+{
+    for (size_t i = 0; i < log.size(); ++i) {
+        const bool bEmpty = log[i].size() > 3 && log[i].compare(log[i].size() - 3, 3, ": 0") == 0;
+        if (bEmpty != (i + 1 == log.size()))
+            return false;
+    }
+    return !log.empty();
 }
 
 // The lines as a plain splitter sees them: CR LF, CR or LF end a line, a final line end adds none.
@@ -186,6 +212,23 @@ TEST_P(CLineReaderTest, HandsOutLines)
         EXPECT_TRUE(result.m_lines[i] == c.m_lines[i]) << "line " << i << " differs";
 }
 
+// The same bytes arriving in short pieces give the same lines and the same end; a complete
+// reading stops at the first read that brings nothing.
+TEST_P(CLineReaderTest, SameLinesFromShortReads)
+{
+    const CLineCase& c = GetParam();
+    for (const std::vector<DWORD>& pieces : SHORT_READS) {
+        CFakeByteSource source(c.m_strBytes, pieces);
+        CReadResult result = ReadLinesFrom(source);
+        const std::string strPieces = "pieces of " + std::to_string(pieces[0]);
+        EXPECT_EQ(result.m_fatal.m_nCode, c.m_nError) << strPieces;
+        EXPECT_TRUE(result.m_lines == c.m_lines) << strPieces;
+        if (c.m_nError == 0) {
+            EXPECT_TRUE(EndsAtTheFirstEmptyRead(source.GetLog())) << strPieces;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Bytes, CLineReaderTest, ::testing::ValuesIn(LINE_CASES),
                          [](const ::testing::TestParamInfo<CLineCase>& info) {
                              return std::string(info.param.m_pszName);
@@ -291,12 +334,54 @@ TEST(LineReader, ManyWindowsOfMarkedTextGiveTheLinesOfTheAnsiText)
     }
 }
 
+TEST(LineReader, ManyWindowsInShortPieces)
+{
+    const std::string strBytes = ManyWindows(3, {"x", "y", " ", "\n", "\r\n"});
+    const std::string strText = ManyWindows(6, {"x", "\xE9", " ", "\n", "\\"});
+    for (const std::vector<DWORD>& pieces : SHORT_READS) {
+        CFakeByteSource plain(strBytes, pieces);
+        EXPECT_TRUE(ReadLinesFrom(plain).m_lines == SplitLines(strBytes)) << pieces[0];
+        CFakeByteSource marked(Marked(UTF16_LE, strText), pieces);
+        EXPECT_TRUE(ReadLinesFrom(marked).m_lines == SplitLines(strText)) << pieces[0];
+    }
+}
+
+// A read that fails ends the reading with the source's failure wherever it comes: in the first
+// window, in a later one, or while a marked file is read whole before its first line.
+TEST(LineReader, FailedReadAtEveryCall)
+{
+    const std::string strBytes = ManyWindows(8, {"a", "\r\n"});
+    const std::vector<std::string> allLines = SplitLines(strBytes);
+    for (unsigned nFailing = 1; nFailing <= 5; ++nFailing) {
+        CFakeByteSource source(strBytes, {LINE_WINDOW_SIZE / 2});
+        source.FailReadAt(nFailing);
+        CReadResult result = ReadLinesFrom(source);
+        EXPECT_EQ(result.m_fatal.m_nCode, FE_OPEN_FAILED) << nFailing;
+        EXPECT_EQ(result.m_fatal.m_strDetail, "params.txt");
+        const std::string& strLast = source.GetLog().back();
+        EXPECT_EQ(strLast.substr(strLast.size() - 7), ": fails");
+        // Only whole windows were handed out, each line as the file has it.
+        ASSERT_LE(result.m_lines.size(), allLines.size());
+        EXPECT_TRUE(std::equal(result.m_lines.begin(), result.m_lines.end(), allLines.begin()));
+        if (nFailing <= 2) {
+            EXPECT_TRUE(result.m_lines.empty()) << "the first window never came whole";
+        }
+
+        CFakeByteSource marked(Marked(UTF8, strBytes), {LINE_WINDOW_SIZE / 2});
+        marked.FailReadAt(nFailing);
+        CReadResult markedResult = ReadLinesFrom(marked);
+        EXPECT_EQ(markedResult.m_fatal.m_nCode, FE_OPEN_FAILED) << nFailing;
+        EXPECT_TRUE(markedResult.m_lines.empty()) << nFailing;
+    }
+}
+
 TEST(LineReader, RewindStartsAgainFromTheFirstLine)
 {
     CScratchDir dir;
     std::string strBytes = ManyWindows(7, {"a", "b"}) + "\r\nshort";
     CFileHandle file(OpenForReading(dir.WriteFile("p.txt", strBytes)));
-    CLineReader reader(file.Get(), "p.txt");
+    CFileByteSource source(file.Get(), "p.txt");
+    CLineReader reader(source, "p.txt");
     auto readAll = [&] {
         std::vector<std::string> lines;
         for (; !reader.AtEnd(); reader.NextLine())

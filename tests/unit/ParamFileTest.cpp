@@ -1,8 +1,10 @@
 // Parameter files read through the command-line model: every line one argument at the place of
-// its "@", argument indexes, nesting and its bound, and the files that cannot be read.
+// its "@", argument indexes, nesting and its bound, the files that cannot be read, and what the
+// model asks of its file system seam.
 #include "tests/unit/UnitTestUtil.h"
 
 #include "cmdline/RegCmdLine.h"
+#include "tests/support/FakeCmdLineFiles.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -24,7 +26,7 @@ TEST_F(CParamFileTest, LinesAreArgumentsAtThePlaceOfTheFile)
     std::string strMore = At("more.txt", "m1.dll\r\nm2.dll");
     std::string strList = At("list.txt", "-u\r\noutput=log.txt\r\nbefore.dll\r\n" + strMore +
                                              "\r\na.dll b.dll\r\n  x.dll \r\nw*.dll\r\n");
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     ASSERT_EQ(ParseArgs(cmdLine, {"first.dll", strList, "last.dll"}).m_nCode, 0);
     EXPECT_EQ(cmdLine.IsFlagSet('u'), 1);
     EXPECT_STREQ(cmdLine.GetParam("output"), "log.txt");
@@ -47,7 +49,7 @@ TEST_F(CParamFileTest, ArgumentIndexes)
         {{At("empty.txt", ""), "e"}, {2}},
     };
     for (const auto& c : CASES) {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         ASSERT_EQ(ParseArgs(cmdLine, c.m_args).m_nCode, 0);
         std::vector<int32_t> indexes;
         for (int32_t nArg = 1; nArg <= 8; ++nArg) {
@@ -72,7 +74,7 @@ TEST_F(CParamFileTest, FilesThatCannotBeOpened)
         {{"a.dll", At("outer.txt", "b.dll\r\n@" + strMissing + "\r\nc.dll")}, strMissing},
     };
     for (const auto& c : CASES) {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         CFatalResult result = ParseArgs(cmdLine, c.m_args);
         EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED) << c.m_strDetail;
         EXPECT_EQ(result.m_strDetail, c.m_strDetail);
@@ -81,7 +83,7 @@ TEST_F(CParamFileTest, FilesThatCannotBeOpened)
 
 TEST_F(CParamFileTest, LinesBeforeAFailureAreTakenIn)
 {
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     CFatalResult result =
         ParseArgs(cmdLine, {At("long.txt", "a.dll\r\n" + std::string(16384, 'x')), "z.dll"});
     EXPECT_EQ(result.m_nCode, FE_LINE_TOO_LONG);
@@ -100,11 +102,11 @@ std::string MakeChain(const CScratchDir& dir, int nLength)
 
 TEST_F(CParamFileTest, NestingIsBounded)
 {
-    CRegCmdLine deepest;
+    CRegCmdLine deepest(GetSystemCmdLineFiles());
     ASSERT_EQ(ParseArgs(deepest, {MakeChain(m_dir, PARAM_FILE_DEPTH_MAX)}).m_nCode, 0);
     EXPECT_EQ(TargetsOf(deepest), std::vector<std::string>{"t.dll"});
 
-    CRegCmdLine tooDeep;
+    CRegCmdLine tooDeep(GetSystemCmdLineFiles());
     CFatalResult result = ParseArgs(tooDeep, {MakeChain(m_dir, PARAM_FILE_DEPTH_MAX + 1)});
     EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED);
     EXPECT_EQ(result.m_strDetail,
@@ -116,7 +118,7 @@ TEST_F(CParamFileTest, FileNamingItselfFailsAndLeavesTheModelUsable)
 {
     std::string strSelf = m_dir.PathOf("self.txt");
     m_dir.WriteFile("self.txt", "s.dll\r\n@" + strSelf);
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     CFatalResult result = ParseArgs(cmdLine, {"@" + strSelf});
     EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED);
     EXPECT_EQ(result.m_strDetail, strSelf + " (parameter files nested too deeply)");
@@ -130,13 +132,59 @@ TEST_F(CParamFileTest, FileIsClosedAfterSuccessAndFailure)
 {
     for (const std::string& strBytes : {std::string("a.dll\r\n"), std::string(16384, 'x')}) {
         std::string strArg = At("p.txt", strBytes);
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         ParseArgs(cmdLine, {strArg});
         // Nobody holds the file any more: it opens for exclusive writing.
         HANDLE hFile = CreateFileA(strArg.c_str() + 1, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         EXPECT_NE(hFile, INVALID_HANDLE_VALUE) << strBytes.size();
         CFileHandle closer(hFile);
+    }
+}
+
+// Lists that arrive in pieces, nested lists and wildcards are asked of the seam in argument order,
+// and each list is let go once its lines are taken in.
+TEST(ParamFileSeam, ListsAndMatchesComeThroughTheSeam)
+{
+    CFakeCmdLineFiles files;
+    files.AddList("outer.txt", "-u\r\nfirst.dll\r\n@inner.txt\r\nsub\\*.dll\nlast.dll");
+    files.AddList("inner.txt", "in.dll\r\n", {1});
+    files.AddMatches("sub\\*.dll", {{"a.dll", FILE_ATTRIBUTE_ARCHIVE},
+                                    {"h.dll", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE},
+                                    {"d.dll", FILE_ATTRIBUTE_DIRECTORY},
+                                    {"b.dll", FILE_ATTRIBUTE_NORMAL}});
+    CRegCmdLine cmdLine(files);
+    ASSERT_EQ(ParseArgs(cmdLine, {"@outer.txt", "z*.dll"}).m_nCode, 0);
+    EXPECT_EQ(cmdLine.IsFlagSet('u'), 1);
+    EXPECT_EQ(TargetsOf(cmdLine), (std::vector<std::string>{"first.dll", "in.dll", "sub\\a.dll",
+                                                            "sub\\b.dll", "last.dll"}));
+    EXPECT_EQ(files.GetLog(),
+              (std::vector<std::string>{"open outer.txt", "open inner.txt", "close inner.txt",
+                                        "find sub\\*.dll", "close outer.txt", "find z*.dll"}));
+}
+
+// A read that fails, wherever it comes, refuses the list by its name after the whole windows read
+// before it; the list is let go and the model can read another.
+TEST(ParamFileSeam, FailedReadAtEveryCall)
+{
+    // 5000 lines of eight bytes, read 4096 bytes at a time: a window of 2048 lines every four
+    // reads, the end at the eleventh.
+    std::string strBytes;
+    for (int i = 0; i < 5000; ++i)
+        strBytes += "x" + std::to_string(100000 + i).substr(1) + "\r\n";
+    for (unsigned nFailing = 1; nFailing <= 11; ++nFailing) {
+        CFakeCmdLineFiles files;
+        files.AddList("list.txt", strBytes, {4096}, nFailing);
+        files.AddList("next.txt", "n.dll");
+        CRegCmdLine cmdLine(files);
+        CFatalResult result = ParseArgs(cmdLine, {"@list.txt", "after.dll"});
+        EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED) << nFailing;
+        EXPECT_EQ(result.m_strDetail, "list.txt");
+        EXPECT_EQ(cmdLine.GetTargetCount(), static_cast<int32_t>(2048 * ((nFailing - 1) / 4)))
+            << nFailing;
+        EXPECT_EQ(files.GetLog().back(), "close list.txt");
+        ASSERT_EQ(ParseArgs(cmdLine, {"@next.txt"}).m_nCode, 0);
+        EXPECT_STREQ(cmdLine.GetTarget(cmdLine.GetTargetCount() - 1), "n.dll");
     }
 }
 

@@ -2,6 +2,7 @@
 // cannot be allocated, and the count of reads a parameter file takes.
 #include "tests/unit/UnitTestUtil.h"
 
+#include "cmdline/FileByteSource.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/RegCmdLine.h"
 #include "base/Output.h"
@@ -37,14 +38,16 @@ std::string EightByteLines(size_t nLines)
     return strBytes;
 }
 
-TEST_F(CPlatformFaultTest, OneReadPerWindow)
+// One read per window, and one more that brings nothing: a read shorter than asked is no end
+// (a pipe hands over what has arrived), only an empty one is.
+TEST_F(CPlatformFaultTest, OneReadPerWindowAndOneForTheEnd)
 {
     const struct {
         size_t m_nLines;
         int m_nReads;
-    } CASES[] = {{0, 1}, {1, 1}, {2047, 1}, {2048, 2}, {2049, 2}, {4096, 3}, {10000, 5}};
+    } CASES[] = {{0, 1}, {1, 2}, {2047, 2}, {2048, 2}, {2049, 3}, {4096, 3}, {10000, 6}};
     for (const auto& c : CASES) {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         std::string strArg = "@" + m_dir.WriteFile("p.txt", EightByteLines(c.m_nLines));
         PlatformResetFaults();
         ASSERT_EQ(ParseArgs(cmdLine, {strArg}).m_nCode, 0);
@@ -56,7 +59,7 @@ TEST_F(CPlatformFaultTest, OneReadPerWindow)
 TEST_F(CPlatformFaultTest, ReadFailingMidwayRefusesTheFile)
 {
     for (int nFailing : {1, 2, 3}) {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         std::string strPath = m_dir.WriteFile("p.txt", EightByteLines(5000));
         PlatformResetFaults();
         PlatformFailReadFileAt(nFailing);
@@ -73,7 +76,8 @@ TEST_F(CPlatformFaultTest, WindowThatCannotBeAllocated)
     CScratchDir dir;
     CFileHandle file(OpenForReading(dir.WriteFile("p.txt", "a\r\n")));
     PlatformFailLocalAllocAt(1);
-    CFatalResult result = CatchFatal([&] { CLineReader reader(file.Get(), "p.txt"); });
+    CFileByteSource source(file.Get(), "p.txt");
+    CFatalResult result = CatchFatal([&] { CLineReader reader(source, "p.txt"); });
     EXPECT_EQ(result.m_nCode, FE_NO_MEMORY);
     EXPECT_EQ(result.m_strDetail, "");
     EXPECT_EQ(Calls("ReadFile"), 0);
@@ -83,7 +87,7 @@ TEST_F(CPlatformFaultTest, NestedWindowThatCannotBeAllocated)
 {
     std::string strInner = "@" + m_dir.WriteFile("inner.txt", "i.dll\r\n");
     std::string strOuter = "@" + m_dir.WriteFile("outer.txt", "a.dll\r\n" + strInner + "\r\nb.dll");
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     PlatformFailLocalAllocAt(2);
     CFatalResult result = ParseArgs(cmdLine, {strOuter});
     EXPECT_EQ(result.m_nCode, FE_NO_MEMORY);

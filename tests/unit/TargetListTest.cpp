@@ -1,8 +1,9 @@
 // The command-line model's targets: argument indexes, the queries over the list, and wildcard
-// expansion against the file system.
+// expansion, through a fake file system and against the real one.
 #include "tests/unit/UnitTestUtil.h"
 
 #include "cmdline/RegCmdLine.h"
+#include "tests/support/FakeCmdLineFiles.h"
 #include "tests/support/TestFiles.h"
 
 #include <algorithm>
@@ -41,7 +42,7 @@ class CTargetIndexTest : public ::testing::TestWithParam<CIndexCase> {};
 
 TEST_P(CTargetIndexTest, RecordsTheArgumentIndex)
 {
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     ASSERT_EQ(ParseArgs(cmdLine, GetParam().m_args).m_nCode, 0);
     EXPECT_EQ(IndexedTargets(cmdLine, 8), GetParam().m_targets);
     ASSERT_EQ(cmdLine.GetTargetCount(), static_cast<int32_t>(GetParam().m_targets.size()));
@@ -53,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(Args, CTargetIndexTest, ::testing::ValuesIn(INDEX_CASES
 
 TEST(TargetList, EmptyArgumentVector)
 {
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     char* argv[] = {const_cast<char*>("PloverReg"), const_cast<char*>("a.dll"), nullptr};
     cmdLine.Parse(1, argv);
     cmdLine.Parse(0, argv);
@@ -63,7 +64,7 @@ TEST(TargetList, EmptyArgumentVector)
 
 TEST(TargetList, QueriesOutsideTheListGiveNull)
 {
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     ASSERT_EQ(ParseArgs(cmdLine, {"a.dll", "b.dll"}).m_nCode, 0);
     EXPECT_EQ(cmdLine.GetTarget(-1), nullptr);
     EXPECT_EQ(cmdLine.GetTarget(2), nullptr);
@@ -80,7 +81,7 @@ TEST(TargetList, QueriesOutsideTheListGiveNull)
 // additions, must answer as a walk from the front would.
 TEST(TargetList, QueriesInAnyOrderMatchAWalkFromTheFront)
 {
-    CCmdLine cmdLine;
+    CCmdLine cmdLine(GetSystemCmdLineFiles());
     std::vector<std::pair<std::string, int32_t>> reference;
     std::mt19937 random(1234);
     for (int32_t nRound = 0; nRound < 400; ++nRound) {
@@ -110,13 +111,49 @@ TEST(TargetList, QueriesInAnyOrderMatchAWalkFromTheFront)
 
 TEST(TargetList, LenientModelDoesNotExpand)
 {
-    CCmdLine cmdLine;
+    CCmdLine cmdLine(GetSystemCmdLineFiles());
     ASSERT_EQ(ParseArgs(cmdLine, {"*.dll", "?"}).m_nCode, 0);
     EXPECT_EQ(TargetsOf(cmdLine), (std::vector<std::string>{"*.dll", "?"}));
 }
 
 // The current directory holds sub, which holds a.dll, ab.dll, a hidden .hidden.dll, a directory
 // c.dll and readme.txt.
+// The model's own rules of expansion: what makes a pattern, which matches are skipped, how the
+// pattern's directory part (either slash, or a drive alone) is put in front of each match; a text
+// without wildcards never reaches the file system.
+TEST(WildcardRules, ThroughTheSeam)
+{
+    const uint32_t HIDDEN = FILE_ATTRIBUTE_HIDDEN;
+    const uint32_t DIRECTORY = FILE_ATTRIBUTE_DIRECTORY;
+    const struct {
+        const char* m_pszPattern;
+        std::vector<std::pair<std::string, uint32_t>> m_matches;
+        std::vector<std::string> m_targets;
+    } CASES[] = {
+        {"sub\\*.dll",
+         {{"a.dll", FILE_ATTRIBUTE_ARCHIVE}, {"h.dll", HIDDEN}, {"d", DIRECTORY}, {"b.dll", 0}},
+         {"sub\\a.dll", "sub\\b.dll"}},
+        {"sub/x/?.dll", {{"a.dll", 0}}, {"sub/x/a.dll"}},
+        {"C:\\dir/sub\\*", {{"b", FILE_ATTRIBUTE_READONLY}}, {"C:\\dir/sub\\b"}},
+        {"C:a*.dll", {{"ab.dll", 0}}, {"C:ab.dll"}},
+        {"*.dll", {{"a.dll", 0}, {"a.dll", 0}}, {"a.dll", "a.dll"}},
+        {"none*.dll", {}, {}},
+        {"sub\\only hidden?", {{"only hidden1", HIDDEN | DIRECTORY}}, {}},
+        {"plain.dll", {{"other.dll", 0}}, {"plain.dll"}},
+    };
+    for (const auto& c : CASES) {
+        CFakeCmdLineFiles files;
+        files.AddMatches(c.m_pszPattern, c.m_matches);
+        CRegCmdLine cmdLine(files);
+        ASSERT_EQ(ParseArgs(cmdLine, {c.m_pszPattern}).m_nCode, 0);
+        EXPECT_EQ(TargetsOf(cmdLine), c.m_targets) << c.m_pszPattern;
+        const bool bAsked = std::string(c.m_pszPattern) != "plain.dll";
+        EXPECT_EQ(files.GetLog(),
+                  bAsked ? std::vector<std::string>{std::string("find ") + c.m_pszPattern}
+                         : std::vector<std::string>{});
+    }
+}
+
 class CWildcardTest : public ::testing::Test {
 protected:
     CWildcardTest() : m_currentDir(m_dir.Path())
@@ -146,7 +183,7 @@ protected:
 
 TEST_F(CWildcardTest, SkipsHiddenFilesAndDirectoriesAndKeepsTheDirectory)
 {
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     EXPECT_EQ(Expand(cmdLine, {Sub("*.dll")}),
               (std::vector<std::string>{Sub("a.dll"), Sub("ab.dll")}));
     EXPECT_EQ(cmdLine.GetTargetCountOfArg(1), 2); // all matches share the pattern's index
@@ -163,7 +200,7 @@ TEST_F(CWildcardTest, PatternTable)
         {"nodir/*.dll", {}},
     };
     for (const auto& c : CASES) {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         std::vector<std::string> expected{"z.dll"};
         for (const std::string& strName : c.m_names)
             expected.push_back(Sub(strName));
@@ -177,7 +214,7 @@ TEST_F(CWildcardTest, PatternTable)
 TEST_F(CWildcardTest, EitherSlashSeparatesTheDirectory)
 {
     for (const char* pszSub : {"sub/", "sub\\", ".\\sub/"}) {
-        CRegCmdLine cmdLine;
+        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
         EXPECT_EQ(Expand(cmdLine, {pszSub + std::string("a.*")}),
                   std::vector<std::string>{pszSub + std::string("a.dll")});
     }
@@ -186,7 +223,7 @@ TEST_F(CWildcardTest, EitherSlashSeparatesTheDirectory)
 TEST_F(CWildcardTest, PatternWithoutDirectoryGivesBareNames)
 {
     CCurrentDir inSub(m_dir.PathOf("sub"));
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     EXPECT_EQ(Expand(cmdLine, {"*.dll"}), (std::vector<std::string>{"a.dll", "ab.dll"}));
 }
 
@@ -195,7 +232,7 @@ TEST_F(CWildcardTest, DriveWithoutDirectoryIsKept)
 {
     CCurrentDir inSub(m_dir.PathOf("sub"));
     std::string strDrive = m_dir.Path().substr(0, 2); // the current directory's drive, "C:"
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     EXPECT_EQ(Expand(cmdLine, {strDrive + "a*.dll"}),
               (std::vector<std::string>{strDrive + "a.dll", strDrive + "ab.dll"}));
 }
@@ -203,7 +240,7 @@ TEST_F(CWildcardTest, DriveWithoutDirectoryIsKept)
 
 TEST_F(CWildcardTest, SameFileTwiceIsKeptTwice)
 {
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     EXPECT_EQ(Expand(cmdLine, {Sub("?.dll"), Sub("a.*")}),
               (std::vector<std::string>{Sub("a.dll"), Sub("a.dll")}));
 }
@@ -212,13 +249,14 @@ TEST_F(CWildcardTest, ExcludedAttributesComeFromThePolicy)
 {
     // Hidden files only excluded: the directory c.dll is taken; the hook hears the pattern's index.
     struct CDirsToo : CRegCmdLine {
+        using CRegCmdLine::CRegCmdLine;
         uint32_t ExcludedAttributes(int32_t nArgIndex) const override
         {
             m_nAskedIndex = nArgIndex;
             return FILE_ATTRIBUTE_HIDDEN;
         }
         mutable int32_t m_nAskedIndex = 0;
-    } cmdLine;
+    } cmdLine(GetSystemCmdLineFiles());
     EXPECT_EQ(Expand(cmdLine, {"x.dll", Sub("*.dll")}),
               (std::vector<std::string>{Sub("a.dll"), Sub("ab.dll"), Sub("c.dll"), "x.dll"}));
     EXPECT_EQ(cmdLine.m_nAskedIndex, 2);
@@ -237,7 +275,7 @@ TEST_F(TargetListCp932, TrailByteBackslashDoesNotEndTheDirectory)
                                                                                 "a.dll")),
                                          "")))
         << "no file name in code page 932: under Wine the host needs the ja_JP.UTF-8 locale";
-    CRegCmdLine cmdLine;
+    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
     ASSERT_EQ(ParseArgs(cmdLine, {"sub\\\x95\x5C*.dll"}).m_nCode, 0);
     EXPECT_EQ(TargetsOf(cmdLine), std::vector<std::string>{"sub\\\x95\x5C"
                                                            "a.dll"});

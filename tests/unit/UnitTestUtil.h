@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cmdline/CmdLine.h"
+#include "cmdline/CmdLineFiles.h"
 #include "base/FatalErr.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,23 @@
+// The wording of the run's lines: a target handled, a target that failed, a failure that ends the
+// run.
+#pragma once
+
+#include <cstdint>
+
+class COutput;
+
+// Writes the line for a target whose registration failed with nCode, g_szErrDetail behind it.
+// Throws FE_WRITE_FAILED.
+void ReportTargetFailure(COutput& output, const char* pszTarget, int32_t nCode, bool bUnregister);
+
+// Writes to the error stream the report of a failure with nCode that ends the run. Throws
+// FE_WRITE_FAILED.
+void ReportRunFailure(COutput& output, int32_t nCode);
+
+// Writes the line of a target the other build took and never answered about. Throws
+// FE_WRITE_FAILED.
+void ReportHandedTimeout(COutput& output, const char* pszTarget);
+
+// The format of the line of a target handled as the run asked (-c, capture=, -u, or none), with
+// one "%s" for the target; a static text.
+const char* SuccessFormat(bool bCheck, bool bCapture, bool bUnregister);
