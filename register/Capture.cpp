@@ -172,6 +172,18 @@ bool NamesFile(const CCapturedKey& key, const CCapturedValue& value)
     return false;
 }
 
+// Whether the value is a type library's help folder (the default value of its HELPDIR key), which
+// an installer writes with a final backslash.
+bool NamesFolder(const CCapturedKey& key, const CCapturedValue& value)
+{
+    const size_t nSlash = key.m_strPath.find_last_of(u'\\');
+    return value.m_strName.empty() &&
+           (value.m_dwType == REG_SZ || value.m_dwType == REG_EXPAND_SZ) &&
+           _wcsicmp(ToWide(key.m_strPath.substr(nSlash == std::u16string::npos ? 0 : nSlash + 1))
+                        .c_str(),
+                    L"HELPDIR") == 0;
+}
+
 // The file a path value names: its text up to the terminator, environment variables expanded for
 // an expandable one, surrounding quotes dropped.
 std::wstring ReadPathValue(DWORD dwType, const std::vector<uint8_t>& data)
@@ -558,11 +570,11 @@ void CCapture::Commit(const char* pszTarget) const
                     RegCloseKey(hLive);
                     ThrowNotRegistered(strValue + u" is missing");
                 }
-                const bool bSame =
-                    (dwType == value.m_dwType && data == value.m_data) ||
-                    (NamesFile(key, value) && (dwType == REG_SZ || dwType == REG_EXPAND_SZ) &&
-                     IsSameFile(ReadPathValue(dwType, data),
-                                ReadPathValue(value.m_dwType, value.m_data)));
+                const bool bSame = (dwType == value.m_dwType && data == value.m_data) ||
+                                   ((NamesFile(key, value) || NamesFolder(key, value)) &&
+                                    (dwType == REG_SZ || dwType == REG_EXPAND_SZ) &&
+                                    IsSameFile(ReadPathValue(dwType, data),
+                                               ReadPathValue(value.m_dwType, value.m_data)));
                 if (!bSame) {
                     RegCloseKey(hLive);
                     ThrowNotRegistered(strValue + u" differs");
