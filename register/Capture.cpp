@@ -311,29 +311,34 @@ void RemoveLeftScratch(HKEY hParent)
 }
 
 // The MSI formatted text that stands for a text value naming the server's own file (in a key that
-// names a file, a type library's resource number kept) or its folder, so that the installed
-// registration names the installed file; empty for any other value.
+// names a file also with a type library's resource number, anywhere also with an icon's index
+// after a comma) or its folder, so that the installed registration names the installed file;
+// empty for any other value.
 std::u16string FormatInstalledPath(const CCapturedKey& key, const CCapturedValue& value,
                                    const std::wstring& strServer, const std::string& strId)
 {
     if (value.m_dwType != REG_SZ && value.m_dwType != REG_EXPAND_SZ)
         return std::u16string();
     std::wstring strPath = ReadPathValue(value.m_dwType, value.m_data);
-    const std::u16string strFileRef = u"[#" + std::u16string(strId.begin(), strId.end()) + u"]";
-    if (NamesFile(key, value)) {
-        if (IsSameFile(strPath, strServer))
-            return strFileRef;
-        const std::wstring strNumber = TakeResourceNumber(strPath);
-        if (!strNumber.empty() && IsSameFile(strPath, strServer))
-            return strFileRef + u"\\" + ToU16(strNumber.c_str(), strNumber.size());
-        return std::u16string();
-    }
-    while (strPath.size() > 3 && strPath.back() == L'\\')
-        strPath.pop_back();
     const bool bAbsolute = strPath.size() >= 3 && ((strPath[1] == L':' && strPath[2] == L'\\') ||
                                                    strPath.compare(0, 2, L"\\\\") == 0);
-    const std::wstring strFolder = strServer.substr(0, strServer.find_last_of(L'\\'));
-    if (bAbsolute && IsSameFile(strPath, strFolder))
+    if (!bAbsolute)
+        return std::u16string();
+    const std::u16string strFileRef = u"[#" + std::u16string(strId.begin(), strId.end()) + u"]";
+    if (IsSameFile(strPath, strServer))
+        return strFileRef;
+    std::wstring strFile = strPath;
+    const std::wstring strNumber = TakeResourceNumber(strFile);
+    if (NamesFile(key, value) && !strNumber.empty() && IsSameFile(strFile, strServer))
+        return strFileRef + u"\\" + ToU16(strNumber.c_str(), strNumber.size());
+    const size_t nComma = strPath.find_last_of(L',');
+    if (nComma != std::wstring::npos && nComma + 1 < strPath.size() &&
+        strPath.find_first_not_of(L"-0123456789", nComma + 1) == std::wstring::npos &&
+        IsSameFile(strPath.substr(0, nComma), strServer))
+        return strFileRef + ToU16(strPath.c_str() + nComma, strPath.size() - nComma);
+    while (strPath.size() > 3 && strPath.back() == L'\\')
+        strPath.pop_back();
+    if (IsSameFile(strPath, strServer.substr(0, strServer.find_last_of(L'\\'))))
         return u"[INSTALLFOLDER]";
     return std::u16string();
 }

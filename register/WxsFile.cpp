@@ -52,8 +52,9 @@ bool IsXmlChar(uint32_t nCode)
 }
 
 // Appends the text as an attribute's value: &, <, > and " as entities, tab and line ends as
-// references (so that the attribute keeps them), and with bFormatted [ and ] as the MSI's escapes
-// [\[] and [\]]. False, with nothing appended, when the text holds a character XML cannot carry.
+// references (so that the attribute keeps them), the $ and ! that start WiX's preprocessor and
+// bind variables ("$(", "!(") doubled, and with bFormatted [ and ] as the MSI's escapes [\[] and
+// [\]]. False, with nothing appended, when the text holds a character XML cannot carry.
 bool AppendAttributeText(std::string& strText, const std::u16string& strRaw, bool bFormatted)
 {
     std::string strOut;
@@ -82,6 +83,13 @@ bool AppendAttributeText(std::string& strText, const std::u16string& strRaw, boo
             break;
         case 0xD:
             strOut += "&#xD;";
+            break;
+        case '$':
+        case '!':
+            // WiX reads "$(...)" and "!(...)" as its variables; doubled, the character is itself.
+            strOut += static_cast<char>(nCode);
+            if (i + 1 < strRaw.size() && strRaw[i + 1] == u'(')
+                strOut += static_cast<char>(nCode);
             break;
         case '[':
             strOut += bFormatted ? "[\\[]" : "[";

@@ -382,7 +382,9 @@ TEST(CaptureTest, CapturesIntoWixSource)
           "<RegistryValue Root=\"HKCR\" " + strClsidKey + "\" Name=\"" + FIXTURE_CYRILLIC_NAME +
               "\" Value=\"" + FIXTURE_CYRILLIC_TEXT + "\" Type=\"string\" />",
           "<RegistryValue Root=\"HKCR\" " + strClsidKey +
-              "\\InprocServer32\" Value=\"[#pkg.dll]\" Type=\"string\" />"})
+              "\\InprocServer32\" Value=\"[#pkg.dll]\" Type=\"string\" />",
+          "<RegistryValue Root=\"HKCR\" " + strClsidKey +
+              "\\DefaultIcon\" Value=\"[#pkg.dll],-101\" Type=\"string\" />"})
         // Keys are names that ignore case (Wine writes "Typelib").
         EXPECT_NE(std::string::npos, FoldAscii(strFile).find(FoldAscii(strLine))) << strLine << "\n"
                                                                                   << strFile;

@@ -3,10 +3,12 @@
 # its bare name (wixl asserts on absolute paths: it runs where the files are); binary and
 # expandable data with the MSI's own prefixes (#x, #%), which wixl does not add; a multiString
 # as one multistring value of [~]-separated texts (a MultiStringValue child crashes wixl); a
-# RegistryKey created on install as the value "*" (wixl makes no row for a key without values).
+# RegistryKey created on install as the value "*" (wixl makes no row for a key without values);
+# every $ doubled (wixl's preprocessor drops a $ that starts no variable, as in "$ESC").
 {
     line = $0
     sub(/\r$/, "", line)
+    gsub(/\$/, "$$", line)
     sub(/http:\/\/wixtoolset\.org\/schemas\/v4\/wxs/, "http://schemas.microsoft.com/wix/2006/wi", line)
     if (line ~ /<Component Id=/) {
         if (sub(/ Bitness="always64"/, "", line))

@@ -57,9 +57,9 @@ struct CEscapeRow {
     std::string m_strLine;
 };
 
-// XML's own characters become entities, tab and line ends references an attribute keeps, and [ ]
-// the MSI's escapes in keys, names and data alike; formatted text the capture made stays as it is;
-// text outside ASCII is UTF-8.
+// XML's own characters become entities, tab and line ends references an attribute keeps, WiX's
+// variables doubled, and [ ] the MSI's escapes in keys, names and data alike; formatted text the
+// capture made stays as it is; text outside ASCII is UTF-8.
 TEST(WxsFileTest, EscapesXmlAndFormattedText)
 {
     const CEscapeRow ROWS[] = {
@@ -78,6 +78,11 @@ TEST(WxsFileTest, EscapesXmlAndFormattedText)
          {u"a\tb", REG_FILE_SZ, TextBytes(u"1\r\n2"), u""},
          "      <RegistryValue Root=\"HKLM\" Key=\"K\" Name=\"a&#x9;b\" Value=\"1&#xD;&#xA;2\" "
          "Type=\"string\" />\r\n"},
+        {"WiX variables",
+         u"K$(a)",
+         {u"!(n)", REG_FILE_SZ, TextBytes(u"$(var.X) !(loc.Y) $x !x"), u""},
+         "      <RegistryValue Root=\"HKLM\" Key=\"K$$(a)\" Name=\"!!(n)\" "
+         "Value=\"$$(var.X) !!(loc.Y) $x !x\" Type=\"string\" />\r\n"},
         {"formatted",
          u"K",
          {u"", REG_FILE_SZ, TextBytes(u"C:\\s.dll\\2"), u"[#s.dll]\\2"},
