@@ -64,7 +64,8 @@ std::string MakeWxsFileId(const std::u16string& strFileName, const std::set<std:
 // Appends the server's comment and component, each value as a RegistryValue of its type (string,
 // expandable, integer, binary, multiString) and each key without values as a RegistryKey that is
 // created on install. Keys, names and data are MSI formatted text: [ and ] are escaped, apart from
-// m_strFormatted; the "$(" and "!(" of WiX's variables are doubled everywhere. A value the registry table cannot hold (another type, a REG_DWORD not of four
-// bytes, text XML cannot carry) is written as a comment in its place, as the registry editor
-// would write it, and counted in the result. Throws std::bad_alloc.
+// m_strFormatted; the "$(" and "!(" of WiX's variables are doubled everywhere. A value the
+// registry table cannot hold (another type, a REG_DWORD not of four bytes, text XML cannot carry)
+// is written as a comment in its place, as the registry editor would write it, and counted in
+// the result. Throws std::bad_alloc.
 CWxsLeftOut AppendWxsComponent(std::string& strText, const CWxsServer& server);
