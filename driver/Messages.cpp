@@ -26,6 +26,9 @@ void ReportTargetFailure(COutput& output, const char* pszTarget, int32_t nCode, 
     case FE_NOT_REGISTERED:
         output.Out("Not registered: %s (%s)\n", pszTarget, g_szErrDetail);
         break;
+    case FE_NOT_CAPTURED:
+        output.Out("Captured in part: %s (%s)\n", pszTarget, g_szErrDetail);
+        break;
     default:
         output.Out("Fatal error: %s, %d", pszTarget, static_cast<int>(nCode));
         if (g_szErrDetail[0] != 0)

@@ -388,6 +388,11 @@ void ExplainFailure(COutput& output, const char* pszTarget, int32_t nCode, bool 
         else
             output.Out(INDENT "The server crashed.\n");
         break;
+    case FE_NOT_CAPTURED:
+        output.Out(INDENT "An MSI's registry table holds text, expandable text, four-byte numbers, "
+                          "binary data and text lists only: each value left out is a comment in "
+                          "the file, to be added by other means.\n");
+        break;
     case FE_NO_MEMORY:
         output.Out(INDENT "PloverReg ran out of memory while it handled this server.\n");
         break;

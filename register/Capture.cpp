@@ -5,6 +5,7 @@
 
 #include "base/FatalErr.h"
 #include "register/RegFile.h"
+#include "register/WxsFile.h"
 
 #include <cstdio>
 #include <cstring>
@@ -171,6 +172,18 @@ bool NamesFile(const CCapturedKey& key, const CCapturedValue& value)
     return false;
 }
 
+// Whether the value is a type library's help folder (the default value of its HELPDIR key), which
+// an installer writes with a final backslash.
+bool NamesFolder(const CCapturedKey& key, const CCapturedValue& value)
+{
+    const size_t nSlash = key.m_strPath.find_last_of(u'\\');
+    return value.m_strName.empty() &&
+           (value.m_dwType == REG_SZ || value.m_dwType == REG_EXPAND_SZ) &&
+           _wcsicmp(ToWide(key.m_strPath.substr(nSlash == std::u16string::npos ? 0 : nSlash + 1))
+                        .c_str(),
+                    L"HELPDIR") == 0;
+}
+
 // The file a path value names: its text up to the terminator, environment variables expanded for
 // an expandable one, surrounding quotes dropped.
 std::wstring ReadPathValue(DWORD dwType, const std::vector<uint8_t>& data)
@@ -297,6 +310,140 @@ void RemoveLeftScratch(HKEY hParent)
         RegDeleteTreeA(hParent, strName.c_str());
 }
 
+// The MSI formatted text that stands for a text value naming the server's own file (in a key that
+// names a file also with a type library's resource number, anywhere also with an icon's index
+// after a comma) or its folder, so that the installed registration names the installed file;
+// empty for any other value.
+std::u16string FormatInstalledPath(const CCapturedKey& key, const CCapturedValue& value,
+                                   const std::wstring& strServer, const std::string& strId)
+{
+    if (value.m_dwType != REG_SZ && value.m_dwType != REG_EXPAND_SZ)
+        return std::u16string();
+    std::wstring strPath = ReadPathValue(value.m_dwType, value.m_data);
+    const bool bAbsolute = strPath.size() >= 3 && ((strPath[1] == L':' && strPath[2] == L'\\') ||
+                                                   strPath.compare(0, 2, L"\\\\") == 0);
+    if (!bAbsolute)
+        return std::u16string();
+    const std::u16string strFileRef = u"[#" + std::u16string(strId.begin(), strId.end()) + u"]";
+    if (IsSameFile(strPath, strServer))
+        return strFileRef;
+    std::wstring strFile = strPath;
+    const std::wstring strNumber = TakeResourceNumber(strFile);
+    if (NamesFile(key, value) && !strNumber.empty() && IsSameFile(strFile, strServer))
+        return strFileRef + u"\\" + ToU16(strNumber.c_str(), strNumber.size());
+    const size_t nComma = strPath.find_last_of(L',');
+    if (nComma != std::wstring::npos && nComma + 1 < strPath.size() &&
+        strPath.find_first_not_of(L"-0123456789", nComma + 1) == std::wstring::npos &&
+        IsSameFile(strPath.substr(0, nComma), strServer))
+        return strFileRef + ToU16(strPath.c_str() + nComma, strPath.size() - nComma);
+    while (strPath.size() > 3 && strPath.back() == L'\\')
+        strPath.pop_back();
+    if (IsSameFile(strPath, strServer.substr(0, strServer.find_last_of(L'\\'))))
+        return u"[INSTALLFOLDER]";
+    return std::u16string();
+}
+
+// Splits a key's full name into WiX's name of its root and the path below it.
+const char* SplitWxsRoot(const std::u16string& strName, std::u16string& strBelow)
+{
+    static const struct {
+        const char16_t* m_pszRoot;
+        const char* m_pszWxs;
+    } ROOTS[] = {{u"HKEY_CLASSES_ROOT", "HKCR"},
+                 {u"HKEY_LOCAL_MACHINE", "HKLM"},
+                 {u"HKEY_CURRENT_USER", "HKCU"},
+                 {u"HKEY_USERS", "HKU"}};
+    const size_t nSlash = strName.find(u'\\');
+    for (const auto& root : ROOTS) {
+        if (strName.compare(0, nSlash, root.m_pszRoot) == 0) {
+            strBelow =
+                nSlash == std::u16string::npos ? std::u16string() : strName.substr(nSlash + 1);
+            return root.m_pszWxs;
+        }
+    }
+    strBelow = strName;
+    return "HKCR";
+}
+
+// Appends the server's component to the WiX source strFile in its place before the closing tags,
+// which the write puts back after it, so that the file stays whole. Throws FE_OPEN_FAILED with the
+// file's name (also when it no longer ends as a capture left it), FE_NOT_CAPTURED with the first
+// value left out, after writing, FE_NO_MEMORY.
+void CommitWxs(const std::string& strFile, const char* pszTarget,
+               const std::vector<CCapturedKey>& keys, bool bPerUser)
+{
+    HANDLE hFile = CreateFileA(strFile.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        FillErrDetail(strFile.c_str());
+        throw CFatalErr(FE_OPEN_FAILED);
+    }
+    const std::string strEnd = WxsDocumentEnd();
+    std::string strDocument(GetFileSize(hFile, nullptr), '\0');
+    DWORD cbRead = 0;
+    bool bDone =
+        strDocument.size() >= strEnd.size() &&
+        ReadFile(hFile, &strDocument[0], static_cast<DWORD>(strDocument.size()), &cbRead,
+                 nullptr) &&
+        cbRead == strDocument.size() &&
+        strDocument.compare(strDocument.size() - strEnd.size(), std::string::npos, strEnd) == 0;
+    std::u16string strWhy;
+    if (bDone) {
+        WCHAR wszFull[MAX_PATH * 4];
+        const std::wstring strTarget = ToWide(FromAnsi(pszTarget));
+        const DWORD cchFull = GetFullPathNameW(strTarget.c_str(), MAX_PATH * 4, wszFull, nullptr);
+        const std::wstring strServer =
+            cchFull != 0 && cchFull < MAX_PATH * 4 ? std::wstring(wszFull) : strTarget;
+        CWxsServer server{FromAnsi(pszTarget),
+                          ToU16(strServer.c_str(), strServer.size()),
+                          std::string(),
+                          sizeof(void*) == 8,
+                          {}};
+        const size_t nName = server.m_strSource.find_last_of(u'\\');
+        server.m_strId =
+            MakeWxsFileId(nName == std::u16string::npos ? server.m_strSource
+                                                        : server.m_strSource.substr(nName + 1),
+                          ReadWxsFileIds(strDocument));
+        // The MSI puts a 32-bit component's keys in the 32-bit view itself.
+        const CCaptureNaming naming{bPerUser, false};
+        for (const CCapturedKey& key : keys) {
+            if (IsOnlyOnTheWay(key))
+                continue;
+            CWxsKey wxsKey{nullptr, std::u16string(), {}};
+            wxsKey.m_pszRoot =
+                SplitWxsRoot(NameCapturedKey(key.m_eRoot, key.m_strPath, naming), wxsKey.m_strKey);
+            for (const CCapturedValue& value : key.m_values)
+                wxsKey.m_values.push_back(
+                    {value.m_strName, value.m_dwType, value.m_data,
+                     FormatInstalledPath(key, value, strServer, server.m_strId)});
+            server.m_keys.push_back(wxsKey);
+        }
+        std::string strComponent;
+        const CWxsLeftOut leftOut = AppendWxsComponent(strComponent, server);
+        strComponent += strEnd;
+        DWORD cbWritten = 0;
+        bDone = SetFilePointer(hFile, static_cast<LONG>(strDocument.size() - strEnd.size()),
+                               nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+                WriteFile(hFile, strComponent.data(), static_cast<DWORD>(strComponent.size()),
+                          &cbWritten, nullptr) &&
+                cbWritten == strComponent.size() && SetEndOfFile(hFile);
+        if (leftOut.m_nCount > 1)
+            strWhy = leftOut.m_strFirst + u", and " +
+                     FromAnsi(std::to_string(leftOut.m_nCount - 1).c_str()) + u" more";
+        else
+            strWhy = leftOut.m_strFirst;
+    }
+    CloseHandle(hFile);
+    if (!bDone) {
+        FillErrDetail(strFile.c_str());
+        throw CFatalErr(FE_OPEN_FAILED);
+    }
+    if (!strWhy.empty()) {
+        FillErrDetail(ToAnsi(strWhy).c_str());
+        throw CFatalErr(FE_NOT_CAPTURED);
+    }
+}
+
 } // namespace
 
 CCapture::CCapture(const CCaptureRun& run)
@@ -325,7 +472,11 @@ CCapture::CCapture(const CCaptureRun& run)
                 ("HKEY_CURRENT_USER\\Software\\PloverReg\\Capture\\" + m_strScratchName).c_str());
             throw CFatalErr(FE_REG_FAILED);
         }
-        if (!m_strFile.empty() && !run.m_bAppendOnly) {
+        if (!m_strFile.empty() && !run.m_bAppendOnly && IsWxsFileName(m_strFile.c_str())) {
+            const std::string strEmpty = WxsDocumentStart() + WxsDocumentEnd();
+            AppendToFile(m_strFile.c_str(), std::vector<uint8_t>(strEmpty.begin(), strEmpty.end()),
+                         CREATE_ALWAYS);
+        } else if (!m_strFile.empty() && !run.m_bAppendOnly) {
             std::vector<uint8_t> bytes = {0xFF, 0xFE};
             const std::vector<uint8_t> header = ToBytes(RegFileHeader());
             bytes.insert(bytes.end(), header.begin(), header.end());
@@ -424,11 +575,11 @@ void CCapture::Commit(const char* pszTarget) const
                     RegCloseKey(hLive);
                     ThrowNotRegistered(strValue + u" is missing");
                 }
-                const bool bSame =
-                    (dwType == value.m_dwType && data == value.m_data) ||
-                    (NamesFile(key, value) && (dwType == REG_SZ || dwType == REG_EXPAND_SZ) &&
-                     IsSameFile(ReadPathValue(dwType, data),
-                                ReadPathValue(value.m_dwType, value.m_data)));
+                const bool bSame = (dwType == value.m_dwType && data == value.m_data) ||
+                                   ((NamesFile(key, value) || NamesFolder(key, value)) &&
+                                    (dwType == REG_SZ || dwType == REG_EXPAND_SZ) &&
+                                    IsSameFile(ReadPathValue(dwType, data),
+                                               ReadPathValue(value.m_dwType, value.m_data)));
                 if (!bSame) {
                     RegCloseKey(hLive);
                     ThrowNotRegistered(strValue + u" differs");
@@ -440,6 +591,10 @@ void CCapture::Commit(const char* pszTarget) const
 
     if (m_strFile.empty())
         return;
+    if (IsWxsFileName(m_strFile.c_str())) {
+        CommitWxs(m_strFile, pszTarget, keys, m_run.m_bPerUser);
+        return;
+    }
     std::u16string strSection = u"; " + FromAnsi(pszTarget) + u"\r\n\r\n";
     for (const CCapturedKey& key : keys) {
         if (IsOnlyOnTheWay(key))

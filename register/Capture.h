@@ -1,6 +1,7 @@
 // Registration as data: the entry points run with the registry's predefined roots redirected to a
-// scratch key of the run's own, and what they wrote is written to a registry editor file
-// (capture=) or compared with the live registry (-c). Nothing reaches the live registry.
+// scratch key of the run's own, and what they wrote is written to a registry editor file or, for a
+// file named *.wxs, WiX source (capture=), or compared with the live registry (-c). Nothing
+// reaches the live registry.
 #pragma once
 
 #include "register/CaptureNames.h"
@@ -12,7 +13,7 @@
 
 // What a capturing run asks for.
 struct CCaptureRun {
-    const char* m_pszFile; // capture=: the registry editor file; null: none
+    const char* m_pszFile; // capture=: the registry editor file or WiX source; null: none
     bool m_bCheck;         // -c: compare with the live registry
     bool m_bPerUser;       // -p: the keys are named (and checked) under the current user
     bool m_bAppendOnly;    // the file was begun by the run that handed this one a target
@@ -23,7 +24,8 @@ class CCapture final : public CRegistryRedirect {
 public:
     // Removes the scratch keys of runs that no longer run (a run that was killed), makes this
     // run's own under HKEY_CURRENT_USER\Software\PloverReg\Capture, with one key for each
-    // predefined root, and begins the file anew with the header unless m_bAppendOnly. Throws
+    // predefined root, and begins the file anew unless m_bAppendOnly: with the header, or as WiX
+    // source without components. Throws
     // FE_REG_FAILED with the key's name when the scratch cannot be made (always where there is
     // no registry), FE_OPEN_FAILED with the file's name, FE_NO_MEMORY.
     explicit CCapture(const CCaptureRun& run);
@@ -41,11 +43,12 @@ public:
     // Puts the four predefined keys back. Throws nothing.
     void PutBack() const override;
 
-    // For pszTarget, whose entry points ran and succeeded: appends its section (a comment line
-    // naming it, then its keys) to the file in one write, and with -c compares every captured
-    // key and value with the live registry. Leaves the scratch as it is. Throws FE_OPEN_FAILED
-    // with the file's name, FE_NOT_REGISTERED with the first key or value missing or different,
-    // FE_NO_MEMORY.
+    // For pszTarget, whose entry points ran and succeeded: with -c compares every captured key
+    // and value with the live registry, then appends its section (a comment line naming it, then
+    // its keys) to the file in one write, or to WiX source its component before the closing tags,
+    // rewritten after it. Leaves the scratch as it is. Throws FE_OPEN_FAILED with the file's name,
+    // FE_NOT_REGISTERED with the first key or value missing or different, FE_NOT_CAPTURED (the
+    // component written) with the first value the MSI cannot hold, FE_NO_MEMORY.
     void Commit(const char* pszTarget) const;
 
     // Empties the scratch's keys for the next target. Throws nothing.

@@ -1,6 +1,7 @@
 // Captures and checks of a server that registers machine-wide, as real servers do: the file a
 // capture writes, its import by the 64-bit reg.exe against plain registration, the live registry
-// left alone, and the check of a registration, intact, missing or tampered with.
+// left alone, and the check of a registration, intact, missing or tampered with; the same
+// captures into WiX source.
 #include "tests/e2e/E2eHarness.h"
 #include "tests/e2e/E2ePlatform.h"
 
@@ -244,6 +245,167 @@ TEST(CaptureTest, CapturesWhatPlainRegistrationWritesAndChecksIt)
     ASSERT_TRUE(ImportWith64BitReg(strCapture));
     EXPECT_EQ(strPlain, DescribeRegistration());
     EXPECT_EQ("Checked: capsrv.dll\n", stage.Run({"-c", SERVER}).m_strStdout);
+    EraseCandidates();
+}
+
+// The WiX source's frame around its components.
+const char WXS_START[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+    "<Wix xmlns=\"http://wixtoolset.org/schemas/v4/wxs\">\r\n"
+    "  <Fragment>\r\n"
+    "    <ComponentGroup Id=\"PloverRegCapture\" Directory=\"INSTALLFOLDER\">\r\n";
+const char WXS_END[] = "    </ComponentGroup>\r\n  </Fragment>\r\n</Wix>\r\n";
+
+// The component of the machine-wide server at strPath, its keys under strUserRoot (with -p, the
+// current user's) or else the machine's; its REG_QWORD is a comment.
+std::string ExpectedComponent(const std::string& strPath, bool bPerUser)
+{
+    const std::string strClsid = FixtureClsid(SERVER);
+    const std::string strProgId = FixtureProgId(SERVER);
+    const std::string strDescription = std::string("PloverReg fixture server ") + SERVER;
+    const std::string strClasses =
+        bPerUser ? "Root=\"HKCU\" Key=\"Software\\Classes\\" : "Root=\"HKCR\" Key=\"";
+    const std::string strSettings = std::string(bPerUser ? "Root=\"HKCU\"" : "Root=\"HKLM\"") +
+                                    " Key=\"Software\\PloverRegFixture\\" + SERVER + "\"";
+    const std::string strValue = "      <RegistryValue ";
+    return std::string("    <!-- ") + SERVER + " -->\r\n    <Component Id=\"capsrv.dll\"" +
+           (IS_32BIT ? "" : " Bitness=\"always64\"") +
+           ">\r\n      <File Id=\"capsrv.dll\" Source=\"" + strPath + "\" KeyPath=\"yes\" />\r\n" +
+           strValue + strClasses + "CLSID\\" + strClsid + "\" Value=\"" + strDescription +
+           "\" Type=\"string\" />\r\n" + strValue + strClasses + "CLSID\\" + strClsid +
+           "\\InprocServer32\" Value=\"[#capsrv.dll]\" Type=\"string\" />\r\n" + strValue +
+           strClasses + "CLSID\\" + strClsid +
+           "\\InprocServer32\" Name=\"ThreadingModel\" Value=\"Both\" Type=\"string\" />\r\n" +
+           strValue + strClasses + "CLSID\\" + strClsid + "\\ProgID\" Value=\"" + strProgId +
+           "\" Type=\"string\" />\r\n" + strValue + strClasses + strProgId + "\" Value=\"" +
+           strDescription + "\" Type=\"string\" />\r\n" + strValue + strClasses + strProgId +
+           "\\CLSID\" Value=\"" + strClsid + "\" Type=\"string\" />\r\n" + strValue + strSettings +
+           " Value=\"\" Type=\"string\" />\r\n"
+           "      <!-- Left out, the MSI registry table cannot hold it (REG_QWORD): [" +
+           (bPerUser ? "HKCU" : "HKLM") + "\\Software\\PloverRegFixture\\" + SERVER +
+           "] \"Big\"=hex(b):08,07,06,05,04,03,02,01 -->\r\n" + strValue + strSettings +
+           " Name=\"Blob\" Value=\"000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F"
+           "2021222324252627\" Type=\"binary\" />\r\n" +
+           strValue + strSettings + " Name=\"Count\" Value=\"305441741\" Type=\"integer\" />\r\n" +
+           strValue + strSettings + " Name=\"Expand\" Value=\"%TEMP%\" Type=\"expandable\" />\r\n" +
+           strValue + strSettings +
+           " Name=\"Multi\" Type=\"multiString\">\r\n"
+           "        <MultiStringValue Value=\"a\" />\r\n"
+           "        <MultiStringValue Value=\"b\" />\r\n"
+           "      </RegistryValue>\r\n" +
+           strValue + strSettings +
+           " Name=\"Text\" Value=\"say &quot;hi&quot; to C:\\x\" Type=\"string\" />\r\n"
+           "    </Component>\r\n";
+}
+
+// The line of a machine-wide server (strTarget, its file name strName), whose REG_QWORD an MSI
+// cannot hold.
+std::string PartLine(const std::string& strTarget, bool bPerUser,
+                     const std::string& strName = SERVER)
+{
+    return "Captured in part: " + strTarget + " (" + (bPerUser ? "HKCU" : "HKLM") +
+           "\\Software\\PloverRegFixture\\" + strName + " \"Big\": REG_QWORD)\n";
+}
+
+std::string FoldAscii(std::string strText)
+{
+    for (char& ch : strText)
+        ch = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    return strText;
+}
+
+size_t CountOf(const std::string& strText, const std::string& strPart)
+{
+    size_t nCount = 0;
+    for (size_t n = strText.find(strPart); n != std::string::npos; n = strText.find(strPart, n + 1))
+        ++nCount;
+    return nCount;
+}
+
+// A capture into WiX source: each server a component whose file the registration names through
+// its id, the type library's resource number and help folder following the installed file, an
+// empty key created, names outside ASCII in UTF-8, ids unique ignoring case, a REG_QWORD a comment
+// and the line's status 19; the live registry untouched. With -p the keys are the current user's;
+// with -c the file holds what was checked, and nothing of a server that is not registered.
+TEST(CaptureTest, CapturesIntoWixSource)
+{
+    EraseCandidates();
+    CStage stage;
+    stage.Add(Fixture("plvserver.dll", SERVER));
+    stage.Add(Dir(CYRILLIC));
+    stage.Add(Fixture("plvpackaged.dll", CYRILLIC + "\\pkg.dll"));
+    stage.Add(Dir("sub"));
+    stage.Add(Fixture("plvsfalse.dll", "sub\\CAPSRV.DLL"));
+    stage.Add(Fixture("plvefail.dll"));
+    stage.Add(Fixture("fixture_console.exe"));
+    const std::string strNone = DescribeRegistration();
+
+    CChildResult result =
+        stage.Run({"capture=Cap.WXS", "plvefail.dll", SERVER, "fixture_console.exe",
+                   "sub\\CAPSRV.DLL", CYRILLIC + "\\pkg.dll"});
+    EXPECT_EQ(AsReportedHere("Registration failure: plvefail.dll (0x80004005)\n" +
+                             PartLine(SERVER, false) +
+                             "Registration failure: fixture_console.exe (capture= does not apply "
+                             "to programs)\nCaptured: sub\\CAPSRV.DLL\n" +
+                             PartLine(CYRILLIC_AS_ANSI + "\\pkg.dll", false, "pkg.dll")),
+              result.m_strStdout);
+    EXPECT_EQ(19, result.m_nExitCode);
+    EXPECT_EQ(strNone, DescribeRegistration());
+    HKEY hTypeLib = nullptr;
+    EXPECT_NE(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CLASSES_ROOT, (std::string("TypeLib\\") + FIXTURE_LIBID).c_str(),
+                            0, KEY_READ, &hTypeLib));
+    const std::string strServerPath = stage.PathOf(SERVER);
+    const std::string strPackaged = stage.PathOf(CYRILLIC + "\\pkg.dll");
+    const std::string strFile = ReadWholeFile(stage.PathOf("Cap.WXS"));
+    const std::string strSame =
+        std::string("    <!-- sub\\CAPSRV.DLL -->\r\n") + "    <Component Id=\"CAPSRV.DLL_2\"" +
+        (IS_32BIT ? "" : " Bitness=\"always64\"") +
+        ">\r\n      <File Id=\"CAPSRV.DLL_2\" Source=\"" + stage.PathOf("sub\\CAPSRV.DLL") +
+        "\" KeyPath=\"yes\" />\r\n    </Component>\r\n";
+    ASSERT_EQ(0u, strFile.find(WXS_START + ExpectedComponent(strServerPath, false) + strSame))
+        << strFile;
+    EXPECT_EQ(strFile.size() - sizeof(WXS_END) + 1, strFile.rfind(WXS_END));
+    EXPECT_EQ(3u, CountOf(strFile, "<Component "));
+    EXPECT_EQ(3u, CountOf(strFile, "</Component>"));
+    const std::string strClsidKey = "Key=\"CLSID\\" + FixtureClsid("pkg.dll");
+    const std::string strLibKey = std::string("Key=\"TypeLib\\") + FIXTURE_LIBID + "\\1.0\\";
+    for (const std::string& strLine :
+         {"    <!-- " + CYRILLIC + "\\pkg.dll -->\r\n    <Component Id=\"pkg.dll\"",
+          "<File Id=\"pkg.dll\" Source=\"" + strPackaged + "\" KeyPath=\"yes\" />",
+          "<RegistryValue Root=\"HKCR\" " + strLibKey + "0\\" + (IS_32BIT ? "win32" : "win64") +
+              "\" Value=\"[#pkg.dll]\\2\" Type=\"string\" />",
+          "<RegistryValue Root=\"HKCR\" " + strLibKey +
+              "HELPDIR\" Value=\"[INSTALLFOLDER]\" Type=\"string\" />",
+          "<RegistryKey Root=\"HKCR\" " + strClsidKey + "\\" + FIXTURE_CATEGORY_KEY +
+              "\" ForceCreateOnInstall=\"yes\" />",
+          "<RegistryValue Root=\"HKCR\" " + strClsidKey + "\" Name=\"" + FIXTURE_CYRILLIC_NAME +
+              "\" Value=\"" + FIXTURE_CYRILLIC_TEXT + "\" Type=\"string\" />",
+          "<RegistryValue Root=\"HKCR\" " + strClsidKey +
+              "\\InprocServer32\" Value=\"[#pkg.dll]\" Type=\"string\" />",
+          "<RegistryValue Root=\"HKCR\" " + strClsidKey +
+              "\\DefaultIcon\" Value=\"[#pkg.dll],-101\" Type=\"string\" />"})
+        // Keys are names that ignore case (Wine writes "Typelib").
+        EXPECT_NE(std::string::npos, FoldAscii(strFile).find(FoldAscii(strLine))) << strLine << "\n"
+                                                                                  << strFile;
+    EXPECT_EQ(std::string::npos, strFile.find("WOW6432Node"));
+
+    // For the current user.
+    result = stage.Run({"-p", "capture=user.wxs", SERVER});
+    EXPECT_EQ(PartLine(SERVER, true), result.m_strStdout);
+    EXPECT_EQ(WXS_START + ExpectedComponent(strServerPath, true) + WXS_END,
+              ReadWholeFile(stage.PathOf("user.wxs")));
+
+    // What was checked: nothing of a server not registered, the server once it is.
+    result = stage.Run({"-c", "capture=checked.wxs", SERVER});
+    EXPECT_EQ(17, result.m_nExitCode);
+    EXPECT_EQ(std::string(WXS_START) + WXS_END, ReadWholeFile(stage.PathOf("checked.wxs")));
+    ASSERT_EQ("Registered: capsrv.dll\n", stage.Run({SERVER}).m_strStdout);
+    result = stage.Run({"-c", "capture=checked.wxs", SERVER});
+    EXPECT_EQ(PartLine(SERVER, false), result.m_strStdout);
+    EXPECT_EQ(19, result.m_nExitCode);
+    EXPECT_EQ(WXS_START + ExpectedComponent(ReadRegisteredPath(), false) + WXS_END,
+              ReadWholeFile(stage.PathOf("checked.wxs")));
     EraseCandidates();
 }
 

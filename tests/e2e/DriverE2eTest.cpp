@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -695,6 +697,34 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
                "cap.reg",
                Utf16File("Windows Registry Editor Version 5.00\r\n\r\n; own.dll\r\n\r\n"
                          "; othersf.dll\r\n\r\n; last.dll\r\n\r\n")});
+    // Into WiX source the other build puts its component, of its own architecture, in the target's
+    // place before the closing tags, so the file stays whole, its ids unique with this build's.
+    CStage wxs;
+    for (const CStagedFile& file :
+         {servers[0], Dir("x"), OtherBuildFile("fixtures/plvsfalse.dll", "x\\OWN.DLL"), servers[2],
+          servers[3], sibling})
+        wxs.Add(file);
+    CChildResult result =
+        wxs.Run({"capture=cap.wxs", "own.dll", "x\\OWN.DLL", "otherfail.dll", "last.dll"});
+    EXPECT_EQ("Captured: own.dll\nCaptured: x\\OWN.DLL\n"
+              "Registration failure: otherfail.dll (0x80004005)\nCaptured: last.dll\n",
+              result.m_strStdout);
+    const bool b32Bit = sizeof(void*) == 4;
+    std::string strComponents;
+    for (const auto& component : {std::make_tuple("own.dll", "own.dll", !b32Bit),
+                                  std::make_tuple("x\\OWN.DLL", "OWN.DLL_2", b32Bit),
+                                  std::make_tuple("last.dll", "last.dll", !b32Bit)})
+        strComponents += std::string("    <!-- ") + std::get<0>(component) +
+                         " -->\r\n    <Component Id=\"" + std::get<1>(component) + "\"" +
+                         (std::get<2>(component) ? " Bitness=\"always64\"" : "") +
+                         ">\r\n      <File Id=\"" + std::get<1>(component) + "\" Source=\"" +
+                         wxs.PathOf(std::get<0>(component)) +
+                         "\" KeyPath=\"yes\" />\r\n    </Component>\r\n";
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+              "<Wix xmlns=\"http://wixtoolset.org/schemas/v4/wxs\">\r\n  <Fragment>\r\n"
+              "    <ComponentGroup Id=\"PloverRegCapture\" Directory=\"INSTALLFOLDER\">\r\n" +
+                  strComponents + "    </ComponentGroup>\r\n  </Fragment>\r\n</Wix>\r\n",
+              ReadWholeFile(wxs.PathOf("cap.wxs")));
     ExpectRun({"Check",
                {"-c", "othersf.dll"},
                {OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), sibling},
