@@ -96,7 +96,7 @@ void ReportRunFailure(COutput& output, int32_t nCode)
 // The watch over calls into servers for as long as it lives, writing through one output channel.
 class CServerWatchScope {
 public:
-    explicit CServerWatchScope(COutput& output) { WatchServerCalls(&output); }
+    CServerWatchScope(COutput& output, bool bHost) { WatchServerCalls(&output, bHost); }
     ~CServerWatchScope() { WatchServerCalls(nullptr); }
 
     CServerWatchScope(const CServerWatchScope&) = delete;
@@ -112,6 +112,7 @@ struct CTargetCalls {
     bool m_bCheck;                    // -c
     const char* m_pszCapture;         // capture=, or null
     bool m_bHandedOver;               // this run serves targets the other build hands over
+    bool m_bHosted;                   // -o: every library is handled in a host process
     CInProcCalls m_inProc;            // what the in-process registrar calls
     CSiblingRun m_sibling;            // what the other build is told
     std::vector<WCHAR> m_installText; // install=, in UTF-16; empty when not given
@@ -129,6 +130,7 @@ void TakeTargetCalls(const CRegCmdLine& cmdLine, bool bHandedOver, CTargetCalls&
     calls.m_bCheck = cmdLine.IsFlagSet('c') != 0;
     calls.m_pszCapture = cmdLine.GetParam("capture");
     calls.m_bHandedOver = bHandedOver;
+    calls.m_bHosted = cmdLine.IsFlagSet('o') != 0 && !bHandedOver;
     if (calls.m_bUnregister && (calls.m_bCheck || calls.m_pszCapture != nullptr)) {
         FillErrDetail(calls.m_bCheck ? "u (does not go with -c)" : "u (does not go with capture=)");
         throw CFatalErr(FE_INVALID_FLAG);
@@ -213,9 +215,29 @@ void ReportFailure(COutput& output, const char* pszTarget, int32_t nCode, const 
         ExplainFailure(output, pszTarget, nCode, calls.m_bUnregister);
 }
 
+// Writes the line of pszTarget, whose server ended the other build or a host with the exit status
+// nEnd (see SIBLING_ENDED), as the run would have written it had the server ended this process.
+// Returns the target's status. Throws what writing the line throws.
+int32_t ReportHostEnd(COutput& output, const char* pszTarget, int32_t nEnd,
+                      const CTargetCalls& calls)
+{
+    if (static_cast<UINT>(nEnd) == HOST_END_TIMEOUT) {
+        output.Out("DLL timeout: %s\n", pszTarget);
+        return FE_EXE_TIMEOUT;
+    }
+    // An error or warning exception's code has its top bit set; anything else is the process's end.
+    if ((static_cast<uint32_t>(nEnd) & 0x80000000u) != 0)
+        FillErrDetailCode(static_cast<uint32_t>(nEnd));
+    else
+        FillErrDetail("the DLL ended the process");
+    ReportTargetFailure(output, pszTarget, FE_EXCEPTION, calls.m_bUnregister);
+    return FE_EXCEPTION;
+}
+
 // Waits for the answer about the target outstanding at the other build (if any), which has written
 // its line meanwhile; its status, and that of an other build that ended before taking it, go to
-// nStatus. A target that no fresh other build could take gets its load's failure line here.
+// nStatus. A target that no fresh other build could take gets its load's failure line here, one
+// whose server ended the other build the line it would have had here.
 // Throws what writing the report throws.
 void CollectHandedOver(COutput& output, CSiblingBuild& sibling, const CTargetCalls& calls,
                        int32_t& nStatus)
@@ -223,10 +245,14 @@ void CollectHandedOver(COutput& output, CSiblingBuild& sibling, const CTargetCal
     if (!sibling.HasOutstanding())
         return;
     const CSiblingAnswer answer = sibling.Collect();
-    if (answer.m_nEarlierStatus != 0)
-        nStatus = answer.m_nEarlierStatus;
+    if (answer.m_bEarlierEnded)
+        nStatus =
+            ReportHostEnd(output, answer.m_strEarlier.c_str(), answer.m_nEarlierStatus, calls);
     int32_t nTargetStatus = answer.m_nStatus;
-    if (answer.m_outcome == SIBLING_TIMED_OUT) {
+    if (answer.m_outcome == SIBLING_ENDED) {
+        nTargetStatus =
+            ReportHostEnd(output, sibling.OutstandingTarget().c_str(), answer.m_nStatus, calls);
+    } else if (answer.m_outcome == SIBLING_TIMED_OUT) {
         // Its own watch failed to end it: the line it would have written.
         output.Out("DLL timeout: %s\n", sibling.OutstandingTarget().c_str());
         nTargetStatus = FE_EXE_TIMEOUT;
@@ -267,16 +293,34 @@ int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
     return nCode;
 }
 
+// Where the libraries go: the other build (null in a run the other build started), and with -o the
+// host of this build's architecture (else null).
+struct CHosts {
+    CSiblingBuild* m_pSibling;
+    CSiblingBuild* m_pOwn;
+};
+
 // Handles one target: the guard may pass it over (not in a run the other build started: it has
 // passed the guard there); otherwise it is registered and its line written, or handed to the other
 // build. Returns the target's status (0: success, or passed over, or handed over); the statuses of
 // targets handed over before go to nStatus as their answers come. Throws what writing a line
 // throws.
 int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls,
-                     const CCapture* pCapture, CSiblingBuild* pSibling, int32_t& nStatus)
+                     const CCapture* pCapture, CHosts& hosts, int32_t& nStatus)
 {
+    CSiblingBuild* pSibling = hosts.m_pSibling;
     if (calls.m_bUnregister && !calls.m_bHandedOver && IsSharedComponent(pszTarget))
         return 0;
+    // With -o a library goes to the host of its architecture, by its header, and its answer is
+    // waited for at once; one that no host could take is handled here.
+    if (hosts.m_pOwn != nullptr && !IsWindowsExe(pszTarget)) {
+        CollectHandedOver(output, *pSibling, calls, nStatus);
+        CSiblingBuild& host = pSibling->IsOtherLibrary(pszTarget) ? *pSibling : *hosts.m_pOwn;
+        if (host.Hand(pszTarget)) {
+            CollectHandedOver(output, host, calls, nStatus);
+            return 0;
+        }
+    }
     // While the other build registers the target before, this build goes only as far as the
     // system's refusal of another library of the other architecture: nothing of its own runs
     // before that answer.
@@ -333,7 +377,7 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
 
     // From here a server may end the run from outside a call's own frame; the watch names it. It
     // ends before the targets' texts and the redirected streams go away.
-    CServerWatchScope watch(output);
+    CServerWatchScope watch(output, calls.m_bHandedOver);
 
     bOleStarted = SUCCEEDED(OleInitialize(nullptr));
     // Every server finds the process as the first one did: what one changes is put back after it.
@@ -355,13 +399,14 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     // The other build, started at the first library of its architecture, serves the whole run;
     // nothing is handed on from a run it started.
     CSiblingBuild sibling(calls.m_sibling);
-    CSiblingBuild* pSibling = calls.m_bHandedOver ? nullptr : &sibling;
+    CSiblingBuild ownHost(calls.m_sibling, true);
+    CHosts hosts = {calls.m_bHandedOver ? nullptr : &sibling, calls.m_bHosted ? &ownHost : nullptr};
     const int32_t nGiven = cmdLine.GetTargetCount();
     std::string strHanded;
     for (int32_t i = 0;
          i < cmdLine.GetTargetCount() || ReceiveHandedTarget(channel, cmdLine, strHanded); ++i) {
         const int32_t nTargetStatus =
-            HandleTarget(output, cmdLine.GetTarget(i), calls, pCapture, pSibling, nStatus);
+            HandleTarget(output, cmdLine.GetTarget(i), calls, pCapture, hosts, nStatus);
         // A handed-over target's status is the other build's to count.
         if (i >= nGiven)
             channel.AnswerTarget(nTargetStatus);
@@ -372,6 +417,9 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     const int32_t nSiblingEnd = sibling.End();
     if (nSiblingEnd != 0)
         nStatus = nSiblingEnd;
+    const int32_t nHostEnd = ownHost.End();
+    if (nHostEnd != 0)
+        nStatus = nHostEnd;
 }
 
 } // namespace

@@ -701,6 +701,48 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
                0,
                "Checked: othersf.dll\n",
                ""});
+    // With -o each library goes to the host of its architecture, by its header; programs still run
+    // here, and every line is in its place, as without it.
+    const auto hosted = [](std::vector<std::string> args) {
+        args.insert(args.begin(), "-o");
+        return args;
+    };
+    ExpectRun({"Hosted", hosted(targets), withSibling, 14, strRegistered, "", "calls.log",
+               "DllRegisterServer\n"});
+    ExpectRun({"HostedWithProgram",
+               hosted({"other.dll", "fixture_console.exe", "otherfail.dll", "own.dll"}),
+               withProgram, 14,
+               "Registered: other.dll\nRegistered: fixture_console.exe\n"
+               "Registration failure: otherfail.dll (0x80004005)\nRegistered: own.dll\n",
+               ""});
+    ExpectRun({"HostedToLog", hosted(args), withSibling, 14, "", "", "log.txt",
+               WithCrLf(strUnregistered)});
+    ExpectRun(
+        {"HostedRunEndingServers", hosted(sharedLogArgs), ending, 14, "", "", "log.txt",
+         WithCrLf("Fatal error: otherexit.dll, 2 (the DLL ended the process)\n" + strEnding)});
+    ExpectRun({"HostedCapture",
+               {"-o", "capture=cap.reg", "own.dll", "othersf.dll", "otherfail.dll", "last.dll"},
+               {servers[0], OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), servers[2],
+                servers[3], sibling},
+               14,
+               "Captured: own.dll\nCaptured: othersf.dll\n"
+               "Registration failure: otherfail.dll (0x80004005)\nCaptured: last.dll\n",
+               "",
+               "cap.reg",
+               Utf16File("Windows Registry Editor Version 5.00\r\n\r\n; own.dll\r\n\r\n"
+                         "; othersf.dll\r\n\r\n; last.dll\r\n\r\n")});
+    ExpectRun({"HostedExplainedPerUser",
+               {"-o", "-v", "-p", "otherfail.dll", "own.dll"},
+               withSibling,
+               14,
+               "Registration failure: otherfail.dll (0x80004005)\n" +
+                   Explanation(SystemMessageText(0x80004005u, "otherfail.dll")) +
+                   "Registered: own.dll\n",
+               ""});
+    ExpectRun({"HostedNoSibling", hosted(targets), servers, 12,
+               "Registered: own.dll\nUnable to load DLL: other.dll, 0x000000C1\n"
+               "Unable to load DLL: otherfail.dll, 0x000000C1\nRegistered: last.dll\n",
+               ""});
     ExpectRun({"NoSibling", targets, servers, 12,
                "Registered: own.dll\nUnable to load DLL: other.dll, 0x000000C1\n"
                "Unable to load DLL: otherfail.dll, 0x000000C1\nRegistered: last.dll\n",

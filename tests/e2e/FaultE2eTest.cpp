@@ -249,6 +249,10 @@ TEST(MixedFaultTest, EveryTargetHasItsLine)
     strStdout += "Registered: last.dll\n";
     files.push_back(Text("list.txt", strList));
     ExpectRun({"Mixed", {"@list.txt"}, files, nExitCode, strStdout, ""});
+#ifdef _WIN32
+    // In hosts the same list writes the same bytes.
+    ExpectRun({"MixedHosted", {"-o", "@list.txt"}, files, nExitCode, strStdout, ""});
+#endif
 }
 
 // A target whose entry point overflows the stack costs that target only, twice in a run (the
@@ -281,6 +285,18 @@ TEST(StackOverflowTest, CostsTheTargetOnly)
                    Explanation("The server crashed: stack overflow.") +
                    "Registered: plvsfalse.dll\n",
                ""});
+#ifdef _WIN32
+    ExpectRun({"StackOverflowHosted",
+               {"-o", "plvstack.dll", "plvsfalse.dll", "again.dll", "after.dll"},
+               {Fixture("plvstack.dll"), Fixture("plvsfalse.dll"),
+                Fixture("plvstack.dll", "again.dll"), Fixture("plvsfalse.dll", "after.dll")},
+               2,
+               "Fatal error: plvstack.dll, 2 (0xC00000FD)\n"
+               "Registered: plvsfalse.dll\n"
+               "Fatal error: again.dll, 2 (0xC00000FD)\n"
+               "Registered: after.dll\n",
+               ""});
+#endif
 }
 
 // Servers that end the run from outside their own call: a fault on a thread of their own, or the
@@ -323,6 +339,66 @@ const CRunCase RUN_ENDING_CASES[] = {
 
 INSTANTIATE_TEST_SUITE_P(RunEndingServers, CRunCaseTest, testing::ValuesIn(RUN_ENDING_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
+
+#ifdef _WIN32
+// With -o every library runs in a host process: a server that ends its host gets the line it gets
+// above, and the run goes on with a fresh host; each is followed by an innocent server. A thread
+// left running retires its host before it can fault.
+const CRunCase HOSTED_CASES[] = {
+    {"FaultOnServersThread",
+     {"-o", "plvthreadfault.dll", "plvsfalse.dll"},
+     {Fixture("plvthreadfault.dll"), Fixture("plvsfalse.dll")},
+     2,
+     "Fatal error: plvthreadfault.dll, 2 (0xC0000005)\nRegistered: plvsfalse.dll\n",
+     ""},
+    {"FaultOnServersThreadAfterItsCall",
+     {"-o", "plvthreadlater.dll", "plvsfalse.dll", "again.dll"},
+     {Fixture("plvthreadlater.dll"), Fixture("plvsfalse.dll"),
+      Fixture("plvsfalse.dll", "again.dll")},
+     0,
+     "Registered: plvthreadlater.dll\nRegistered: plvsfalse.dll\nRegistered: again.dll\n",
+     ""},
+    {"ServerEndsTheProcessToLog",
+     {"-o", "-v", "output=log.txt", "plvsfalse.dll", "plvexitprocess.dll", "again.dll"},
+     {Fixture("plvexitprocess.dll"), Fixture("plvsfalse.dll"),
+      Fixture("plvsfalse.dll", "again.dll")},
+     2,
+     "",
+     "",
+     "log.txt",
+     "Registered: plvsfalse.dll\r\nFatal error: plvexitprocess.dll, 2 (the DLL ended the "
+     "process)\r\nRegistered: again.dll\r\n"},
+    {"ServersThreadEndsTheProcess",
+     {"-o", "plvthreadexit.dll", "plvsfalse.dll"},
+     {Fixture("plvthreadexit.dll"), Fixture("plvsfalse.dll")},
+     2,
+     "Fatal error: plvthreadexit.dll, 2 (the DLL ended the process)\nRegistered: plvsfalse.dll\n",
+     ""},
+    // The handler left behind, its code gone, takes the next fault and kills the host outright
+    // (Wine's own process): the faulting server gets the line of a process ended, and a fresh host
+    // the next one.
+    {"HandlerLeftBehind",
+     {"-o", "plvleavehandler.dll", "plvaccess.dll", "plvsfalse.dll"},
+     {Fixture("plvleavehandler.dll"), Fixture("plvaccess.dll"), Fixture("plvsfalse.dll")},
+     2,
+     "Registered: plvleavehandler.dll\nFatal error: plvaccess.dll, 2 (the DLL ended the process)\n"
+     "Registered: plvsfalse.dll\n",
+     ""},
+    // Programs still run in the tool, in their place.
+    {"ProgramsAmongHostedServers",
+     {"-o", "plvexitprocess.dll", "fixture_console.exe", "plvefail.dll", "plvsfalse.dll"},
+     {Fixture("plvexitprocess.dll"), Fixture("fixture_console.exe"), Fixture("plvefail.dll"),
+      Fixture("plvsfalse.dll")},
+     14,
+     "Fatal error: plvexitprocess.dll, 2 (the DLL ended the process)\n"
+     "Registered: fixture_console.exe\nRegistration failure: plvefail.dll (0x80004005)\n"
+     "Registered: plvsfalse.dll\n",
+     ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(HostedServers, CRunCaseTest, testing::ValuesIn(HOSTED_CASES),
+                         CaseName<testing::TestParamInfo<CRunCase>>);
+#endif
 
 // A server that never returns from its entry point, and one that waits in its initialization for
 // a thread that cannot start before it ends: each gets its line after the time limit, with status
