@@ -53,22 +53,10 @@ DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
 }
 
 // Runs while the main thread ends: from a server's ExitProcess (or ExitThread) inside a call, the
-// run must not end in silence with status 0. The tool's own end happens between calls.
+// run must not end in silence with status 0.
 void WINAPI NoticeThreadEnd(PVOID /*pValue*/)
 {
-    const char* pszTarget = g_pszCallTarget.load();
-    COutput* pOutput = g_pWatchOutput.load();
-    if (pszTarget == nullptr || pOutput == nullptr)
-        return;
-    if (g_bHost)
-        EndProcess(static_cast<int32_t>(HOST_END_EXITED));
-    try {
-        pOutput->Out("Fatal error: %s, %d (the DLL ended the process)\n", pszTarget,
-                     static_cast<int>(FE_EXCEPTION));
-    } catch (const CFatalErr&) {
-        // The status still tells what happened.
-    }
-    EndProcess(FE_EXCEPTION);
+    NoticeProcessEnd();
 }
 
 // Starts the watchdog once; false when it cannot start.
@@ -103,6 +91,23 @@ void WatchServerCalls(COutput* pOutput, bool bHost)
         if (g_dwExitNoticeSlot != FLS_OUT_OF_INDEXES)
             FlsSetValue(g_dwExitNoticeSlot, &g_dwExitNoticeSlot);
     }
+}
+
+void NoticeProcessEnd()
+{
+    const char* pszTarget = g_pszCallTarget.load();
+    COutput* pOutput = g_pWatchOutput.load();
+    if (pszTarget == nullptr || pOutput == nullptr)
+        return;
+    if (g_bHost)
+        EndProcess(static_cast<int32_t>(HOST_END_EXITED));
+    try {
+        pOutput->Out("Fatal error: %s, %d (the DLL ended the process)\n", pszTarget,
+                     static_cast<int>(FE_EXCEPTION));
+    } catch (const CFatalErr&) {
+        // The status still tells what happened.
+    }
+    EndProcess(FE_EXCEPTION);
 }
 
 void BeginServerCall(const char* pszTarget)

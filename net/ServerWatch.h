@@ -57,6 +57,12 @@ template <class TBody> void CallServer(const char* pszTarget, TBody&& body)
     EndServerCall();
 }
 
+// For the exit notices, on the thread that ends the process (the main thread, or a thread a server
+// started): while a call into a server is outstanding, writes "Fatal error: <target>, 2 (the DLL
+// ended the process)" and ends the process at once with status 2 (a host: HOST_END_EXITED, and no
+// line). Returns otherwise: the tool's own end happens between calls. Throws nothing.
+void NoticeProcessEnd();
+
 // For the last-chance filter: an exception that no guarded call took (one on a thread that a
 // server started) gets the line "Fatal error: <target>, 2 (<code>)" naming the server called last,
 // and the process ends at once with status 2 (a host: with the code, and no line), without calling

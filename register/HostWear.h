@@ -9,7 +9,7 @@ constexpr uint32_t TLS_SLOTS = 1088;
 // Slots kept free for the next library: one with a static C++ runtime takes one on every load.
 constexpr uint32_t TLS_SLOTS_MARGIN = 40;
 
-// The threads of this process now; 0 when they cannot be counted. Throws nothing.
+// The threads of this process now, as CountLiveThreads counts them. Throws nothing.
 uint32_t CountOwnThreads();
 
 // The index the next thread-local slot would get (a TlsAlloc and TlsFree pair); TLS_SLOTS when

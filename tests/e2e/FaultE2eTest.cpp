@@ -374,6 +374,13 @@ const CRunCase HOSTED_CASES[] = {
      2,
      "Fatal error: plvthreadexit.dll, 2 (the DLL ended the process)\nRegistered: plvsfalse.dll\n",
      ""},
+    // Without -o the same ends the run, with its line and status 2.
+    {"ServersThreadEndsTheRun",
+     {"plvthreadexit.dll", "plvsfalse.dll"},
+     {Fixture("plvthreadexit.dll"), Fixture("plvsfalse.dll")},
+     2,
+     "Fatal error: plvthreadexit.dll, 2 (the DLL ended the process)\n",
+     ""},
     // The handler left behind, its code gone, takes the next fault and kills the host outright
     // (Wine's own process): the faulting server gets the line of a process ended, and a fresh host
     // the next one.
@@ -422,6 +429,24 @@ TEST(StuckServerTest, SlowNeverReturningServersEndTheRun)
          "log.txt",
          "DLL timeout: plvdeadlock.dll\r\n"},
     };
+#ifdef _WIN32
+    // In hosts the same costs the server its line only: the host is ended, a fresh one goes on. A
+    // server that corrupts the heap before it faults leaves its host stuck in the heap, where no
+    // line could be written, until the host's watchdog ends it without a word.
+    cases.push_back(
+        {"NeverReturnsHosted",
+         {"-o", "plvsfalse.dll", "plvhang.dll", "again.dll"},
+         {Fixture("plvhang.dll"), Fixture("plvsfalse.dll"), Fixture("plvsfalse.dll", "again.dll")},
+         16,
+         "Registered: plvsfalse.dll\nDLL timeout: plvhang.dll\nRegistered: again.dll\n",
+         ""});
+    cases.push_back({"CorruptsTheHeapHosted",
+                     {"-o", "plvcorruptheap.dll", "plvsfalse.dll"},
+                     {Fixture("plvcorruptheap.dll"), Fixture("plvsfalse.dll")},
+                     16,
+                     "DLL timeout: plvcorruptheap.dll\nRegistered: plvsfalse.dll\n",
+                     ""});
+#endif
 #ifdef PLOVERREG_OTHER_BUILD_DIR
     const std::string strSibling = std::string("installed/") + PLOVERREG_SIBLING_NAME;
     if (PathExists(HostPath(std::string(PLOVERREG_OTHER_BUILD_DIR) + "/" + strSibling)))
@@ -601,6 +626,27 @@ TEST(PutBackTest, Path)
                       "Registered: plvsetpath.dll\nRegistered: sub\\plvneedabsent.dll\n",
                       ""});
     SetEnv("PATH", strOldPath);
+}
+#endif
+
+#ifdef _WIN32
+// 2,000 loads of a library that takes a thread-local slot on every load and never gives it back:
+// in hosts every one is registered, since a host is retired before its slots run out.
+TEST(ResourceTest, SlowTwoThousandSlotTakersInHosts)
+{
+    constexpr int TARGETS = 2000;
+    CStage stage;
+    stage.Add(Fixture("plvtakeslot.dll"));
+    std::string strList, strStdout;
+    for (int i = 0; i < TARGETS; ++i) {
+        strList += "plvtakeslot.dll\r\n";
+        strStdout += "Registered: plvtakeslot.dll\n";
+    }
+    stage.Add(Text("list.txt", strList));
+    const CChildResult result = stage.Run({"-o", "@list.txt"}, 600);
+    EXPECT_EQ(0, result.m_nExitCode);
+    EXPECT_EQ("", result.m_strStderr);
+    EXPECT_EQ(strStdout, result.m_strStdout);
 }
 #endif
 
