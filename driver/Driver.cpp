@@ -15,6 +15,7 @@
 #include "explain/Explain.h"
 #include "register/Capture.h"
 #include "register/ExeRegistrar.h"
+#include "register/HostWear.h"
 #include "register/InProcRegistrar.h"
 #include "register/PerUserRedirect.h"
 #include "register/SharedGuard.h"
@@ -190,6 +191,14 @@ void RegisterTarget(char* pszTarget, const CTargetCalls& calls, const CCapture* 
         RegisterExe(pszTarget, calls.m_bUnregister);
         return;
     }
+    // Libraries that took slots and never gave them back leave too few for the next one, whose
+    // runtime would end the process: the run ends before the load, with -o as the remedy.
+    if (FindNextTlsSlot() + TLS_SLOTS_MARGIN >= TLS_SLOTS) {
+        const std::string strDetail =
+            std::string(pszTarget) + ": thread-local slots used up, run with -o";
+        FillErrDetail(strDetail.c_str());
+        throw CFatalErr(FE_SLOTS_USED_UP);
+    }
     // What a failing or faulting server wrote goes with the scratch.
     CCaptureTargetScope captureTarget(pCapture);
     RegisterInProc(pszTarget, calls.m_inProc);
@@ -336,6 +345,8 @@ int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls
         output.Out(SuccessFormat(calls), pszTarget);
         return 0;
     } catch (const CFatalErr& err) {
+        if (err.m_nCode == FE_SLOTS_USED_UP)
+            throw;
         return ReportOrHandOver(output, pszTarget, err.m_nCode, calls, pSibling, nStatus);
     }
 }

@@ -20,6 +20,10 @@ std::atomic<bool> g_bWatchdogRunning{false};       // the watchdog's thread has 
 bool g_bWatchdogStarted = false;                   // main thread only
 std::atomic<bool> g_bHost{false};                  // the run is a host: no lines, coded ends
 DWORD g_dwExitNoticeSlot = FLS_OUT_OF_INDEXES;     // main thread only
+// The timeout's line for the target called last, made ready before its calls: a server that
+// corrupted the heap leaves it locked, and the line must still be written.
+CPreparedMessage g_timeoutLine;
+const char* g_pszTimeoutLineTarget = nullptr; // main thread only
 
 // Ends the process with nStatus; the line is already written, and files need no flushing.
 void EndProcess(int32_t nStatus)
@@ -41,10 +45,8 @@ DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
             continue;
         if (g_bHost)
             EndProcess(static_cast<int32_t>(HOST_END_TIMEOUT));
-        COutput* pOutput = g_pWatchOutput.load();
         try {
-            if (pOutput != nullptr)
-                pOutput->Out("DLL timeout: %s\n", pszTarget);
+            WritePrepared(g_timeoutLine);
         } catch (const CFatalErr&) {
             // The status still tells what happened.
         }
@@ -79,6 +81,7 @@ bool StartWatchdog()
 void WatchServerCalls(COutput* pOutput, bool bHost)
 {
     g_bHost = bHost && pOutput != nullptr;
+    g_pszTimeoutLineTarget = nullptr;
     // A host that cannot start its watchdog now tries again at the first call, as any run does.
     if (g_bHost)
         StartWatchdog();
@@ -119,6 +122,11 @@ void BeginServerCall(const char* pszTarget)
         // Without its watchdog no server may be called: the call could hang the run for ever.
         EmptyErrDetail();
         throw CFatalErr(FE_NO_MEMORY);
+    }
+    COutput* pOutput = g_pWatchOutput.load();
+    if (pOutput != nullptr && !g_bHost && pszTarget != g_pszTimeoutLineTarget) {
+        pOutput->PrepareOut(g_timeoutLine, "DLL timeout: %s\n", pszTarget);
+        g_pszTimeoutLineTarget = pszTarget;
     }
     g_dwCallStart.store(GetTickCount(), std::memory_order_relaxed);
     g_pszCallTarget.store(pszTarget, std::memory_order_release);

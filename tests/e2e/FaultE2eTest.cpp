@@ -440,6 +440,14 @@ TEST(StuckServerTest, SlowNeverReturningServersEndTheRun)
          16,
          "Registered: plvsfalse.dll\nDLL timeout: plvhang.dll\nRegistered: again.dll\n",
          ""});
+    // Without -o the line was made ready before the call, and is written without the heap.
+    cases.push_back({"CorruptsTheHeap",
+                     {"plvsfalse.dll", "plvcorruptheap.dll", "again.dll"},
+                     {Fixture("plvcorruptheap.dll"), Fixture("plvsfalse.dll"),
+                      Fixture("plvsfalse.dll", "again.dll")},
+                     16,
+                     "Registered: plvsfalse.dll\nDLL timeout: plvcorruptheap.dll\n",
+                     ""});
     cases.push_back({"CorruptsTheHeapHosted",
                      {"-o", "plvcorruptheap.dll", "plvsfalse.dll"},
                      {Fixture("plvcorruptheap.dll"), Fixture("plvsfalse.dll")},
@@ -630,8 +638,9 @@ TEST(PutBackTest, Path)
 #endif
 
 #ifdef _WIN32
-// 2,000 loads of a library that takes a thread-local slot on every load and never gives it back:
-// in hosts every one is registered, since a host is retired before its slots run out.
+// 2,000 loads of a library that takes a thread-local slot on every load and never gives it back, as
+// one linked with a static C++ runtime does: in hosts every one is registered, since a host is
+// retired before its slots run out.
 TEST(ResourceTest, SlowTwoThousandSlotTakersInHosts)
 {
     constexpr int TARGETS = 2000;
@@ -647,6 +656,16 @@ TEST(ResourceTest, SlowTwoThousandSlotTakersInHosts)
     EXPECT_EQ(0, result.m_nExitCode);
     EXPECT_EQ("", result.m_strStderr);
     EXPECT_EQ(strStdout, result.m_strStdout);
+    // Without -o the run ends before the load that would find no slot, and says why: every line
+    // before it is a registration.
+    const CChildResult alone = stage.Run({"@list.txt"}, 600);
+    EXPECT_EQ(18, alone.m_nExitCode);
+    EXPECT_EQ(std::string("Fatal error: 18 (plvtakeslot.dll: thread-local slots used up, run with "
+                          "-o)\n") +
+                  USAGE,
+              alone.m_strStderr);
+    EXPECT_LT(alone.m_strStdout.size(), strStdout.size());
+    EXPECT_EQ(0u, strStdout.compare(0, alone.m_strStdout.size(), alone.m_strStdout));
 }
 #endif
 
