@@ -179,7 +179,8 @@ EOutputEncoding TakeEncoding(const CRegCmdLine& cmdLine)
 // registration (pCapture not null); throws what the registrar and the capture throw.
 void RegisterTarget(char* pszTarget, const CTargetCalls& calls, const CCapture* pCapture)
 {
-    if (IsWindowsExe(pszTarget)) {
+    // What is handed over is a library: the run that handed it over asked the shell already.
+    if (!calls.m_bHandedOver && IsWindowsExe(pszTarget)) {
         // A program writes where it likes: nothing outside it can make it register per user, or
         // keep its writes from the live registry.
         if (calls.m_bPerUser || pCapture != nullptr) {

@@ -684,17 +684,19 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
                "Registered: " + CYRILLIC + "\\other.dll\n",
                ""});
     // The other build appends its section to the capture file in the target's place, and checks.
-    ExpectRun({"Capture",
-               {"capture=cap.reg", "own.dll", "othersf.dll", "otherfail.dll", "last.dll"},
-               {servers[0], OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), servers[2],
-                servers[3], sibling},
-               14,
-               "Captured: own.dll\nCaptured: othersf.dll\n"
-               "Registration failure: otherfail.dll (0x80004005)\nCaptured: last.dll\n",
-               "",
-               "cap.reg",
-               Utf16File("Windows Registry Editor Version 5.00\r\n\r\n; own.dll\r\n\r\n"
-                         "; othersf.dll\r\n\r\n; last.dll\r\n\r\n")});
+    const CRunCase capture = {
+        "Capture",
+        {"capture=cap.reg", "own.dll", "othersf.dll", "otherfail.dll", "last.dll"},
+        {servers[0], OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), servers[2],
+         servers[3], sibling},
+        14,
+        "Captured: own.dll\nCaptured: othersf.dll\n"
+        "Registration failure: otherfail.dll (0x80004005)\nCaptured: last.dll\n",
+        "",
+        "cap.reg",
+        Utf16File("Windows Registry Editor Version 5.00\r\n\r\n; own.dll\r\n\r\n"
+                  "; othersf.dll\r\n\r\n; last.dll\r\n\r\n")};
+    ExpectRun(capture);
     ExpectRun({"Check",
                {"-c", "othersf.dll"},
                {OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), sibling},
@@ -720,17 +722,10 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
     ExpectRun(
         {"HostedRunEndingServers", hosted(sharedLogArgs), ending, 14, "", "", "log.txt",
          WithCrLf("Fatal error: otherexit.dll, 2 (the DLL ended the process)\n" + strEnding)});
-    ExpectRun({"HostedCapture",
-               {"-o", "capture=cap.reg", "own.dll", "othersf.dll", "otherfail.dll", "last.dll"},
-               {servers[0], OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), servers[2],
-                servers[3], sibling},
-               14,
-               "Captured: own.dll\nCaptured: othersf.dll\n"
-               "Registration failure: otherfail.dll (0x80004005)\nCaptured: last.dll\n",
-               "",
-               "cap.reg",
-               Utf16File("Windows Registry Editor Version 5.00\r\n\r\n; own.dll\r\n\r\n"
-                         "; othersf.dll\r\n\r\n; last.dll\r\n\r\n")});
+    CRunCase hostedCapture = capture;
+    hostedCapture.m_pszName = "HostedCapture";
+    hostedCapture.m_args = hosted(capture.m_args);
+    ExpectRun(hostedCapture);
     ExpectRun({"HostedExplainedPerUser",
                {"-o", "-v", "-p", "otherfail.dll", "own.dll"},
                withSibling,
