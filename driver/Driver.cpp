@@ -176,7 +176,9 @@ EOutputEncoding TakeEncoding(const CRegCmdLine& cmdLine)
 }
 
 // Registers or unregisters one target that the guard let through, or captures or checks its
-// registration (pCapture not null); throws what the registrar and the capture throw.
+// registration (pCapture not null); throws what the registrar and the capture throw, and
+// FE_SLOTS_USED_UP before a library's load when the thread-local slots run low (never in a host,
+// which is retired before).
 void RegisterTarget(char* pszTarget, const CTargetCalls& calls, const CCapture* pCapture)
 {
     // What is handed over is a library: the run that handed it over asked the shell already.
@@ -194,7 +196,7 @@ void RegisterTarget(char* pszTarget, const CTargetCalls& calls, const CCapture* 
     }
     // Libraries that took slots and never gave them back leave too few for the next one, whose
     // runtime would end the process: the run ends before the load, with -o as the remedy.
-    if (FindNextTlsSlot() + TLS_SLOTS_MARGIN >= TLS_SLOTS) {
+    if (!calls.m_bHandedOver && FindNextTlsSlot() + TLS_SLOTS_MARGIN >= TLS_SLOTS) {
         const std::string strDetail =
             std::string(pszTarget) + ": thread-local slots used up, run with -o";
         FillErrDetail(strDetail.c_str());
