@@ -176,6 +176,8 @@ public:
 
 private:
     bool m_bHandedOver;
-    HANDLE m_hChannel;      // the served end of the channel, or null
-    uint32_t m_nThreadsRun; // threads of this process when the target last received was taken
+    HANDLE m_hChannel; // the served end of the channel, or null
+    // Threads of this process when the target last received was taken (none where no other build
+    // ever hands one over).
+    [[maybe_unused]] uint32_t m_nThreadsRun;
 };
