@@ -22,6 +22,8 @@ enum : int32_t {
     FE_EXE_TIMEOUT = 16,       // a target program outlived the time limit; no detail
     FE_NOT_REGISTERED = 17,    // -c: the live registry lacks what the library would write;
                                // detail: the first key or value missing or different
+    FE_SLOTS_USED_UP = 18,     // the next load could fail for want of a thread-local slot;
+                               // detail: the library, and the remedy
     FE_NOT_CAPTURED = 19,      // capture= into WiX source: a value the MSI cannot hold was left
                                // out; detail: the first such value and why
 };

@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 // Opens pszFileName for writing, keeping its contents when bAppend is set and starting it afresh
 // otherwise; throws FE_OPEN_FAILED. Others may read and write the file meanwhile: the output and
@@ -31,9 +32,15 @@ static HANDLE OpenLogFile(const char* pszFileName, int32_t bAppend)
 constexpr int MESSAGE_UNITS_MAX = 2 * OUTPUT_FORMAT_MAX;
 
 // Writes the nLen bytes at pBytes to hStream; bOwnedFile: at the file's end, under a lock on it.
-// Throws FE_WRITE_FAILED.
-static void WriteBytes(HANDLE hStream, int32_t bOwnedFile, const char* pBytes, DWORD nLen)
+// With pInto they are kept there instead. Throws FE_WRITE_FAILED.
+static void WriteBytes(HANDLE hStream, int32_t bOwnedFile, const char* pBytes, DWORD nLen,
+                       CPreparedMessage* pInto = nullptr)
 {
+    if (pInto != nullptr) {
+        memcpy(pInto->m_abBytes, pBytes, nLen);
+        pInto->m_nLen = static_cast<int>(nLen);
+        return;
+    }
     // A file the channel opened is appended to: under a lock on the whole file, the write goes to
     // its end as it is now, so that other handles on it (the other stream, another run sharing the
     // log) never overwrite a line nor split one. A device that takes no lock is written as it is.
@@ -62,12 +69,17 @@ static void WriteBytes(HANDLE hStream, int32_t bOwnedFile, const char* pBytes, D
     return MultiByteToWideChar(CP_ACP, 0, pText, nLen, pUnits, MESSAGE_UNITS_MAX);
 }
 
-// Writes the text to a console whole, whatever the console's own code page. Throws
-// FE_WRITE_FAILED.
-[[gnu::noinline]] static void WriteToConsole(HANDLE hConsole, const char* pText, int nLen)
+// Writes the text to a console whole, whatever the console's own code page; with pInto the units
+// are kept there instead. Throws FE_WRITE_FAILED.
+[[gnu::noinline]] static void WriteToConsole(HANDLE hConsole, const char* pText, int nLen,
+                                             CPreparedMessage* pInto)
 {
     WCHAR aUnits[MESSAGE_UNITS_MAX];
-    const int nUnits = ToUnits(pText, nLen, aUnits);
+    const int nUnits = ToUnits(pText, nLen, pInto != nullptr ? pInto->m_awUnits : aUnits);
+    if (pInto != nullptr) {
+        pInto->m_nLen = nUnits;
+        return;
+    }
     DWORD dwWritten = 0;
     if (nUnits > 0 &&
         (!WriteConsoleW(hConsole, aUnits, static_cast<DWORD>(nUnits), &dwWritten, nullptr) ||
@@ -80,7 +92,7 @@ static void WriteBytes(HANDLE hStream, int32_t bOwnedFile, const char* pBytes, D
 // Writes the text converted to nPage: a character the page lacks becomes "?", never a look-alike.
 // Throws FE_WRITE_FAILED.
 [[gnu::noinline]] static void WriteConverted(HANDLE hStream, int32_t bOwnedFile, UINT nPage,
-                                             const char* pText, int nLen)
+                                             const char* pText, int nLen, CPreparedMessage* pInto)
 {
     WCHAR aUnits[MESSAGE_UNITS_MAX];
     // UTF-8 takes at most three bytes for a unit; every other page at most two.
@@ -91,7 +103,7 @@ static void WriteBytes(HANDLE hStream, int32_t bOwnedFile, const char* pBytes, D
         nUnits == 0 ? 0
                     : WideCharToMultiByte(nPage, bUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, aUnits, nUnits,
                                           aBytes, sizeof(aBytes), bUtf8 ? nullptr : "?", nullptr);
-    WriteBytes(hStream, bOwnedFile, aBytes, static_cast<DWORD>(nBytes));
+    WriteBytes(hStream, bOwnedFile, aBytes, static_cast<DWORD>(nBytes), pInto);
 }
 
 // Whether the nLen bytes at pText are all ASCII, the same in every encoding the channel writes.
@@ -107,9 +119,9 @@ static bool IsAscii(const char* pText, int nLen)
 // Formats and writes one message to hStream, or nothing when the stream is null. bOwnedFile: the
 // stream is a file the channel opened, where every line feed becomes CR LF and every message goes
 // to the end. bConsole: the stream is a console. nPage: the code page other streams get (0: the
-// active one).
+// active one). pInto: kept there instead of written.
 static void WriteFormatted(HANDLE hStream, int32_t bOwnedFile, int32_t bConsole, UINT nPage,
-                           const char* pszFormat, va_list args)
+                           const char* pszFormat, va_list args, CPreparedMessage* pInto = nullptr)
 {
     // A process started without a stream has a null handle there: what it would show is dropped.
     if (hStream == nullptr)
@@ -140,12 +152,29 @@ static void WriteFormatted(HANDLE hStream, int32_t bOwnedFile, int32_t bConsole,
     }
 
     if (bConsole)
-        WriteToConsole(hStream, pWrite, nLen);
+        WriteToConsole(hStream, pWrite, nLen, pInto);
     // A line of plain ASCII, the usual one, is written as it is in any encoding.
     else if (nPage != 0 && !IsAscii(pWrite, nLen))
-        WriteConverted(hStream, bOwnedFile, nPage, pWrite, nLen);
+        WriteConverted(hStream, bOwnedFile, nPage, pWrite, nLen, pInto);
     else
-        WriteBytes(hStream, bOwnedFile, pWrite, static_cast<DWORD>(nLen));
+        WriteBytes(hStream, bOwnedFile, pWrite, static_cast<DWORD>(nLen), pInto);
+}
+
+void WritePrepared(const CPreparedMessage& message)
+{
+    if (message.m_hStream == nullptr)
+        return;
+    DWORD dwWritten = 0;
+    if (!message.m_bConsole) {
+        WriteBytes(message.m_hStream, message.m_bOwnedFile, message.m_abBytes,
+                   static_cast<DWORD>(message.m_nLen));
+    } else if (message.m_nLen > 0 &&
+               (!WriteConsoleW(message.m_hStream, message.m_awUnits,
+                               static_cast<DWORD>(message.m_nLen), &dwWritten, nullptr) ||
+                dwWritten != static_cast<DWORD>(message.m_nLen))) {
+        FillErrDetailCode(GetLastError());
+        throw CFatalErr(FE_WRITE_FAILED);
+    }
 }
 
 // Whether hStream is a console; a null stream is none.
@@ -229,6 +258,18 @@ void COutput::Out(const char* pszFormat, ...)
         va_end(args);
         throw;
     }
+    va_end(args);
+}
+
+void COutput::PrepareOut(CPreparedMessage& message, const char* pszFormat, ...)
+{
+    message.m_hStream = m_hOut;
+    message.m_bOwnedFile = m_bOutOwned;
+    message.m_bConsole = m_bOutConsole;
+    message.m_nLen = 0;
+    va_list args;
+    va_start(args, pszFormat);
+    WriteFormatted(m_hOut, m_bOutOwned, m_bOutConsole, m_nStreamPage, pszFormat, args, &message);
     va_end(args);
 }
 

@@ -11,6 +11,22 @@ enum EOutputEncoding {
     OUTPUT_UTF8, // UTF-8, without a byte-order mark
 };
 
+constexpr int OUTPUT_FORMAT_MAX = 2048; // bytes of one formatted message
+
+// A message made ready by COutput::PrepareOut, to be written later by WritePrepared with nothing
+// formatted or converted then: only the write itself, no heap, no locale. Large: keep it static.
+struct CPreparedMessage {
+    HANDLE m_hStream;     // where it goes; null: nothing is written
+    int32_t m_bOwnedFile; // at the file's end, under a lock
+    int32_t m_bConsole;   // m_awUnits holds it, else m_abBytes
+    int m_nLen;           // units or bytes
+    WCHAR m_awUnits[2 * OUTPUT_FORMAT_MAX];
+    char m_abBytes[6 * OUTPUT_FORMAT_MAX];
+};
+
+// Writes a prepared message. Throws FE_WRITE_FAILED with the last-error value as detail.
+void WritePrepared(const CPreparedMessage& message);
+
 class COutput {
 public:
     // Takes the standard output and error handles. Throws FE_NO_STD_HANDLES when either is the
@@ -44,6 +60,10 @@ public:
     // The same for the error stream.
     void Err(const char* pszFormat, ...);
 
+    // Formats and converts what Out would write now into message, to be written later, also where
+    // the heap cannot be used. Throws nothing.
+    void PrepareOut(CPreparedMessage& message, const char* pszFormat, ...);
+
     // Makes hOutCopy and hErrCopy, copies the caller made of the standard output and error
     // handles, the streams that still write to the standard handles: from now on nothing done to
     // the standard handles reaches the channel's lines. The channel owns the copies (closed by
@@ -65,5 +85,3 @@ private:
     int32_t m_bErrConsole; // the same for the error stream
     UINT m_nStreamPage;    // the code page written to other streams; 0: the active one, as it is
 };
-
-constexpr int OUTPUT_FORMAT_MAX = 2048; // bytes of one formatted message

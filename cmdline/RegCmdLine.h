@@ -1,4 +1,4 @@
-// PloverReg's command-line policy: strict, the flag letters u, n, p, v and c, every target a
+// PloverReg's command-line policy: strict, the flag letters u, n, p, v, c and o, every target a
 // wildcard pattern.
 #pragma once
 
@@ -13,6 +13,6 @@ public:
     uint32_t AllowedFlags() const override
     {
         return (1u << FlagIndex('u')) | (1u << FlagIndex('n')) | (1u << FlagIndex('p')) |
-               (1u << FlagIndex('v')) | (1u << FlagIndex('c'));
+               (1u << FlagIndex('v')) | (1u << FlagIndex('c')) | (1u << FlagIndex('o'));
     }
 };

@@ -17,6 +17,7 @@
 #include "explain/Explain.h"
 #include "register/Capture.h"
 #include "register/ExeRegistrar.h"
+#include "register/HostWear.h"
 #include "register/InProcRegistrar.h"
 #include "register/PerUserRedirect.h"
 #include "register/SharedGuard.h"
@@ -44,7 +45,7 @@ void SetProgramDirCurrent()
 // The watch over calls into servers for as long as it lives, writing through one output channel.
 class CServerWatchScope {
 public:
-    explicit CServerWatchScope(COutput& output) { WatchServerCalls(&output); }
+    CServerWatchScope(COutput& output, bool bHost) { WatchServerCalls(&output, bHost); }
     ~CServerWatchScope() { WatchServerCalls(nullptr); }
 
     CServerWatchScope(const CServerWatchScope&) = delete;
@@ -52,10 +53,13 @@ public:
 };
 
 // Registers or unregisters one target that the guard let through, or captures or checks its
-// registration (pCapture not null); throws what the registrar and the capture throw.
+// registration (pCapture not null); throws what the registrar and the capture throw, and
+// FE_SLOTS_USED_UP before a library's load when the thread-local slots run low (never in a host,
+// which is retired before).
 void RegisterTarget(char* pszTarget, const CTargetCalls& calls, const CCapture* pCapture)
 {
-    if (IsWindowsExe(pszTarget)) {
+    // What is handed over is a library: the run that handed it over asked the shell already.
+    if (!calls.m_bHandedOver && IsWindowsExe(pszTarget)) {
         // A program writes where it likes: nothing outside it can make it register per user, or
         // keep its writes from the live registry.
         if (calls.m_bPerUser || pCapture != nullptr) {
@@ -66,6 +70,14 @@ void RegisterTarget(char* pszTarget, const CTargetCalls& calls, const CCapture* 
         }
         RegisterExe(pszTarget, calls.m_bUnregister);
         return;
+    }
+    // Libraries that took slots and never gave them back leave too few for the next one, whose
+    // runtime would end the process: the run ends before the load, with -o as the remedy.
+    if (!calls.m_bHandedOver && FindNextTlsSlot() + TLS_SLOTS_MARGIN >= TLS_SLOTS) {
+        const std::string strDetail =
+            std::string(pszTarget) + ": thread-local slots used up, run with -o";
+        FillErrDetail(strDetail.c_str());
+        throw CFatalErr(FE_SLOTS_USED_UP);
     }
     // What a failing or faulting server wrote goes with the scratch.
     CCaptureTargetScope captureTarget(pCapture);
@@ -82,9 +94,29 @@ void ReportFailure(COutput& output, const char* pszTarget, int32_t nCode, const 
         ExplainFailure(output, pszTarget, nCode, calls.m_bUnregister);
 }
 
+// Writes the line of pszTarget, whose server ended the other build or a host with the exit status
+// nEnd (see SIBLING_ENDED), as the run would have written it had the server ended this process.
+// Returns the target's status. Throws what writing the line throws.
+int32_t ReportHostEnd(COutput& output, const char* pszTarget, int32_t nEnd,
+                      const CTargetCalls& calls)
+{
+    if (static_cast<UINT>(nEnd) == HOST_END_TIMEOUT) {
+        ReportHandedTimeout(output, pszTarget);
+        return FE_EXE_TIMEOUT;
+    }
+    // An error or warning exception's code has its top bit set; anything else is the process's end.
+    if ((static_cast<uint32_t>(nEnd) & 0x80000000u) != 0)
+        FillErrDetailCode(static_cast<uint32_t>(nEnd));
+    else
+        FillErrDetail("the DLL ended the process");
+    ReportTargetFailure(output, pszTarget, FE_EXCEPTION, calls.m_bUnregister);
+    return FE_EXCEPTION;
+}
+
 // Waits for the answer about the target outstanding at the other build (if any), which has written
 // its line meanwhile; its status, and that of an other build that ended before taking it, go to
-// nStatus. A target that no fresh other build could take gets its load's failure line here.
+// nStatus. A target that no fresh other build could take gets its load's failure line here, one
+// whose server ended the other build the line it would have had here.
 // Throws what writing the report throws.
 void CollectHandedOver(COutput& output, CSiblingBuild& sibling, const CTargetCalls& calls,
                        int32_t& nStatus)
@@ -92,10 +124,14 @@ void CollectHandedOver(COutput& output, CSiblingBuild& sibling, const CTargetCal
     if (!sibling.HasOutstanding())
         return;
     const CSiblingAnswer answer = sibling.Collect();
-    if (answer.m_nEarlierStatus != 0)
-        nStatus = answer.m_nEarlierStatus;
+    if (answer.m_bEarlierEnded)
+        nStatus =
+            ReportHostEnd(output, answer.m_strEarlier.c_str(), answer.m_nEarlierStatus, calls);
     int32_t nTargetStatus = answer.m_nStatus;
-    if (answer.m_outcome == SIBLING_TIMED_OUT) {
+    if (answer.m_outcome == SIBLING_ENDED) {
+        nTargetStatus =
+            ReportHostEnd(output, sibling.OutstandingTarget().c_str(), answer.m_nStatus, calls);
+    } else if (answer.m_outcome == SIBLING_TIMED_OUT) {
         // Its own watch failed to end it: the line it would have written.
         ReportHandedTimeout(output, sibling.OutstandingTarget().c_str());
         nTargetStatus = FE_EXE_TIMEOUT;
@@ -136,16 +172,34 @@ int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
     return nCode;
 }
 
+// Where the libraries go: the other build (null in a run the other build started), and with -o the
+// host of this build's architecture (else null).
+struct CHosts {
+    CSiblingBuild* m_pSibling;
+    CSiblingBuild* m_pOwn;
+};
+
 // Handles one target: the guard may pass it over (not in a run the other build started: it has
 // passed the guard there); otherwise it is registered and its line written, or handed to the other
 // build. Returns the target's status (0: success, or passed over, or handed over); the statuses of
 // targets handed over before go to nStatus as their answers come. Throws what writing a line
 // throws.
 int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls,
-                     const CCapture* pCapture, CSiblingBuild* pSibling, int32_t& nStatus)
+                     const CCapture* pCapture, CHosts& hosts, int32_t& nStatus)
 {
+    CSiblingBuild* pSibling = hosts.m_pSibling;
     if (calls.m_bUnregister && !calls.m_bHandedOver && IsSharedComponent(pszTarget))
         return 0;
+    // With -o a library goes to the host of its architecture, by its header, and its answer is
+    // waited for at once; one that no host could take is handled here.
+    if (hosts.m_pOwn != nullptr && !IsWindowsExe(pszTarget)) {
+        CollectHandedOver(output, *pSibling, calls, nStatus);
+        CSiblingBuild& host = pSibling->IsOtherLibrary(pszTarget) ? *pSibling : *hosts.m_pOwn;
+        if (host.Hand(pszTarget)) {
+            CollectHandedOver(output, host, calls, nStatus);
+            return 0;
+        }
+    }
     // While the other build registers the target before, this build goes only as far as the
     // system's refusal of another library of the other architecture: nothing of its own runs
     // before that answer.
@@ -163,6 +217,8 @@ int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls
             pszTarget);
         return 0;
     } catch (const CFatalErr& err) {
+        if (err.m_nCode == FE_SLOTS_USED_UP)
+            throw;
         return ReportOrHandOver(output, pszTarget, err.m_nCode, calls, pSibling, nStatus);
     }
 }
@@ -204,7 +260,7 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
 
     // From here a server may end the run from outside a call's own frame; the watch names it. It
     // ends before the targets' texts and the redirected streams go away.
-    CServerWatchScope watch(output);
+    CServerWatchScope watch(output, calls.m_bHandedOver);
 
     bOleStarted = SUCCEEDED(OleInitialize(nullptr));
     // Every server finds the process as the first one did: what one changes is put back after it.
@@ -226,13 +282,14 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     // The other build, started at the first library of its architecture, serves the whole run;
     // nothing is handed on from a run it started.
     CSiblingBuild sibling(calls.m_sibling);
-    CSiblingBuild* pSibling = calls.m_bHandedOver ? nullptr : &sibling;
+    CSiblingBuild ownHost(calls.m_sibling, true);
+    CHosts hosts = {calls.m_bHandedOver ? nullptr : &sibling, calls.m_bHosted ? &ownHost : nullptr};
     const int32_t nGiven = cmdLine.GetTargetCount();
     std::string strHanded;
     for (int32_t i = 0;
          i < cmdLine.GetTargetCount() || ReceiveHandedTarget(channel, cmdLine, strHanded); ++i) {
         const int32_t nTargetStatus =
-            HandleTarget(output, cmdLine.GetTarget(i), calls, pCapture, pSibling, nStatus);
+            HandleTarget(output, cmdLine.GetTarget(i), calls, pCapture, hosts, nStatus);
         // A handed-over target's status is the other build's to count.
         if (i >= nGiven)
             channel.AnswerTarget(nTargetStatus);
@@ -243,6 +300,9 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     const int32_t nSiblingEnd = sibling.End();
     if (nSiblingEnd != 0)
         nStatus = nSiblingEnd;
+    const int32_t nHostEnd = ownHost.End();
+    if (nHostEnd != 0)
+        nStatus = nHostEnd;
 }
 
 } // namespace

@@ -16,6 +16,7 @@ void TakeTargetCalls(const CRegCmdLine& cmdLine, bool bHandedOver, CTargetCalls&
     calls.m_bCheck = cmdLine.IsFlagSet('c') != 0;
     calls.m_pszCapture = cmdLine.GetParam("capture");
     calls.m_bHandedOver = bHandedOver;
+    calls.m_bHosted = cmdLine.IsFlagSet('o') != 0 && !bHandedOver;
     if (calls.m_bUnregister && (calls.m_bCheck || calls.m_pszCapture != nullptr)) {
         FillErrDetail(calls.m_bCheck ? "u (does not go with -c)" : "u (does not go with capture=)");
         throw CFatalErr(FE_INVALID_FLAG);

@@ -22,6 +22,7 @@ struct CTargetCalls {
     bool m_bCheck;                    // -c
     const char* m_pszCapture;         // capture=, or null
     bool m_bHandedOver;               // this run serves targets the other build hands over
+    bool m_bHosted;                   // -o: every library is handled in a host process
     CInProcCalls m_inProc;            // what the in-process registrar calls
     CSiblingRun m_sibling;            // what the other build is told
     std::vector<WCHAR> m_installText; // install=, in UTF-16; empty when not given

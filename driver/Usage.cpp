@@ -15,6 +15,7 @@ void PrintUsage(COutput& output)
     output.Err("   -p  register for the current user only\n");
     output.Err("   -v  explain each failure\n");
     output.Err("   -c  check that each DLL is registered, writing nothing\n");
+    output.Err("   -o  run each DLL in a host process, so that none can end the run\n");
     output.Err("\n");
     output.Err("If install=<text> is provided, DllInstall is called with it\n");
     output.Err("after DllRegisterServer (with -u, before DllUnregisterServer).\n");

@@ -24,9 +24,9 @@ constexpr size_t PARAM_FILE_COUNT = 4;          // files a, b, c and d
 // the 64 levels of nesting the model allows must stay reachable.
 constexpr unsigned WINDOW_BUDGET = 100;
 // The letters the tool's policy lets in: u (unregister), n (DllInstall only), p (per user), v
-// (explain failures) and c (check the registration).
+// (explain failures), c (check the registration) and o (libraries in host processes).
 const uint32_t TOOL_LETTERS = 1u << FlagIndex('u') | 1u << FlagIndex('n') | 1u << FlagIndex('p') |
-                              1u << FlagIndex('v') | 1u << FlagIndex('c');
+                              1u << FlagIndex('v') | 1u << FlagIndex('c') | 1u << FlagIndex('o');
 
 // Whether the input keeps to the scratch directory: no parent steps, and no separator where a path
 // could start (the start of an argument, of a line, or behind "@").

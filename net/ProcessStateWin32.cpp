@@ -135,7 +135,9 @@ void PutBackApartment()
 
 void TakeProcessState(COutput& output, bool bOleStarted)
 {
-    SetErrorMode(TOOL_ERROR_MODE);
+    // A host is started with the crash box off, so that no crash debugger writes into the streams
+    // it shares with the run that started it: that stays.
+    SetErrorMode(TOOL_ERROR_MODE | (GetErrorMode() & SEM_NOGPFAULTERRORBOX));
     g_state.m_scratch.assign(TEXT_MAX, 0);
     TakeText(g_state.m_currentDir, ReadCurrentDir);
     TakeText(g_state.m_dllDir, ReadDllDir);

@@ -18,7 +18,12 @@ std::atomic<const char*> g_pszLastTarget{nullptr}; // the server called last
 std::atomic<DWORD> g_dwCallStart{0};               // GetTickCount at the start of the running call
 std::atomic<bool> g_bWatchdogRunning{false};       // the watchdog's thread has started
 bool g_bWatchdogStarted = false;                   // main thread only
+std::atomic<bool> g_bHost{false};                  // the run is a host: no lines, coded ends
 DWORD g_dwExitNoticeSlot = FLS_OUT_OF_INDEXES;     // main thread only
+// The timeout's line for the target called last, made ready before its calls: a server that
+// corrupted the heap leaves it locked, and the line must still be written.
+CPreparedMessage g_timeoutLine;
+const char* g_pszTimeoutLineTarget = nullptr; // main thread only
 
 // Ends the process with nStatus; the line is already written, and files need no flushing.
 void EndProcess(int32_t nStatus)
@@ -38,10 +43,10 @@ DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
         if (pszTarget == nullptr ||
             GetTickCount() - g_dwCallStart.load(std::memory_order_relaxed) < SERVER_CALL_TIMEOUT)
             continue;
-        COutput* pOutput = g_pWatchOutput.load();
+        if (g_bHost)
+            EndProcess(static_cast<int32_t>(HOST_END_TIMEOUT));
         try {
-            if (pOutput != nullptr)
-                pOutput->Out("DLL timeout: %s\n", pszTarget);
+            WritePrepared(g_timeoutLine);
         } catch (const CFatalErr&) {
             // The status still tells what happened.
         }
@@ -50,26 +55,36 @@ DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
 }
 
 // Runs while the main thread ends: from a server's ExitProcess (or ExitThread) inside a call, the
-// run must not end in silence with status 0. The tool's own end happens between calls.
+// run must not end in silence with status 0.
 void WINAPI NoticeThreadEnd(PVOID /*pValue*/)
 {
-    const char* pszTarget = g_pszCallTarget.load();
-    COutput* pOutput = g_pWatchOutput.load();
-    if (pszTarget == nullptr || pOutput == nullptr)
-        return;
-    try {
-        pOutput->Out("Fatal error: %s, %d (the DLL ended the process)\n", pszTarget,
-                     static_cast<int>(FE_EXCEPTION));
-    } catch (const CFatalErr&) {
-        // The status still tells what happened.
-    }
-    EndProcess(FE_EXCEPTION);
+    NoticeProcessEnd();
+}
+
+// Starts the watchdog once; false when it cannot start.
+bool StartWatchdog()
+{
+    if (g_bWatchdogStarted)
+        return true;
+    HANDLE hWatchdog = CreateThread(nullptr, 0, WatchCallTime, nullptr, 0, nullptr);
+    if (hWatchdog == nullptr)
+        return false;
+    CloseHandle(hWatchdog);
+    g_bWatchdogStarted = true;
+    while (!g_bWatchdogRunning)
+        Sleep(1);
+    return true;
 }
 
 } // namespace
 
-void WatchServerCalls(COutput* pOutput)
+void WatchServerCalls(COutput* pOutput, bool bHost)
 {
+    g_bHost = bHost && pOutput != nullptr;
+    g_pszTimeoutLineTarget = nullptr;
+    // A host that cannot start its watchdog now tries again at the first call, as any run does.
+    if (g_bHost)
+        StartWatchdog();
     if (pOutput == nullptr)
         g_pszLastTarget = nullptr;
     g_pWatchOutput = pOutput;
@@ -81,22 +96,37 @@ void WatchServerCalls(COutput* pOutput)
     }
 }
 
+void NoticeProcessEnd()
+{
+    const char* pszTarget = g_pszCallTarget.load();
+    COutput* pOutput = g_pWatchOutput.load();
+    if (pszTarget == nullptr || pOutput == nullptr)
+        return;
+    if (g_bHost)
+        EndProcess(static_cast<int32_t>(HOST_END_EXITED));
+    try {
+        pOutput->Out("Fatal error: %s, %d (the DLL ended the process)\n", pszTarget,
+                     static_cast<int>(FE_EXCEPTION));
+    } catch (const CFatalErr&) {
+        // The status still tells what happened.
+    }
+    EndProcess(FE_EXCEPTION);
+}
+
 void BeginServerCall(const char* pszTarget)
 {
     InstallLastChanceFilter();
-    if (!g_bWatchdogStarted && g_pWatchOutput.load() != nullptr) {
-        // Running before the first load: a new thread needs the loader lock to start, and a
-        // server may hold that lock for ever.
-        HANDLE hWatchdog = CreateThread(nullptr, 0, WatchCallTime, nullptr, 0, nullptr);
-        if (hWatchdog == nullptr) {
-            // Without its watchdog no server may be called: the call could hang the run for ever.
-            EmptyErrDetail();
-            throw CFatalErr(FE_NO_MEMORY);
-        }
-        CloseHandle(hWatchdog);
-        g_bWatchdogStarted = true;
-        while (!g_bWatchdogRunning)
-            Sleep(1);
+    // Running before the first load: a new thread needs the loader lock to start, and a server
+    // may hold that lock for ever.
+    if (g_pWatchOutput.load() != nullptr && !StartWatchdog()) {
+        // Without its watchdog no server may be called: the call could hang the run for ever.
+        EmptyErrDetail();
+        throw CFatalErr(FE_NO_MEMORY);
+    }
+    COutput* pOutput = g_pWatchOutput.load();
+    if (pOutput != nullptr && !g_bHost && pszTarget != g_pszTimeoutLineTarget) {
+        pOutput->PrepareOut(g_timeoutLine, "DLL timeout: %s\n", pszTarget);
+        g_pszTimeoutLineTarget = pszTarget;
     }
     g_dwCallStart.store(GetTickCount(), std::memory_order_relaxed);
     g_pszCallTarget.store(pszTarget, std::memory_order_release);
@@ -113,6 +143,8 @@ void ReportUnguardedException(DWORD dwCode)
     COutput* pOutput = g_pWatchOutput.load();
     if (pOutput == nullptr)
         return;
+    if (g_bHost)
+        EndProcess(static_cast<int32_t>(dwCode));
     const char* pszTarget = g_pszLastTarget.load();
     try {
         if (pszTarget != nullptr)

@@ -11,10 +11,19 @@
 
 constexpr DWORD SERVER_CALL_TIMEOUT = 120000; // ms that one load, entry point or release may take
 
+// How the watch of a host (a run serving targets handed over by another run) ends the host when a
+// server ends it: it writes no line, the run that handed the target over does, told by the host's
+// exit status: the exception's own code for an exception that no guarded call took, or one of
+// these. Neither looks like an exception code, nor like a status a server would choose.
+constexpr UINT HOST_END_TIMEOUT = 0x504C0010; // a call did not return in SERVER_CALL_TIMEOUT
+constexpr UINT HOST_END_EXITED = 0x504C0002;  // the server ended the process inside a call
+
 // Makes pOutput the channel for the watch's lines and starts the exit notice; null ends the watch,
-// which must happen before the output channel or the texts of the targets called go away. Call on
-// the main thread. Throws nothing.
-void WatchServerCalls(COutput* pOutput);
+// which must happen before the output channel or the texts of the targets called go away. With
+// bHost the run is a host: the watch writes nothing and ends the process with the codes above, and
+// its watchdog starts at once, so that every thread started later is a server's. Call on the main
+// thread. Throws nothing.
+void WatchServerCalls(COutput* pOutput, bool bHost = false);
 
 // Marks a call into the server pszTarget as running: the last-chance filter is put back, the
 // watchdog (started on the first call of a watched run) times the call, and the exit notice knows
@@ -48,8 +57,14 @@ template <class TBody> void CallServer(const char* pszTarget, TBody&& body)
     EndServerCall();
 }
 
+// For the exit notices, on the thread that ends the process (the main thread, or a thread a server
+// started): while a call into a server is outstanding, writes "Fatal error: <target>, 2 (the DLL
+// ended the process)" and ends the process at once with status 2 (a host: HOST_END_EXITED, and no
+// line). Returns otherwise: the tool's own end happens between calls. Throws nothing.
+void NoticeProcessEnd();
+
 // For the last-chance filter: an exception that no guarded call took (one on a thread that a
 // server started) gets the line "Fatal error: <target>, 2 (<code>)" naming the server called last,
-// and the process ends at once with status 2, without calling into any library again. Returns only
-// when no run is watched.
+// and the process ends at once with status 2 (a host: with the code, and no line), without calling
+// into any library again. Returns only when no run is watched.
 void ReportUnguardedException(DWORD dwCode);

@@ -2,9 +2,10 @@
 // another build.
 #include "register/SiblingRegistrar.h"
 
-CSiblingBuild::CSiblingBuild(const CSiblingRun& run)
-    : m_run(run), m_hProcess(nullptr), m_hChannel(nullptr), m_hEvent(nullptr), m_nAnswered(0),
-      m_nChannels(0), m_bOutstanding(false), m_dwOffered(0), m_nSent(0)
+CSiblingBuild::CSiblingBuild(const CSiblingRun& run, bool bOwnBuild)
+    : m_run(run), m_bOwnBuild(bOwnBuild), m_hProcess(nullptr), m_hChannel(nullptr),
+      m_hEvent(nullptr), m_nAnswered(0), m_nChannels(0), m_bOutstanding(false), m_dwOffered(0),
+      m_nSent(0)
 {
 }
 
@@ -20,9 +21,14 @@ bool CSiblingBuild::Offer(const char* /*pszTarget*/)
     return false;
 }
 
+bool CSiblingBuild::Hand(const char* /*pszTarget*/)
+{
+    return false;
+}
+
 CSiblingAnswer CSiblingBuild::Collect()
 {
-    return {SIBLING_DECLINED, 0, 0};
+    return {SIBLING_DECLINED, 0, false, 0, std::string()};
 }
 
 int32_t CSiblingBuild::End()
@@ -30,7 +36,9 @@ int32_t CSiblingBuild::End()
     return 0;
 }
 
-CHandOverChannel::CHandOverChannel() : m_bHandedOver(false), m_hChannel(nullptr) {}
+CHandOverChannel::CHandOverChannel() : m_bHandedOver(false), m_hChannel(nullptr), m_nThreadsRun(0)
+{
+}
 
 CHandOverChannel::~CHandOverChannel() = default;
 

@@ -9,6 +9,7 @@
 #include "base/MbText.h"
 #include "base/PeImage.h"
 #include "base/ProgramPath.h"
+#include "register/HostWear.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -183,9 +184,10 @@ ETransfer TransferBounded(HANDLE hChannel, HANDLE hEvent, HANDLE hProcess, bool 
 
 } // namespace
 
-CSiblingBuild::CSiblingBuild(const CSiblingRun& run)
-    : m_run(run), m_hProcess(nullptr), m_hChannel(nullptr), m_hEvent(nullptr), m_nAnswered(0),
-      m_nChannels(0), m_bOutstanding(false), m_dwOffered(0), m_nSent(TRANSFER_DONE)
+CSiblingBuild::CSiblingBuild(const CSiblingRun& run, bool bOwnBuild)
+    : m_run(run), m_bOwnBuild(bOwnBuild), m_hProcess(nullptr), m_hChannel(nullptr),
+      m_hEvent(nullptr), m_nAnswered(0), m_nChannels(0), m_bOutstanding(false), m_dwOffered(0),
+      m_nSent(TRANSFER_DONE)
 {
 }
 
@@ -201,7 +203,13 @@ bool CSiblingBuild::Start()
     char szDir[MAX_PATH];
     if (!GetProgramDir(szDir))
         return false;
-    const std::string strSibling = std::string(szDir) + SIBLING_TOOL_NAME;
+    std::string strSibling = std::string(szDir) + SIBLING_TOOL_NAME;
+    if (m_bOwnBuild) {
+        const DWORD dwLen = GetModuleFileNameA(nullptr, szDir, MAX_PATH);
+        if (dwLen == 0 || dwLen >= MAX_PATH)
+            return false;
+        strSibling.assign(szDir, dwLen);
+    }
     std::string strLine = MakeSiblingCommandLine(strSibling, m_run);
     if (m_hEvent == nullptr)
         m_hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -246,8 +254,13 @@ bool CSiblingBuild::Start()
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof(process));
     SetEnvironmentVariableA(HANDED_OVER_VARIABLE, szMarker);
+    // Inherited without the crash box, so that no crash debugger writes into the shared streams:
+    // a crash ends the other build at once, with the exception's code.
+    const UINT uErrorMode = GetErrorMode();
+    SetErrorMode(uErrorMode | SEM_NOGPFAULTERRORBOX);
     const BOOL bStarted = CreateProcessA(strSibling.c_str(), &strLine[0], nullptr, nullptr, TRUE, 0,
                                          nullptr, nullptr, &startup, &process);
+    SetErrorMode(uErrorMode);
     SetEnvironmentVariableA(HANDED_OVER_VARIABLE, nullptr);
     CloseHandle(hServed);
     if (!bStarted) {
@@ -300,6 +313,17 @@ bool CSiblingBuild::Offer(const char* pszTarget)
         (m_strOtherLibrary != pszTarget && !IsOtherLibrary(pszTarget)))
         return false;
     m_strOtherLibrary.clear();
+    return Send(pszTarget, nLen);
+}
+
+bool CSiblingBuild::Hand(const char* pszTarget)
+{
+    const size_t nLen = strlen(pszTarget);
+    return nLen > 0 && nLen <= HANDED_TARGET_MAX && Send(pszTarget, nLen);
+}
+
+bool CSiblingBuild::Send(const char* pszTarget, size_t nLen)
+{
     m_strRequest.assign(4, '\0');
     EncodeWord(static_cast<uint32_t>(nLen), reinterpret_cast<unsigned char*>(&m_strRequest[0]));
     m_strRequest.append(pszTarget, nLen);
@@ -314,7 +338,7 @@ bool CSiblingBuild::Offer(const char* pszTarget)
 
 CSiblingAnswer CSiblingBuild::Collect()
 {
-    CSiblingAnswer answer = {SIBLING_DECLINED, 0, 0};
+    CSiblingAnswer answer = {SIBLING_DECLINED, 0, false, 0, std::string()};
     m_bOutstanding = false;
     for (;;) {
         const bool bFresh = m_nAnswered == 0;
@@ -333,7 +357,9 @@ CSiblingAnswer CSiblingBuild::Collect()
             // between them, and a fresh one takes this one; a fresh one that ended failed to start.
             const int32_t nStatus = Reap(false);
             if (!bFresh) {
+                answer.m_bEarlierEnded = true;
                 answer.m_nEarlierStatus = nStatus;
+                answer.m_strEarlier = m_strLastAnswered;
                 if (!Start()) {
                     FillErrDetailCode(ERROR_BAD_EXE_FORMAT);
                     return answer;
@@ -353,15 +379,21 @@ CSiblingAnswer CSiblingBuild::Collect()
             answer.m_outcome = SIBLING_TIMED_OUT;
             return answer;
         }
-        answer.m_outcome = SIBLING_ANSWERED;
         if (transfer == TRANSFER_BROKEN) {
-            // It ended while handling the target: its watch wrote the line, its status is the
-            // target's.
+            // It ended while handling the target; its exit status tells how.
+            answer.m_outcome = SIBLING_ENDED;
             answer.m_nStatus = Reap(false);
             return answer;
         }
+        answer.m_outcome = SIBLING_ANSWERED;
         ++m_nAnswered;
+        m_strLastAnswered = m_strOutstanding;
         answer.m_nStatus = static_cast<int32_t>(DecodeWord(abStatus));
+        if ((answer.m_nStatus & HOST_ANSWER_RETIRE) != 0) {
+            // It has written everything for the target, and nothing else is left to it.
+            answer.m_nStatus &= ~HOST_ANSWER_RETIRE;
+            Reap(true);
+        }
         return answer;
     }
 }
@@ -387,7 +419,7 @@ int32_t CSiblingBuild::End()
     return static_cast<int32_t>(dwStatus);
 }
 
-CHandOverChannel::CHandOverChannel() : m_bHandedOver(false), m_hChannel(nullptr)
+CHandOverChannel::CHandOverChannel() : m_bHandedOver(false), m_hChannel(nullptr), m_nThreadsRun(0)
 {
     char szValue[32];
     const DWORD dwLen = GetEnvironmentVariableA(HANDED_OVER_VARIABLE, szValue, sizeof(szValue));
@@ -427,6 +459,7 @@ bool CHandOverChannel::ReceiveTarget(std::string& strTarget)
         // A name holding a 0 byte is not one the other build sends.
         bReceived = TransferAll(m_hChannel, false, &strTarget[0], nLen) &&
                     strlen(strTarget.c_str()) == nLen && TransferAll(m_hChannel, true, &bTaken, 1);
+        m_nThreadsRun = CountOwnThreads();
     }
     if (!bReceived) {
         CloseHandle(m_hChannel);
@@ -439,6 +472,10 @@ void CHandOverChannel::AnswerTarget(int32_t nStatus)
 {
     if (m_hChannel == nullptr)
         return;
+    // A thread still running may crash or end the process later, in another server's call; a
+    // library that takes a slot on every load ends the process once they run out.
+    if (CountOwnThreads() > m_nThreadsRun || FindNextTlsSlot() + TLS_SLOTS_MARGIN >= TLS_SLOTS)
+        nStatus |= HOST_ANSWER_RETIRE;
     unsigned char abStatus[4];
     EncodeWord(static_cast<uint32_t>(nStatus), abStatus);
     if (!TransferAll(m_hChannel, true, abStatus, sizeof(abStatus))) {

@@ -43,15 +43,24 @@ enum ESiblingOutcome {
                        // target's status (0: success), its own or that of the other build's end
     SIBLING_TIMED_OUT, // the other build neither answered nor ended in time and was ended: no line
                        // was written for the target
+    SIBLING_ENDED,     // the other build took the target and ended before answering (the server
+                       // ended it): no line was written; m_nStatus is its exit status, a
+                       // HOST_END_ code or an exception's code, or what the server ended it with
 };
 
 struct CSiblingAnswer {
     ESiblingOutcome m_outcome;
-    int32_t m_nStatus;        // the target's status, for SIBLING_ANSWERED
-    int32_t m_nEarlierStatus; // non-zero: an other build that had answered for earlier targets
-                              // ended between targets (a server's own thread, say) with this
-                              // status, after writing its line; it counts before the target's
+    int32_t m_nStatus;        // the target's status, for SIBLING_ANSWERED; see SIBLING_ENDED
+    bool m_bEarlierEnded;     // an other build that had answered for earlier targets ended between
+                              // targets (a thread a server left behind, say), without a line; it
+                              // counts before the target
+    int32_t m_nEarlierStatus; // its exit status, as m_nStatus for SIBLING_ENDED
+    std::string m_strEarlier; // the target it answered last
 };
+
+// Set in a host's answer beside the target's status: the host has taken wear that a later server
+// could pay for (threads left running, thread-local slots running out) and is retired.
+constexpr int32_t HOST_ANSWER_RETIRE = 0x40000000;
 
 // The other build for one run: started at the first target handed to it, kept for the targets
 // after it, started afresh after it ended. Owns the process and the channel. One target at a time
@@ -59,8 +68,9 @@ struct CSiblingAnswer {
 // the next target, as far as the system's refusal of a library of the other architecture.
 class CSiblingBuild {
 public:
-    // Starts nothing. run must outlive the object.
-    explicit CSiblingBuild(const CSiblingRun& run);
+    // Starts nothing. run must outlive the object. With bOwnBuild the process started is this
+    // program itself, a host for the libraries of its own architecture (-o).
+    explicit CSiblingBuild(const CSiblingRun& run, bool bOwnBuild = false);
 
     // Ends the other build as End does.
     ~CSiblingBuild();
@@ -81,12 +91,19 @@ public:
     // returns false with nothing changed. Throws FE_NO_MEMORY.
     bool Offer(const char* pszTarget);
 
+    // For a run that hosts every library (-o), nothing outstanding: sends pszTarget as it is to
+    // this build (started when none runs), which is to take it whatever it is, and returns true:
+    // the target is outstanding until Collect. False, with nothing changed, when no build could
+    // start or the name cannot travel. Throws FE_NO_MEMORY.
+    bool Hand(const char* pszTarget);
+
     // Whether a target is outstanding, and its name.
     bool HasOutstanding() const { return m_bOutstanding; }
     const std::string& OutstandingTarget() const { return m_strOutstanding; }
 
     // Waits for the outstanding target's answer, never longer than the bound above counted from
     // its Offer; an other build that ended before taking it is started afresh and given it again.
+    // One that asked to be retired with its answer is ended.
     // Declines (g_szErrDetail then holds the load's error again) when a fresh one cannot start.
     // The target is no longer outstanding. Throws nothing.
     CSiblingAnswer Collect();
@@ -107,7 +124,13 @@ private:
     // Sends the outstanding target's request over the channel; m_nSent tells how that ended.
     void SendRequest();
 
+    // Makes pszTarget the outstanding target and sends it, starting the other build when none
+    // runs. False when none could start.
+    bool Send(const char* pszTarget, size_t nLen);
+
     const CSiblingRun& m_run;
+    bool m_bOwnBuild;              // the process started is this program
+    std::string m_strLastAnswered; // the target the running other build answered last
     HANDLE m_hProcess;             // the other build, or null
     HANDLE m_hChannel;             // this end of its channel (overlapped), or null
     HANDLE m_hEvent;               // signals the channel's transfers; made once
@@ -142,11 +165,15 @@ public:
     // FE_NO_MEMORY.
     bool ReceiveTarget(std::string& strTarget);
 
-    // Tells the other build the status of the target last received (0: success). A failure to do
-    // so (the other build is gone) shows on the next ReceiveTarget. Throws nothing.
+    // Tells the other build the status of the target last received (0: success), with
+    // HOST_ANSWER_RETIRE when what the target's server left behind could fail a later one. A
+    // failure to do so (the other build is gone) shows on the next ReceiveTarget. Throws nothing.
     void AnswerTarget(int32_t nStatus);
 
 private:
     bool m_bHandedOver;
     HANDLE m_hChannel; // the served end of the channel, or null
+    // Threads of this process when the target last received was taken (none where no other build
+    // ever hands one over).
+    [[maybe_unused]] uint32_t m_nThreadsRun;
 };

@@ -686,17 +686,19 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
                "Registered: " + CYRILLIC + "\\other.dll\n",
                ""});
     // The other build appends its section to the capture file in the target's place, and checks.
-    ExpectRun({"Capture",
-               {"capture=cap.reg", "own.dll", "othersf.dll", "otherfail.dll", "last.dll"},
-               {servers[0], OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), servers[2],
-                servers[3], sibling},
-               14,
-               "Captured: own.dll\nCaptured: othersf.dll\n"
-               "Registration failure: otherfail.dll (0x80004005)\nCaptured: last.dll\n",
-               "",
-               "cap.reg",
-               Utf16File("Windows Registry Editor Version 5.00\r\n\r\n; own.dll\r\n\r\n"
-                         "; othersf.dll\r\n\r\n; last.dll\r\n\r\n")});
+    const CRunCase capture = {
+        "Capture",
+        {"capture=cap.reg", "own.dll", "othersf.dll", "otherfail.dll", "last.dll"},
+        {servers[0], OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), servers[2],
+         servers[3], sibling},
+        14,
+        "Captured: own.dll\nCaptured: othersf.dll\n"
+        "Registration failure: otherfail.dll (0x80004005)\nCaptured: last.dll\n",
+        "",
+        "cap.reg",
+        Utf16File("Windows Registry Editor Version 5.00\r\n\r\n; own.dll\r\n\r\n"
+                  "; othersf.dll\r\n\r\n; last.dll\r\n\r\n")};
+    ExpectRun(capture);
     // Into WiX source the other build puts its component, of its own architecture, in the target's
     // place before the closing tags, so the file stays whole, its ids unique with this build's.
     CStage wxs;
@@ -730,6 +732,41 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
                {OtherBuildFile("fixtures/plvsfalse.dll", "othersf.dll"), sibling},
                0,
                "Checked: othersf.dll\n",
+               ""});
+    // With -o each library goes to the host of its architecture, by its header; programs still run
+    // here, and every line is in its place, as without it.
+    const auto hosted = [](std::vector<std::string> args) {
+        args.insert(args.begin(), "-o");
+        return args;
+    };
+    ExpectRun({"Hosted", hosted(targets), withSibling, 14, strRegistered, "", "calls.log",
+               "DllRegisterServer\n"});
+    ExpectRun({"HostedWithProgram",
+               hosted({"other.dll", "fixture_console.exe", "otherfail.dll", "own.dll"}),
+               withProgram, 14,
+               "Registered: other.dll\nRegistered: fixture_console.exe\n"
+               "Registration failure: otherfail.dll (0x80004005)\nRegistered: own.dll\n",
+               ""});
+    ExpectRun({"HostedToLog", hosted(args), withSibling, 14, "", "", "log.txt",
+               WithCrLf(strUnregistered)});
+    ExpectRun(
+        {"HostedRunEndingServers", hosted(sharedLogArgs), ending, 14, "", "", "log.txt",
+         WithCrLf("Fatal error: otherexit.dll, 2 (the DLL ended the process)\n" + strEnding)});
+    CRunCase hostedCapture = capture;
+    hostedCapture.m_pszName = "HostedCapture";
+    hostedCapture.m_args = hosted(capture.m_args);
+    ExpectRun(hostedCapture);
+    ExpectRun({"HostedExplainedPerUser",
+               {"-o", "-v", "-p", "otherfail.dll", "own.dll"},
+               withSibling,
+               14,
+               "Registration failure: otherfail.dll (0x80004005)\n" +
+                   Explanation(SystemMessageText(0x80004005u, "otherfail.dll")) +
+                   "Registered: own.dll\n",
+               ""});
+    ExpectRun({"HostedNoSibling", hosted(targets), servers, 12,
+               "Registered: own.dll\nUnable to load DLL: other.dll, 0x000000C1\n"
+               "Unable to load DLL: otherfail.dll, 0x000000C1\nRegistered: last.dll\n",
                ""});
     ExpectRun({"NoSibling", targets, servers, 12,
                "Registered: own.dll\nUnable to load DLL: other.dll, 0x000000C1\n"

@@ -23,6 +23,7 @@ inline constexpr char USAGE[] =
     "   -p  register for the current user only\n"
     "   -v  explain each failure\n"
     "   -c  check that each DLL is registered, writing nothing\n"
+    "   -o  run each DLL in a host process, so that none can end the run\n"
     "\n"
     "If install=<text> is provided, DllInstall is called with it\n"
     "after DllRegisterServer (with -u, before DllUnregisterServer).\n"

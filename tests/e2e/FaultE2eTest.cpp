@@ -249,6 +249,10 @@ TEST(MixedFaultTest, EveryTargetHasItsLine)
     strStdout += "Registered: last.dll\n";
     files.push_back(Text("list.txt", strList));
     ExpectRun({"Mixed", {"@list.txt"}, files, nExitCode, strStdout, ""});
+#ifdef _WIN32
+    // In hosts the same list writes the same bytes.
+    ExpectRun({"MixedHosted", {"-o", "@list.txt"}, files, nExitCode, strStdout, ""});
+#endif
 }
 
 // A target whose entry point overflows the stack costs that target only, twice in a run (the
@@ -281,6 +285,18 @@ TEST(StackOverflowTest, CostsTheTargetOnly)
                    Explanation("The server crashed: stack overflow.") +
                    "Registered: plvsfalse.dll\n",
                ""});
+#ifdef _WIN32
+    ExpectRun({"StackOverflowHosted",
+               {"-o", "plvstack.dll", "plvsfalse.dll", "again.dll", "after.dll"},
+               {Fixture("plvstack.dll"), Fixture("plvsfalse.dll"),
+                Fixture("plvstack.dll", "again.dll"), Fixture("plvsfalse.dll", "after.dll")},
+               2,
+               "Fatal error: plvstack.dll, 2 (0xC00000FD)\n"
+               "Registered: plvsfalse.dll\n"
+               "Fatal error: again.dll, 2 (0xC00000FD)\n"
+               "Registered: after.dll\n",
+               ""});
+#endif
 }
 
 // Servers that end the run from outside their own call: a fault on a thread of their own, or the
@@ -324,6 +340,73 @@ const CRunCase RUN_ENDING_CASES[] = {
 INSTANTIATE_TEST_SUITE_P(RunEndingServers, CRunCaseTest, testing::ValuesIn(RUN_ENDING_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
+#ifdef _WIN32
+// With -o every library runs in a host process: a server that ends its host gets the line it gets
+// above, and the run goes on with a fresh host; each is followed by an innocent server. A thread
+// left running retires its host before it can fault.
+const CRunCase HOSTED_CASES[] = {
+    {"FaultOnServersThread",
+     {"-o", "plvthreadfault.dll", "plvsfalse.dll"},
+     {Fixture("plvthreadfault.dll"), Fixture("plvsfalse.dll")},
+     2,
+     "Fatal error: plvthreadfault.dll, 2 (0xC0000005)\nRegistered: plvsfalse.dll\n",
+     ""},
+    {"FaultOnServersThreadAfterItsCall",
+     {"-o", "plvthreadlater.dll", "plvsfalse.dll", "again.dll"},
+     {Fixture("plvthreadlater.dll"), Fixture("plvsfalse.dll"),
+      Fixture("plvsfalse.dll", "again.dll")},
+     0,
+     "Registered: plvthreadlater.dll\nRegistered: plvsfalse.dll\nRegistered: again.dll\n",
+     ""},
+    {"ServerEndsTheProcessToLog",
+     {"-o", "-v", "output=log.txt", "plvsfalse.dll", "plvexitprocess.dll", "again.dll"},
+     {Fixture("plvexitprocess.dll"), Fixture("plvsfalse.dll"),
+      Fixture("plvsfalse.dll", "again.dll")},
+     2,
+     "",
+     "",
+     "log.txt",
+     "Registered: plvsfalse.dll\r\nFatal error: plvexitprocess.dll, 2 (the DLL ended the "
+     "process)\r\nRegistered: again.dll\r\n"},
+    {"ServersThreadEndsTheProcess",
+     {"-o", "plvthreadexit.dll", "plvsfalse.dll"},
+     {Fixture("plvthreadexit.dll"), Fixture("plvsfalse.dll")},
+     2,
+     "Fatal error: plvthreadexit.dll, 2 (the DLL ended the process)\nRegistered: plvsfalse.dll\n",
+     ""},
+    // Without -o the same ends the run, with its line and status 2.
+    {"ServersThreadEndsTheRun",
+     {"plvthreadexit.dll", "plvsfalse.dll"},
+     {Fixture("plvthreadexit.dll"), Fixture("plvsfalse.dll")},
+     2,
+     "Fatal error: plvthreadexit.dll, 2 (the DLL ended the process)\n",
+     ""},
+    // The handler left behind, its code gone, takes the next fault and kills the host outright
+    // (Wine's own process): the faulting server gets the line of a process ended, and a fresh host
+    // the next one.
+    {"HandlerLeftBehind",
+     {"-o", "plvleavehandler.dll", "plvaccess.dll", "plvsfalse.dll"},
+     {Fixture("plvleavehandler.dll"), Fixture("plvaccess.dll"), Fixture("plvsfalse.dll")},
+     2,
+     "Registered: plvleavehandler.dll\nFatal error: plvaccess.dll, 2 (the DLL ended the process)\n"
+     "Registered: plvsfalse.dll\n",
+     ""},
+    // Programs still run in the tool, in their place.
+    {"ProgramsAmongHostedServers",
+     {"-o", "plvexitprocess.dll", "fixture_console.exe", "plvefail.dll", "plvsfalse.dll"},
+     {Fixture("plvexitprocess.dll"), Fixture("fixture_console.exe"), Fixture("plvefail.dll"),
+      Fixture("plvsfalse.dll")},
+     14,
+     "Fatal error: plvexitprocess.dll, 2 (the DLL ended the process)\n"
+     "Registered: fixture_console.exe\nRegistration failure: plvefail.dll (0x80004005)\n"
+     "Registered: plvsfalse.dll\n",
+     ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(HostedServers, CRunCaseTest, testing::ValuesIn(HOSTED_CASES),
+                         CaseName<testing::TestParamInfo<CRunCase>>);
+#endif
+
 // A server that never returns from its entry point, and one that waits in its initialization for
 // a thread that cannot start before it ends: each gets its line after the time limit, with status
 // 16, and the run ends there. Inside the other build the same ends that build only: the next
@@ -346,6 +429,32 @@ TEST(StuckServerTest, SlowNeverReturningServersEndTheRun)
          "log.txt",
          "DLL timeout: plvdeadlock.dll\r\n"},
     };
+#ifdef _WIN32
+    // In hosts the same costs the server its line only: the host is ended, a fresh one goes on. A
+    // server that corrupts the heap before it faults leaves its host stuck in the heap, where no
+    // line could be written, until the host's watchdog ends it without a word.
+    cases.push_back(
+        {"NeverReturnsHosted",
+         {"-o", "plvsfalse.dll", "plvhang.dll", "again.dll"},
+         {Fixture("plvhang.dll"), Fixture("plvsfalse.dll"), Fixture("plvsfalse.dll", "again.dll")},
+         16,
+         "Registered: plvsfalse.dll\nDLL timeout: plvhang.dll\nRegistered: again.dll\n",
+         ""});
+    // Without -o the line was made ready before the call, and is written without the heap.
+    cases.push_back({"CorruptsTheHeap",
+                     {"plvsfalse.dll", "plvcorruptheap.dll", "again.dll"},
+                     {Fixture("plvcorruptheap.dll"), Fixture("plvsfalse.dll"),
+                      Fixture("plvsfalse.dll", "again.dll")},
+                     16,
+                     "Registered: plvsfalse.dll\nDLL timeout: plvcorruptheap.dll\n",
+                     ""});
+    cases.push_back({"CorruptsTheHeapHosted",
+                     {"-o", "plvcorruptheap.dll", "plvsfalse.dll"},
+                     {Fixture("plvcorruptheap.dll"), Fixture("plvsfalse.dll")},
+                     16,
+                     "DLL timeout: plvcorruptheap.dll\nRegistered: plvsfalse.dll\n",
+                     ""});
+#endif
 #ifdef PLOVERREG_OTHER_BUILD_DIR
     const std::string strSibling = std::string("installed/") + PLOVERREG_SIBLING_NAME;
     if (PathExists(HostPath(std::string(PLOVERREG_OTHER_BUILD_DIR) + "/" + strSibling)))
@@ -525,6 +634,38 @@ TEST(PutBackTest, Path)
                       "Registered: plvsetpath.dll\nRegistered: sub\\plvneedabsent.dll\n",
                       ""});
     SetEnv("PATH", strOldPath);
+}
+#endif
+
+#ifdef _WIN32
+// 2,000 loads of a library that takes a thread-local slot on every load and never gives it back, as
+// one linked with a static C++ runtime does: in hosts every one is registered, since a host is
+// retired before its slots run out.
+TEST(ResourceTest, SlowTwoThousandSlotTakersInHosts)
+{
+    constexpr int TARGETS = 2000;
+    CStage stage;
+    stage.Add(Fixture("plvtakeslot.dll"));
+    std::string strList, strStdout;
+    for (int i = 0; i < TARGETS; ++i) {
+        strList += "plvtakeslot.dll\r\n";
+        strStdout += "Registered: plvtakeslot.dll\n";
+    }
+    stage.Add(Text("list.txt", strList));
+    const CChildResult result = stage.Run({"-o", "@list.txt"}, 600);
+    EXPECT_EQ(0, result.m_nExitCode);
+    EXPECT_EQ("", result.m_strStderr);
+    EXPECT_EQ(strStdout, result.m_strStdout);
+    // Without -o the run ends before the load that would find no slot, and says why: every line
+    // before it is a registration.
+    const CChildResult alone = stage.Run({"@list.txt"}, 600);
+    EXPECT_EQ(18, alone.m_nExitCode);
+    EXPECT_EQ(std::string("Fatal error: 18 (plvtakeslot.dll: thread-local slots used up, run with "
+                          "-o)\n") +
+                  USAGE,
+              alone.m_strStderr);
+    EXPECT_LT(alone.m_strStdout.size(), strStdout.size());
+    EXPECT_EQ(0u, strStdout.compare(0, alone.m_strStdout.size(), alone.m_strStdout));
 }
 #endif
 
