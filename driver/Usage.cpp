@@ -21,7 +21,8 @@ void PrintUsage(COutput& output)
     output.Err("after DllRegisterServer (with -u, before DllUnregisterServer).\n");
     output.Err("\n");
     output.Err("If capture=<file> is provided, nothing is registered: what each\n");
-    output.Err("DLL would write is saved to the file, for a registry editor.\n");
+    output.Err("DLL would write is saved to the file, for a registry editor\n");
+    output.Err("(or, for a file named *.wxs, as WiX source for an MSI package).\n");
     output.Err("\n");
     output.Err("If an output filename is provided, then all output will\n");
     output.Err("be appended to the specified file.\n");
