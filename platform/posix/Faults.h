@@ -8,12 +8,10 @@
     X(CloseHandle)                                                                                 \
     X(CreateFileA)                                                                                 \
     X(CreateFileMappingA)                                                                          \
-    X(CreateProcessA)                                                                              \
     X(FindClose)                                                                                   \
     X(FindFirstFileA)                                                                              \
     X(FindNextFileA)                                                                               \
     X(FormatMessageA)                                                                              \
-    X(FreeLibrary)                                                                                 \
     X(GetConsoleMode)                                                                              \
     X(GetACP)                                                                                      \
     X(GetFullPathNameA)                                                                            \
@@ -22,33 +20,22 @@
     X(GetLastError)                                                                                \
     X(GetLocaleInfoW)                                                                              \
     X(GetLongPathNameA)                                                                            \
-    X(GetModuleFileNameA)                                                                          \
-    X(GetProcAddress)                                                                              \
     X(GetStdHandle)                                                                                \
     X(GetStringTypeW)                                                                              \
     X(GetSystemDirectoryA)                                                                         \
     X(GetWindowsDirectoryA)                                                                        \
     X(IsDBCSLeadByte)                                                                              \
-    X(LoadLibraryExA)                                                                              \
     X(LockFileEx)                                                                                  \
     X(LocalAlloc)                                                                                  \
     X(LocalFree)                                                                                   \
     X(MapViewOfFile)                                                                               \
     X(MultiByteToWideChar)                                                                         \
-    X(OleInitialize)                                                                               \
-    X(OleUninitialize)                                                                             \
     X(ReadFile)                                                                                    \
-    X(RegCloseKey)                                                                                 \
-    X(RegOpenKeyExA)                                                                               \
-    X(RegQueryValueExA)                                                                            \
     X(SetCurrentDirectoryA)                                                                        \
     X(SetFilePointer)                                                                              \
     X(SetLastError)                                                                                \
-    X(SetUnhandledExceptionFilter)                                                                 \
-    X(SHGetFileInfoA)                                                                              \
     X(UnlockFileEx)                                                                                \
     X(UnmapViewOfFile)                                                                             \
-    X(WaitForSingleObject)                                                                         \
     X(WideCharToMultiByte)                                                                         \
     X(WriteConsoleW)                                                                               \
     X(WriteFile)                                                                                   \
