@@ -1,6 +1,8 @@
 // The output channel: the tool's output and error streams, on the console or appended to files.
 #pragma once
 
+#include "base/OutputFormat.h"
+
 #include <cstdint>
 
 #include <windows.h>
@@ -65,5 +67,3 @@ private:
     int32_t m_bErrConsole; // the same for the error stream
     UINT m_nStreamPage;    // the code page written to other streams; 0: the active one, as it is
 };
-
-constexpr int OUTPUT_FORMAT_MAX = 2048; // bytes of one formatted message

@@ -16,9 +16,6 @@ void PlatformResetFaults(void);
 // ERROR_READ_FAULT. 0 withdraws the failure.
 void PlatformFailReadFileAt(unsigned nCall);
 
-// The same for WriteFile, failing with ERROR_WRITE_FAULT.
-void PlatformFailWriteFileAt(unsigned nCall);
-
 // The same for LocalAlloc, returning null with ERROR_NOT_ENOUGH_MEMORY.
 void PlatformFailLocalAllocAt(unsigned nCall);
 

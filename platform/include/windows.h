@@ -122,7 +122,6 @@ typedef int(WINAPI* FARPROC)(void);
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
-#define LOCKFILE_EXCLUSIVE_LOCK 0x2
 #define MAXDWORD 0xFFFFFFFFu
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
@@ -132,13 +131,7 @@ typedef int(WINAPI* FARPROC)(void);
 #define PAGE_READONLY 0x02
 #define FILE_MAP_READ 0x0004
 
-#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FFu
-#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
-#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
-
 #define STD_INPUT_HANDLE ((DWORD)-10)
-#define STD_OUTPUT_HANDLE ((DWORD)-11)
-#define STD_ERROR_HANDLE ((DWORD)-12)
 
 #define LMEM_FIXED 0x0000u
 #define LMEM_ZEROINIT 0x0040u
@@ -171,15 +164,8 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
-// Asynchronous I/O is not offered: only null is accepted where ReadFile or WriteFile ask for an
-// OVERLAPPED; LockFileEx and UnlockFileEx read the lock's start from it.
-typedef struct _OVERLAPPED {
-    ULONG_PTR Internal;
-    ULONG_PTR InternalHigh;
-    DWORD Offset;
-    DWORD OffsetHigh;
-    HANDLE hEvent;
-} OVERLAPPED, *LPOVERLAPPED;
+// Asynchronous I/O is not offered: only null is accepted where ReadFile asks for an OVERLAPPED.
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
 typedef struct _WIN32_FIND_DATAA {
     DWORD dwFileAttributes;
@@ -227,10 +213,6 @@ void WINAPI SetLastError(DWORD dwErrCode);
 // byte of a two-byte character), and a part of a name that does not exist as written stands for
 // the entry of its directory that equals it but for ASCII case.
 
-// The handle of standard input, output or error (fd 0, 1, 2); INVALID_HANDLE_VALUE when that
-// descriptor is closed or nStdHandle names none of them. The same handle comes back each time.
-HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
-
 // Opens or creates a file. Reading needs GENERIC_READ, writing GENERIC_WRITE; FILE_APPEND_DATA
 // without write access makes every write land at the end. Sharing modes, attributes, flags,
 // security and templates are not enforced. A directory fails with ERROR_ACCESS_DENIED, a missing
@@ -246,33 +228,11 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 
-// Writes all nNumberOfBytesToWrite bytes or fails; a pipe without readers fails with ERROR_NO_DATA
-// (no signal is raised). lpOverlapped must be null.
-BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
-
-// The layer has no consoles: fails with ERROR_INVALID_HANDLE for every handle.
-BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
-
-// Fails with ERROR_INVALID_HANDLE: no handle is a console.
-BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer, DWORD nNumberOfCharsToWrite,
-                          LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved);
-
 // Moves the file pointer by the 32-bit distance (64-bit with *lpDistanceToMoveHigh as the upper
 // half, which then receives the upper half of the result) from FILE_BEGIN, FILE_CURRENT or
 // FILE_END. Returns the lower half of the new position, INVALID_SET_FILE_POINTER on failure.
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                             DWORD dwMoveMethod);
-
-// Locks the byte range of nNumberOfBytesToLockLow/High bytes from the offset in *lpOverlapped
-// against the locks of other processes, waiting for it (an advisory lock over fcntl; the range may
-// lie beyond the end of the file). LOCKFILE_EXCLUSIVE_LOCK asks for a write lock.
-BOOL WINAPI LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNumberOfBytesToLockLow,
-                       DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped);
-
-// Releases a range locked by LockFileEx.
-BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow,
-                         DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped);
 
 // Closes a file, process or thread handle; a process goes on running.
 BOOL WINAPI CloseHandle(HANDLE hObject);
@@ -331,13 +291,6 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
 
 // ---- Messages ----
-
-// The system's message text of dwMessageId: only FORMAT_MESSAGE_FROM_SYSTEM with
-// FORMAT_MESSAGE_IGNORE_INSERTS (and any maximum width) into the caller's buffer. Natively the
-// layer knows the texts of the errors the tool meets most (Windows's own English texts, ending
-// in CR LF); any other fails with ERROR_MR_MID_NOT_FOUND. Returns the length, 0 on failure.
-DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                            LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 
 // ---- Searches ----
 

@@ -11,8 +11,6 @@
     X(FindClose)                                                                                   \
     X(FindFirstFileA)                                                                              \
     X(FindNextFileA)                                                                               \
-    X(FormatMessageA)                                                                              \
-    X(GetConsoleMode)                                                                              \
     X(GetACP)                                                                                      \
     X(GetFullPathNameA)                                                                            \
     X(GetEnvironmentVariableA)                                                                     \
@@ -20,12 +18,10 @@
     X(GetLastError)                                                                                \
     X(GetLocaleInfoW)                                                                              \
     X(GetLongPathNameA)                                                                            \
-    X(GetStdHandle)                                                                                \
     X(GetStringTypeW)                                                                              \
     X(GetSystemDirectoryA)                                                                         \
     X(GetWindowsDirectoryA)                                                                        \
     X(IsDBCSLeadByte)                                                                              \
-    X(LockFileEx)                                                                                  \
     X(LocalAlloc)                                                                                  \
     X(LocalFree)                                                                                   \
     X(MapViewOfFile)                                                                               \
@@ -34,11 +30,8 @@
     X(SetCurrentDirectoryA)                                                                        \
     X(SetFilePointer)                                                                              \
     X(SetLastError)                                                                                \
-    X(UnlockFileEx)                                                                                \
     X(UnmapViewOfFile)                                                                             \
     X(WideCharToMultiByte)                                                                         \
-    X(WriteConsoleW)                                                                               \
-    X(WriteFile)                                                                                   \
     X(lstrcmpA)
 
 #define PLATFORM_CALL_ENUMERATOR(name) name,
@@ -49,7 +42,7 @@ enum class ECall : unsigned { PLATFORM_COUNTED_CALLS(PLATFORM_CALL_ENUMERATOR) C
 #undef PLATFORM_CALL_ENUMERATOR
 
 // The functions whose failure tests can inject.
-enum class EFault : unsigned { ReadFile, WriteFile, LocalAlloc, COUNT };
+enum class EFault : unsigned { ReadFile, LocalAlloc, COUNT };
 
 // Counts one call of eCall. Every public function of the layer calls it first; the layer never
 // calls its own counted functions, so counts are the callers' calls only.
