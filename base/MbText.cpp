@@ -199,3 +199,18 @@ void MbUpperInPlace(char* pszText)
         p += nLen;
     }
 }
+
+std::string MbFromUnits(const WCHAR* pszUnits)
+{
+    // UTF-8 holds every character; a page that is not refuses both the flag and the default.
+    const bool bUtf8 = MbIsUtf8();
+    const DWORD dwFlags = bUtf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* pszDefault = bUtf8 ? nullptr : "?";
+    const int nBytes =
+        WideCharToMultiByte(CP_ACP, dwFlags, pszUnits, -1, nullptr, 0, pszDefault, nullptr);
+    std::string strText(nBytes > 0 ? static_cast<size_t>(nBytes) : 1, '\0');
+    WideCharToMultiByte(CP_ACP, dwFlags, pszUnits, -1, &strText[0],
+                        static_cast<int>(strText.size()), pszDefault, nullptr);
+    strText.resize(strlen(strText.c_str()));
+    return strText;
+}

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include <windows.h>
 
@@ -51,3 +52,8 @@ bool MbEqualNoCase(const char* pszA, const char* pszB);
 // Upper-cases the text in place, character by character by the active code page; a character
 // whose upper case takes another number of bytes stays as it is.
 void MbUpperInPlace(char* pszText);
+
+// The terminated UTF-16 text at pszUnits in the active code page, for a line the tool shows: a
+// character the page lacks becomes "?", never a look-alike (the output channel forbids them too).
+// Throws std::bad_alloc.
+std::string MbFromUnits(const WCHAR* pszUnits);

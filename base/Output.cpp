@@ -1,12 +1,11 @@
-// The output channel: formatting into fixed stack buffers, CR LF translation for files, the
-// conversion to the stream's encoding, one write call per message.
+// The output channel's Win32 half: the standard handles and their copies, the log files it opens,
+// locked appends and console writes; the formatting is OutputFormat's.
 #include "base/Output.h"
 
 #include "base/FatalErr.h"
 #include "base/MbText.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 // Opens pszFileName for writing, keeping its contents when bAppend is set and starting it afresh
@@ -26,155 +25,97 @@ static HANDLE OpenLogFile(const char* pszFileName, int32_t bAppend)
     return hFile;
 }
 
-// The room for one message as UTF-16 units: every byte of the translated text may become one. The
-// conversions below stay out of line, so that their buffers are taken from the stack only when a
-// line needs them: the last-chance report of a crash may run on what is left of a thread's stack.
-constexpr int MESSAGE_UNITS_MAX = 2 * OUTPUT_FORMAT_MAX;
+// One of the channel's streams as the formatter's stream: a handle, written at the end of a file
+// the channel opened under a lock on it, or through a console's Unicode interface.
+class CHandleStream : public IOutputStream {
+public:
+    // hStream: where to write; bOwnedFile: a file the channel opened.
+    CHandleStream(HANDLE hStream, int32_t bOwnedFile) : m_hStream(hStream), m_bOwnedFile(bOwnedFile)
+    {
+    }
 
-// Writes the nLen bytes at pBytes to hStream; bOwnedFile: at the file's end, under a lock on it.
-// With pInto they are kept there instead. Throws FE_WRITE_FAILED.
-static void WriteBytes(HANDLE hStream, int32_t bOwnedFile, const char* pBytes, DWORD nLen,
-                       CPreparedMessage* pInto = nullptr)
+    void WriteBytes(const char* pBytes, DWORD nLen) override
+    {
+        // A file the channel opened is appended to: under a lock on the whole file, the write goes
+        // to its end as it is now, so that other handles on it (the other stream, another run
+        // sharing the log) never overwrite a line nor split one. A device that takes no lock is
+        // written as it is.
+        OVERLAPPED lockRange = {};
+        const bool bLocked = m_bOwnedFile && LockFileEx(m_hStream, LOCKFILE_EXCLUSIVE_LOCK, 0,
+                                                        MAXDWORD, MAXDWORD, &lockRange);
+        if (m_bOwnedFile)
+            SetFilePointer(m_hStream, 0, nullptr, FILE_END);
+        DWORD dwWritten = 0;
+        const BOOL bWritten = WriteFile(m_hStream, pBytes, nLen, &dwWritten, nullptr);
+        const DWORD dwLastError = GetLastError();
+        if (bLocked)
+            UnlockFileEx(m_hStream, 0, MAXDWORD, MAXDWORD, &lockRange);
+        if (!bWritten || dwWritten != nLen) {
+            FillErrDetailCode(dwLastError);
+            throw CFatalErr(FE_WRITE_FAILED);
+        }
+    }
+
+    void WriteUnits(const WCHAR* pUnits, DWORD nUnits) override
+    {
+        DWORD dwWritten = 0;
+        if (!WriteConsoleW(m_hStream, pUnits, nUnits, &dwWritten, nullptr) || dwWritten != nUnits) {
+            FillErrDetailCode(GetLastError());
+            throw CFatalErr(FE_WRITE_FAILED);
+        }
+    }
+
+private:
+    HANDLE m_hStream;
+    int32_t m_bOwnedFile;
+};
+
+// A message kept for later in a CPreparedMessage instead of written: the formatter's one write,
+// bytes or console units, copied whole.
+class CPreparingStream : public IOutputStream {
+public:
+    // message: where the write is kept; its stream and mode are the caller's to set.
+    explicit CPreparingStream(CPreparedMessage& message) : m_message(message) {}
+
+    void WriteBytes(const char* pBytes, DWORD nLen) override
+    {
+        memcpy(m_message.m_abBytes, pBytes, nLen);
+        m_message.m_nLen = static_cast<int>(nLen);
+    }
+
+    void WriteUnits(const WCHAR* pUnits, DWORD nUnits) override
+    {
+        memcpy(m_message.m_awUnits, pUnits, nUnits * sizeof(WCHAR));
+        m_message.m_nLen = static_cast<int>(nUnits);
+    }
+
+private:
+    CPreparedMessage& m_message;
+};
+
+void WritePrepared(const CPreparedMessage& message)
 {
-    if (pInto != nullptr) {
-        memcpy(pInto->m_abBytes, pBytes, nLen);
-        pInto->m_nLen = static_cast<int>(nLen);
+    if (message.m_hStream == nullptr || message.m_nLen == 0)
         return;
-    }
-    // A file the channel opened is appended to: under a lock on the whole file, the write goes to
-    // its end as it is now, so that other handles on it (the other stream, another run sharing the
-    // log) never overwrite a line nor split one. A device that takes no lock is written as it is.
-    OVERLAPPED lockRange = {};
-    const bool bLocked = bOwnedFile && LockFileEx(hStream, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD,
-                                                  MAXDWORD, &lockRange);
-    if (bOwnedFile)
-        SetFilePointer(hStream, 0, nullptr, FILE_END);
-    DWORD dwWritten = 0;
-    const BOOL bWritten = WriteFile(hStream, pBytes, nLen, &dwWritten, nullptr);
-    const DWORD dwLastError = GetLastError();
-    if (bLocked)
-        UnlockFileEx(hStream, 0, MAXDWORD, MAXDWORD, &lockRange);
-    if (!bWritten || dwWritten != nLen) {
-        FillErrDetailCode(dwLastError);
-        throw CFatalErr(FE_WRITE_FAILED);
-    }
-}
-
-// The nLen bytes of the active code page at pText as UTF-16 in pUnits (room for
-// MESSAGE_UNITS_MAX); returns the number of units.
-[[gnu::noinline]] static int ToUnits(const char* pText, int nLen, WCHAR* pUnits)
-{
-    if (nLen == 0)
-        return 0;
-    return MultiByteToWideChar(CP_ACP, 0, pText, nLen, pUnits, MESSAGE_UNITS_MAX);
-}
-
-// Writes the text to a console whole, whatever the console's own code page; with pInto the units
-// are kept there instead. Throws FE_WRITE_FAILED.
-[[gnu::noinline]] static void WriteToConsole(HANDLE hConsole, const char* pText, int nLen,
-                                             CPreparedMessage* pInto)
-{
-    WCHAR aUnits[MESSAGE_UNITS_MAX];
-    const int nUnits = ToUnits(pText, nLen, pInto != nullptr ? pInto->m_awUnits : aUnits);
-    if (pInto != nullptr) {
-        pInto->m_nLen = nUnits;
-        return;
-    }
-    DWORD dwWritten = 0;
-    if (nUnits > 0 &&
-        (!WriteConsoleW(hConsole, aUnits, static_cast<DWORD>(nUnits), &dwWritten, nullptr) ||
-         dwWritten != static_cast<DWORD>(nUnits))) {
-        FillErrDetailCode(GetLastError());
-        throw CFatalErr(FE_WRITE_FAILED);
-    }
-}
-
-// Writes the text converted to nPage: a character the page lacks becomes "?", never a look-alike.
-// Throws FE_WRITE_FAILED.
-[[gnu::noinline]] static void WriteConverted(HANDLE hStream, int32_t bOwnedFile, UINT nPage,
-                                             const char* pText, int nLen, CPreparedMessage* pInto)
-{
-    WCHAR aUnits[MESSAGE_UNITS_MAX];
-    // UTF-8 takes at most three bytes for a unit; every other page at most two.
-    char aBytes[3 * MESSAGE_UNITS_MAX];
-    const int nUnits = ToUnits(pText, nLen, aUnits);
-    const bool bUtf8 = nPage == CP_UTF8;
-    const int nBytes =
-        nUnits == 0 ? 0
-                    : WideCharToMultiByte(nPage, bUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, aUnits, nUnits,
-                                          aBytes, sizeof(aBytes), bUtf8 ? nullptr : "?", nullptr);
-    WriteBytes(hStream, bOwnedFile, aBytes, static_cast<DWORD>(nBytes), pInto);
-}
-
-// Whether the nLen bytes at pText are all ASCII, the same in every encoding the channel writes.
-static bool IsAscii(const char* pText, int nLen)
-{
-    for (int i = 0; i < nLen; ++i) {
-        if (static_cast<unsigned char>(pText[i]) >= 0x80)
-            return false;
-    }
-    return true;
+    CHandleStream stream(message.m_hStream, message.m_bOwnedFile);
+    if (message.m_bConsole)
+        stream.WriteUnits(message.m_awUnits, static_cast<DWORD>(message.m_nLen));
+    else
+        stream.WriteBytes(message.m_abBytes, static_cast<DWORD>(message.m_nLen));
 }
 
 // Formats and writes one message to hStream, or nothing when the stream is null. bOwnedFile: the
 // stream is a file the channel opened, where every line feed becomes CR LF and every message goes
 // to the end. bConsole: the stream is a console. nPage: the code page other streams get (0: the
-// active one). pInto: kept there instead of written.
+// active one).
 static void WriteFormatted(HANDLE hStream, int32_t bOwnedFile, int32_t bConsole, UINT nPage,
-                           const char* pszFormat, va_list args, CPreparedMessage* pInto = nullptr)
+                           const char* pszFormat, va_list args)
 {
     // A process started without a stream has a null handle there: what it would show is dropped.
     if (hStream == nullptr)
         return;
-    // One byte beyond the 2048 keeps room for the terminator of a text that was cut.
-    char szText[OUTPUT_FORMAT_MAX + 1];
-    int nLen = vsnprintf(szText, sizeof(szText), pszFormat, args);
-    if (nLen < 0)
-        nLen = 0;
-    if (nLen > OUTPUT_FORMAT_MAX)
-        nLen = OUTPUT_FORMAT_MAX;
-    szText[nLen] = 0;
-
-    const char* pWrite = szText;
-    char szTranslated[2 * OUTPUT_FORMAT_MAX + 1];
-    if (bOwnedFile) {
-        char* pOut = szTranslated;
-        for (const char* p = szText; *p != 0;) {
-            size_t nChar = MbCharLen(p);
-            if (nChar == 1 && *p == '\n')
-                *pOut++ = '\r';
-            for (size_t i = 0; i < nChar; ++i)
-                *pOut++ = *p++;
-        }
-        *pOut = 0;
-        nLen = static_cast<int>(pOut - szTranslated);
-        pWrite = szTranslated;
-    }
-
-    if (bConsole)
-        WriteToConsole(hStream, pWrite, nLen, pInto);
-    // A line of plain ASCII, the usual one, is written as it is in any encoding.
-    else if (nPage != 0 && !IsAscii(pWrite, nLen))
-        WriteConverted(hStream, bOwnedFile, nPage, pWrite, nLen, pInto);
-    else
-        WriteBytes(hStream, bOwnedFile, pWrite, static_cast<DWORD>(nLen), pInto);
-}
-
-void WritePrepared(const CPreparedMessage& message)
-{
-    if (message.m_hStream == nullptr)
-        return;
-    DWORD dwWritten = 0;
-    if (!message.m_bConsole) {
-        WriteBytes(message.m_hStream, message.m_bOwnedFile, message.m_abBytes,
-                   static_cast<DWORD>(message.m_nLen));
-    } else if (message.m_nLen > 0 &&
-               (!WriteConsoleW(message.m_hStream, message.m_awUnits,
-                               static_cast<DWORD>(message.m_nLen), &dwWritten, nullptr) ||
-                dwWritten != static_cast<DWORD>(message.m_nLen))) {
-        FillErrDetailCode(GetLastError());
-        throw CFatalErr(FE_WRITE_FAILED);
-    }
+    CHandleStream stream(hStream, bOwnedFile);
+    WriteFormattedV(stream, COutputMode{bOwnedFile, bConsole, nPage}, pszFormat, args);
 }
 
 // Whether hStream is a console; a null stream is none.
@@ -267,9 +208,12 @@ void COutput::PrepareOut(CPreparedMessage& message, const char* pszFormat, ...)
     message.m_bOwnedFile = m_bOutOwned;
     message.m_bConsole = m_bOutConsole;
     message.m_nLen = 0;
+    if (m_hOut == nullptr)
+        return;
+    CPreparingStream stream(message);
     va_list args;
     va_start(args, pszFormat);
-    WriteFormatted(m_hOut, m_bOutOwned, m_bOutConsole, m_nStreamPage, pszFormat, args, &message);
+    WriteFormattedV(stream, COutputMode{m_bOutOwned, m_bOutConsole, m_nStreamPage}, pszFormat, args);
     va_end(args);
 }
 

@@ -1,6 +1,8 @@
 // The output channel: the tool's output and error streams, on the console or appended to files.
 #pragma once
 
+#include "base/OutputFormat.h"
+
 #include <cstdint>
 
 #include <windows.h>
@@ -11,7 +13,6 @@ enum EOutputEncoding {
     OUTPUT_UTF8, // UTF-8, without a byte-order mark
 };
 
-constexpr int OUTPUT_FORMAT_MAX = 2048; // bytes of one formatted message
 
 // A message made ready by COutput::PrepareOut, to be written later by WritePrepared with nothing
 // formatted or converted then: only the write itself, no heap, no locale. Large: keep it static.

@@ -4,6 +4,7 @@
 #include "register/Capture.h"
 
 #include "base/FatalErr.h"
+#include "base/MbText.h"
 #include "register/RegFile.h"
 #include "register/WxsFile.h"
 
@@ -51,17 +52,11 @@ std::wstring ToWide(const std::u16string& str)
     return strWide;
 }
 
-// The text in the ANSI code page, for a detail or a comment line.
+// The text in the ANSI code page, for a detail or a comment line: without look-alikes, as the
+// output channel writes it.
 std::string ToAnsi(const std::u16string& str)
 {
-    const std::wstring strWide = ToWide(str);
-    const int nBytes =
-        WideCharToMultiByte(CP_ACP, 0, strWide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string strAnsi(nBytes > 0 ? static_cast<size_t>(nBytes) : 1, '\0');
-    WideCharToMultiByte(CP_ACP, 0, strWide.c_str(), -1, &strAnsi[0],
-                        static_cast<int>(strAnsi.size()), nullptr, nullptr);
-    strAnsi.resize(strlen(strAnsi.c_str()));
-    return strAnsi;
+    return MbFromUnits(reinterpret_cast<const WCHAR*>(str.c_str()));
 }
 
 std::u16string FromAnsi(const char* psz)

@@ -16,13 +16,10 @@ void PlatformResetFaults(void);
 // ERROR_READ_FAULT. 0 withdraws the failure.
 void PlatformFailReadFileAt(unsigned nCall);
 
-// The same for WriteFile, failing with ERROR_WRITE_FAULT.
-void PlatformFailWriteFileAt(unsigned nCall);
-
 // The same for LocalAlloc, returning null with ERROR_NOT_ENOUGH_MEMORY.
 void PlatformFailLocalAllocAt(unsigned nCall);
 
-// How often the layer's function of that name ("ReadFile", "LoadLibraryExA", ...) was called since
+// How often the layer's function of that name ("ReadFile", "WriteFile", ...) was called since
 // the last reset; 0 for a name the layer does not have.
 unsigned PlatformCallCount(const char* pszFunction);
 

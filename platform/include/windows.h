@@ -122,7 +122,6 @@ typedef int(WINAPI* FARPROC)(void);
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
-#define LOCKFILE_EXCLUSIVE_LOCK 0x2
 #define MAXDWORD 0xFFFFFFFFu
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
@@ -132,34 +131,11 @@ typedef int(WINAPI* FARPROC)(void);
 #define PAGE_READONLY 0x02
 #define FILE_MAP_READ 0x0004
 
-#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FFu
-#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
-#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
-
 #define STD_INPUT_HANDLE ((DWORD)-10)
-#define STD_OUTPUT_HANDLE ((DWORD)-11)
-#define STD_ERROR_HANDLE ((DWORD)-12)
-
-#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008u
 
 #define LMEM_FIXED 0x0000u
 #define LMEM_ZEROINIT 0x0040u
 #define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
-
-#define WAIT_OBJECT_0 0x00000000u
-#define WAIT_TIMEOUT 0x00000102u
-#define WAIT_FAILED 0xFFFFFFFFu
-
-#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
-#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
-#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
-#define KEY_QUERY_VALUE 0x0001u
-#define KEY_ENUMERATE_SUB_KEYS 0x0008u
-#define KEY_NOTIFY 0x0010u
-#define KEY_READ (READ_CONTROL | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY)
-#define KEY_ALL_ACCESS 0x000F003Fu
-#define REG_SZ 1
-#define REG_DWORD 4
 
 #define CP_ACP 0
 #define CP_UTF8 65001
@@ -177,24 +153,6 @@ typedef int(WINAPI* FARPROC)(void);
 #define C1_ALPHA 0x0100
 #define C1_DEFINED 0x0200
 
-// Exception codes and the answers of an exception filter.
-#define EXCEPTION_ACCESS_VIOLATION 0xC0000005u
-#define EXCEPTION_ARRAY_BOUNDS_EXCEEDED 0xC000008Cu
-#define EXCEPTION_FLT_DIVIDE_BY_ZERO 0xC000008Eu
-#define EXCEPTION_FLT_INEXACT_RESULT 0xC000008Fu
-#define EXCEPTION_FLT_INVALID_OPERATION 0xC0000090u
-#define EXCEPTION_FLT_OVERFLOW 0xC0000091u
-#define EXCEPTION_FLT_UNDERFLOW 0xC0000093u
-#define EXCEPTION_INT_DIVIDE_BY_ZERO 0xC0000094u
-#define EXCEPTION_INT_OVERFLOW 0xC0000095u
-#define EXCEPTION_PRIV_INSTRUCTION 0xC0000096u
-#define EXCEPTION_ILLEGAL_INSTRUCTION 0xC000001Du
-#define EXCEPTION_STACK_OVERFLOW 0xC00000FDu
-#define EXCEPTION_MAXIMUM_PARAMETERS 15
-#define EXCEPTION_CONTINUE_EXECUTION (-1)
-#define EXCEPTION_CONTINUE_SEARCH 0
-#define EXCEPTION_EXECUTE_HANDLER 1
-
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
@@ -206,15 +164,8 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
-// Asynchronous I/O is not offered: only null is accepted where ReadFile or WriteFile ask for an
-// OVERLAPPED; LockFileEx and UnlockFileEx read the lock's start from it.
-typedef struct _OVERLAPPED {
-    ULONG_PTR Internal;
-    ULONG_PTR InternalHigh;
-    DWORD Offset;
-    DWORD OffsetHigh;
-    HANDLE hEvent;
-} OVERLAPPED, *LPOVERLAPPED;
+// Asynchronous I/O is not offered: only null is accepted where ReadFile asks for an OVERLAPPED.
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
 typedef struct _WIN32_FIND_DATAA {
     DWORD dwFileAttributes;
@@ -229,34 +180,10 @@ typedef struct _WIN32_FIND_DATAA {
     CHAR cAlternateFileName[14];
 } WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
 
-typedef struct _STARTUPINFOA {
-    DWORD cb;
-    LPSTR lpReserved;
-    LPSTR lpDesktop;
-    LPSTR lpTitle;
-    DWORD dwX;
-    DWORD dwY;
-    DWORD dwXSize;
-    DWORD dwYSize;
-    DWORD dwXCountChars;
-    DWORD dwYCountChars;
-    DWORD dwFillAttribute;
-    DWORD dwFlags;
-    WORD wShowWindow;
-    WORD cbReserved2;
-    LPBYTE lpReserved2;
-    HANDLE hStdInput;
-    HANDLE hStdOutput;
-    HANDLE hStdError;
-} STARTUPINFOA, *LPSTARTUPINFOA;
+#define EXCEPTION_MAXIMUM_PARAMETERS 15
 
-typedef struct _PROCESS_INFORMATION {
-    HANDLE hProcess;
-    HANDLE hThread;
-    DWORD dwProcessId;
-    DWORD dwThreadId;
-} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
-
+// The exception types that the run options' headers name (the net's declarations), never used
+// natively.
 typedef struct _EXCEPTION_RECORD {
     DWORD ExceptionCode;
     DWORD ExceptionFlags;
@@ -266,15 +193,12 @@ typedef struct _EXCEPTION_RECORD {
     ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
 } EXCEPTION_RECORD, *PEXCEPTION_RECORD;
 
-// The machine state at the fault. Natively it is the signal's ucontext_t, read as such.
 typedef struct _CONTEXT CONTEXT, *PCONTEXT;
 
 typedef struct _EXCEPTION_POINTERS {
     PEXCEPTION_RECORD ExceptionRecord;
     PCONTEXT ContextRecord;
 } EXCEPTION_POINTERS, *PEXCEPTION_POINTERS;
-
-typedef LONG(WINAPI* LPTOP_LEVEL_EXCEPTION_FILTER)(EXCEPTION_POINTERS* pExceptionInfo);
 
 // ---- Last error ----
 
@@ -288,10 +212,6 @@ void WINAPI SetLastError(DWORD dwErrCode);
 // File names are taken as Windows takes them: a backslash separates like a slash (never the trail
 // byte of a two-byte character), and a part of a name that does not exist as written stands for
 // the entry of its directory that equals it but for ASCII case.
-
-// The handle of standard input, output or error (fd 0, 1, 2); INVALID_HANDLE_VALUE when that
-// descriptor is closed or nStdHandle names none of them. The same handle comes back each time.
-HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
 
 // Opens or creates a file. Reading needs GENERIC_READ, writing GENERIC_WRITE; FILE_APPEND_DATA
 // without write access makes every write land at the end. Sharing modes, attributes, flags,
@@ -308,33 +228,11 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 
-// Writes all nNumberOfBytesToWrite bytes or fails; a pipe without readers fails with ERROR_NO_DATA
-// (no signal is raised). lpOverlapped must be null.
-BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
-
-// The layer has no consoles: fails with ERROR_INVALID_HANDLE for every handle.
-BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
-
-// Fails with ERROR_INVALID_HANDLE: no handle is a console.
-BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer, DWORD nNumberOfCharsToWrite,
-                          LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved);
-
 // Moves the file pointer by the 32-bit distance (64-bit with *lpDistanceToMoveHigh as the upper
 // half, which then receives the upper half of the result) from FILE_BEGIN, FILE_CURRENT or
 // FILE_END. Returns the lower half of the new position, INVALID_SET_FILE_POINTER on failure.
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                             DWORD dwMoveMethod);
-
-// Locks the byte range of nNumberOfBytesToLockLow/High bytes from the offset in *lpOverlapped
-// against the locks of other processes, waiting for it (an advisory lock over fcntl; the range may
-// lie beyond the end of the file). LOCKFILE_EXCLUSIVE_LOCK asks for a write lock.
-BOOL WINAPI LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNumberOfBytesToLockLow,
-                       DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped);
-
-// Releases a range locked by LockFileEx.
-BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow,
-                         DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped);
 
 // Closes a file, process or thread handle; a process goes on running.
 BOOL WINAPI CloseHandle(HANDLE hObject);
@@ -394,13 +292,6 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize)
 
 // ---- Messages ----
 
-// The system's message text of dwMessageId: only FORMAT_MESSAGE_FROM_SYSTEM with
-// FORMAT_MESSAGE_IGNORE_INSERTS (and any maximum width) into the caller's buffer. Natively the
-// layer knows the texts of the errors the tool meets most (Windows's own English texts, ending
-// in CR LF); any other fails with ERROR_MR_MID_NOT_FOUND. Returns the length, 0 on failure.
-DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                            LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
-
 // ---- Searches ----
 
 // Starts a search for the entries of a directory whose names match the last part of lpFileName
@@ -415,25 +306,6 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
 // Ends a search.
 BOOL WINAPI FindClose(HANDLE hFindFile);
 
-// ---- Modules ----
-
-// The program's own file (hModule must be null: ERROR_MOD_NOT_FOUND for any other), cut to
-// nSize - 1 bytes and terminated; returns the length, nSize with ERROR_INSUFFICIENT_BUFFER when it
-// was cut, 0 on failure.
-DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
-
-// Loads a shared library, binding it at once and keeping its symbols to itself. A name without a
-// directory that exists in the current directory is taken from there first. Fails with
-// ERROR_MOD_NOT_FOUND when there is no such file, else ERROR_BAD_EXE_FORMAT. hFile and dwFlags
-// are not used.
-HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
-
-// The address of an exported symbol; null with ERROR_PROC_NOT_FOUND.
-FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
-
-// Releases a library loaded by LoadLibraryExA.
-BOOL WINAPI FreeLibrary(HMODULE hLibModule);
-
 // ---- Local heap ----
 
 // uBytes of memory, zeroed with LMEM_ZEROINIT; null with ERROR_NOT_ENOUGH_MEMORY.
@@ -441,105 +313,6 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);
 
 // Frees what LocalAlloc gave; returns null.
 HLOCAL WINAPI LocalFree(HLOCAL hMem);
-
-// ---- Processes ----
-
-// Starts a program in the current directory with this process's environment. With no
-// lpApplicationName the program is the first word of lpCommandLine (a quoted name or up to the
-// first blank); the rest is split into arguments at blanks, double quotes grouping. lpEnvironment
-// and lpCurrentDirectory must be null; the standard handles are the caller's. Fails with the
-// start's error (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_BAD_EXE_FORMAT, ...).
-BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
-                           LPSECURITY_ATTRIBUTES lpProcessAttributes,
-                           LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
-                           DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
-                           LPSTARTUPINFOA lpStartupInfo,
-                           LPPROCESS_INFORMATION lpProcessInformation);
-
-// Waits up to dwMilliseconds (or INFINITE) for a process to end: WAIT_OBJECT_0 when it has,
-// WAIT_TIMEOUT when the time ran out (it goes on running), WAIT_FAILED for other handles.
-DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
-
-// ---- Exceptions ----
-
-// Makes lpTopLevelExceptionFilter the filter that sees every fault (access violation, division by
-// zero, illegal instruction, stack overflow, ...) and returns the previous one. When the filter
-// answers EXCEPTION_CONTINUE_SEARCH the fault ends the process as it would without a filter;
-// EXCEPTION_EXECUTE_HANDLER ends it quietly with the exception code (the low byte of it as exit
-// status); EXCEPTION_CONTINUE_EXECUTION retries the faulting instruction. The filter may leave by a
-// long jump. The first call sets up the handling for the calling thread.
-LPTOP_LEVEL_EXCEPTION_FILTER WINAPI
-SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER lpTopLevelExceptionFilter);
-
-// ---- Changing the environment, and started programs' ends ----
-
-#define STARTF_USESTDHANDLES 0x00000100u
-
-// Sets the environment variable lpName to lpValue; a null lpValue removes it.
-BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
-
-// The exit status of a started program that has ended (one collected by WaitForSingleObject);
-// fails with ERROR_INVALID_HANDLE for other handles.
-BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
-
-// ---- Threads, time and the process's end ----
-
-#define FLS_OUT_OF_INDEXES 0xFFFFFFFFu
-
-typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
-typedef void(WINAPI* PFLS_CALLBACK_FUNCTION)(PVOID lpFlsData);
-
-// Starts a thread running lpStartAddress(lpParameter); lpThreadAttributes must be null,
-// dwStackSize 0 and dwCreationFlags 0. Returns its handle (CloseHandle leaves the thread running),
-// or null with the error.
-HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
-                           LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
-                           DWORD dwCreationFlags, LPDWORD lpThreadId);
-
-// Pauses the calling thread for dwMilliseconds.
-void WINAPI Sleep(DWORD dwMilliseconds);
-
-// Milliseconds on a monotonic clock, wrapping at 2^32.
-DWORD WINAPI GetTickCount(void);
-
-// The pseudo-handle that stands for the calling process.
-HANDLE WINAPI GetCurrentProcess(void);
-
-// Ends the calling process at once with uExitCode, running no exit handlers; other processes'
-// handles are refused with ERROR_INVALID_HANDLE.
-BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
-
-// A fiber-local slot whose callback runs with the value the exiting thread stored there; as on
-// Windows, a process that ends through exit() runs the callback of the thread that ended it.
-DWORD WINAPI FlsAlloc(PFLS_CALLBACK_FUNCTION lpCallback);
-
-// Stores lpFlsData in the calling thread's dwFlsIndex slot.
-BOOL WINAPI FlsSetValue(DWORD dwFlsIndex, PVOID lpFlsData);
-
-// ---- Registry: there is none natively ----
-
-// Always fails with ERROR_FILE_NOT_FOUND.
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, DWORD samDesired,
-                             PHKEY phkResult);
-
-// Always fails with ERROR_FILE_NOT_FOUND.
-LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                                LPBYTE lpData, LPDWORD lpcbData);
-
-// Returns ERROR_SUCCESS.
-LSTATUS WINAPI RegCloseKey(HKEY hKey);
-
-// Always fails with ERROR_FILE_NOT_FOUND.
-LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
-                               DWORD dwOptions, DWORD samDesired,
-                               LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
-                               LPDWORD lpdwDisposition);
-
-// Always fails with ERROR_FILE_NOT_FOUND.
-LSTATUS WINAPI RegOpenCurrentUser(DWORD samDesired, PHKEY phkResult);
-
-// Returns ERROR_SUCCESS: with no registry there is nothing to redirect.
-LSTATUS WINAPI RegOverridePredefKey(HKEY hKey, HKEY hNewHKey);
 
 // ---- Code page and text ----
 

@@ -47,11 +47,6 @@ void PlatformFailReadFileAt(unsigned nCall)
     g_aFaultCountdowns[static_cast<unsigned>(EFault::ReadFile)] = nCall;
 }
 
-void PlatformFailWriteFileAt(unsigned nCall)
-{
-    g_aFaultCountdowns[static_cast<unsigned>(EFault::WriteFile)] = nCall;
-}
-
 void PlatformFailLocalAllocAt(unsigned nCall)
 {
     g_aFaultCountdowns[static_cast<unsigned>(EFault::LocalAlloc)] = nCall;

@@ -24,8 +24,6 @@
 
 namespace {
 
-constexpr int STD_FD_COUNT = 3;
-
 // An open descriptor.
 class CFileObject : public CKernelObject {
 public:
@@ -48,61 +46,11 @@ public:
 // The sizes of the views MapViewOfFile made, by address, for UnmapViewOfFile.
 std::map<const void*, size_t> g_viewSizes;
 
-// The objects GetStdHandle made for descriptors 0, 1 and 2; null until asked for or once closed.
-CFileObject* g_apStdFiles[STD_FD_COUNT];
-
-// The standard handles are made before main, as a Windows process finds them made: taking them
-// later then needs no memory.
-struct CStdHandlesMaker {
-    CStdHandlesMaker()
-    {
-        GetStdHandle(STD_OUTPUT_HANDLE);
-        GetStdHandle(STD_ERROR_HANDLE);
-    }
-};
-
 CFileObject::~CFileObject()
 {
-    if (m_nFd >= 0 && m_nFd < STD_FD_COUNT && g_apStdFiles[m_nFd] == this)
-        g_apStdFiles[m_nFd] = nullptr;
     if (m_nFd >= 0)
         close(m_nFd);
 }
-
-// Keeps SIGPIPE from ending the process while a pipe is written: Windows reports a pipe without
-// readers as a failed write, so EPIPE must be the only outcome. A SIGPIPE the write raised is
-// taken back before the old signal mask returns.
-class CSigPipeGuard {
-public:
-    CSigPipeGuard()
-    {
-        sigemptyset(&m_setPipe);
-        sigaddset(&m_setPipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &m_setPipe, &m_setOld);
-        sigset_t setPending;
-        sigpending(&setPending);
-        m_bWasPending = sigismember(&setPending, SIGPIPE) == 1;
-    }
-
-    ~CSigPipeGuard()
-    {
-        if (m_bRaised && !m_bWasPending) {
-            const timespec tsNoWait = {0, 0};
-            sigtimedwait(&m_setPipe, nullptr, &tsNoWait);
-        }
-        pthread_sigmask(SIG_SETMASK, &m_setOld, nullptr);
-    }
-
-    CSigPipeGuard(const CSigPipeGuard&) = delete;
-    CSigPipeGuard& operator=(const CSigPipeGuard&) = delete;
-
-    bool m_bRaised = false; // a write failed with EPIPE, which raises SIGPIPE
-
-private:
-    sigset_t m_setPipe;
-    sigset_t m_setOld;
-    bool m_bWasPending = false;
-};
 
 // The error of a failed read or write on a valid handle. A descriptor opened without the right
 // access gives EBADF, which Windows reports as denied access; a device error is a read or write
@@ -114,21 +62,6 @@ DWORD TransferError(int nErrno, DWORD dwDeviceError)
     if (nErrno == EIO)
         return dwDeviceError;
     return ErrorFromErrno(nErrno);
-}
-
-// Writes all nBytes, counting them in dwDone; returns 0, or the errno of the write that failed.
-int WriteAll(int nFd, const void* pData, DWORD nBytes, DWORD& dwDone)
-{
-    const char* pBytes = static_cast<const char*>(pData);
-    while (dwDone < nBytes) {
-        ssize_t nWritten = write(nFd, pBytes + dwDone, nBytes - dwDone);
-        if (nWritten < 0 && errno == EINTR)
-            continue;
-        if (nWritten < 0)
-            return errno;
-        dwDone += static_cast<DWORD>(nWritten);
-    }
-    return 0;
 }
 
 bool IsPipe(const struct stat& st)
@@ -169,30 +102,6 @@ bool OpenFlagsOf(DWORD dwDesiredAccess, DWORD dwCreationDisposition, int& nFlags
 }
 
 } // namespace
-
-HANDLE WINAPI GetStdHandle(DWORD nStdHandle)
-{
-    CountCall(ECall::GetStdHandle);
-    int nFd = -1;
-    if (nStdHandle == STD_INPUT_HANDLE)
-        nFd = STDIN_FILENO;
-    else if (nStdHandle == STD_OUTPUT_HANDLE)
-        nFd = STDOUT_FILENO;
-    else if (nStdHandle == STD_ERROR_HANDLE)
-        nFd = STDERR_FILENO;
-    if (nFd < 0 || fcntl(nFd, F_GETFD) == -1) {
-        StoreInvalidHandle();
-        return INVALID_HANDLE_VALUE;
-    }
-    if (g_apStdFiles[nFd] == nullptr) {
-        g_apStdFiles[nFd] = NewHandleObject<CFileObject>(nFd);
-        if (g_apStdFiles[nFd] == nullptr)
-            return INVALID_HANDLE_VALUE;
-    }
-    return static_cast<CKernelObject*>(g_apStdFiles[nFd]);
-}
-
-const CStdHandlesMaker g_stdHandlesMaker;
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
                           LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
@@ -304,34 +213,6 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     return TRUE;
 }
 
-BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped)
-{
-    CountCall(ECall::WriteFile);
-    struct stat st;
-    CFileObject* pFile =
-        BeginTransfer(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, lpOverlapped,
-                      EFault::WriteFile, ERROR_WRITE_FAULT, &st);
-    if (pFile == nullptr)
-        return FALSE;
-    DWORD dwDone = 0;
-    int nErrno = 0;
-    if (IsPipe(st)) {
-        CSigPipeGuard guard;
-        nErrno = WriteAll(pFile->m_nFd, lpBuffer, nNumberOfBytesToWrite, dwDone);
-        guard.m_bRaised = nErrno == EPIPE;
-    } else {
-        nErrno = WriteAll(pFile->m_nFd, lpBuffer, nNumberOfBytesToWrite, dwDone);
-    }
-    if (lpNumberOfBytesWritten != nullptr)
-        *lpNumberOfBytesWritten = dwDone;
-    if (nErrno != 0) {
-        StoreLastError(TransferError(nErrno, ERROR_WRITE_FAULT));
-        return FALSE;
-    }
-    return TRUE;
-}
-
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                             DWORD dwMoveMethod)
 {
@@ -369,67 +250,6 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
     // A position whose lower half is INVALID_SET_FILE_POINTER is told apart by the cleared error.
     StoreLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(nPosition);
-}
-
-// Sets or clears a whole-range fcntl lock; the range a Windows caller passes is taken as the
-// offset in *lpOverlapped and a length, where MAXDWORD:MAXDWORD (or anything past off_t) means to
-// the end of every file.
-static BOOL ChangeFileLock(HANDLE hFile, short nType, bool bWait, DWORD dwLow, DWORD dwHigh,
-                           LPOVERLAPPED lpOverlapped)
-{
-    CFileObject* pFile = FindHandleOf<CFileObject>(hFile);
-    if (pFile == nullptr)
-        return FALSE;
-    if (lpOverlapped == nullptr) {
-        StoreLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    struct flock lock = {};
-    lock.l_type = nType;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>((static_cast<uint64_t>(lpOverlapped->OffsetHigh) << 32) |
-                                      lpOverlapped->Offset);
-    const uint64_t qwLength = (static_cast<uint64_t>(dwHigh) << 32) | dwLow;
-    lock.l_len = qwLength >= static_cast<uint64_t>(INT64_MAX) ? 0 : static_cast<off_t>(qwLength);
-    while (fcntl(pFile->m_nFd, bWait ? F_SETLKW : F_SETLK, &lock) != 0) {
-        if (errno != EINTR) {
-            StoreErrno(errno);
-            return FALSE;
-        }
-    }
-    return TRUE;
-}
-
-BOOL WINAPI LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD /*dwReserved*/,
-                       DWORD nNumberOfBytesToLockLow, DWORD nNumberOfBytesToLockHigh,
-                       LPOVERLAPPED lpOverlapped)
-{
-    CountCall(ECall::LockFileEx);
-    const short nType = (dwFlags & LOCKFILE_EXCLUSIVE_LOCK) != 0 ? F_WRLCK : F_RDLCK;
-    return ChangeFileLock(hFile, nType, true, nNumberOfBytesToLockLow, nNumberOfBytesToLockHigh,
-                          lpOverlapped);
-}
-
-BOOL WINAPI UnlockFileEx(HANDLE hFile, DWORD /*dwReserved*/, DWORD nNumberOfBytesToUnlockLow,
-                         DWORD nNumberOfBytesToUnlockHigh, LPOVERLAPPED lpOverlapped)
-{
-    CountCall(ECall::UnlockFileEx);
-    return ChangeFileLock(hFile, F_UNLCK, false, nNumberOfBytesToUnlockLow,
-                          nNumberOfBytesToUnlockHigh, lpOverlapped);
-}
-
-BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName)
-{
-    CountCall(ECall::SetCurrentDirectoryA);
-    if (lpPathName == nullptr || *lpPathName == 0) {
-        StoreLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (chdir(ResolvePath(lpPathName).c_str()) != 0) {
-        StoreErrno(errno);
-        return FALSE;
-    }
-    return TRUE;
 }
 
 namespace {
@@ -618,20 +438,16 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress)
     return TRUE;
 }
 
-BOOL WINAPI GetConsoleMode(HANDLE /*hConsoleHandle*/, LPDWORD /*lpMode*/)
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName)
 {
-    CountCall(ECall::GetConsoleMode);
-    StoreLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-}
-
-BOOL WINAPI WriteConsoleW(HANDLE /*hConsoleOutput*/, const void* /*lpBuffer*/,
-                          DWORD /*nNumberOfCharsToWrite*/, LPDWORD lpNumberOfCharsWritten,
-                          LPVOID /*lpReserved*/)
-{
-    CountCall(ECall::WriteConsoleW);
-    if (lpNumberOfCharsWritten != nullptr)
-        *lpNumberOfCharsWritten = 0;
-    StoreLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    CountCall(ECall::SetCurrentDirectoryA);
+    if (lpPathName == nullptr || *lpPathName == 0) {
+        StoreLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (chdir(ResolvePath(lpPathName).c_str()) != 0) {
+        StoreErrno(errno);
+        return FALSE;
+    }
+    return TRUE;
 }

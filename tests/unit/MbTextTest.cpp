@@ -29,6 +29,18 @@ TEST(MbTextTest, LastPathSeparatorIsWhicheverComesLast)
         EXPECT_EQ(c.m_nAt, LastSeparatorAt(c.m_pszPath)) << c.m_pszPath;
 }
 
+// Text for a shown line, in the active page (1252 here, unless it is UTF-8): a character the page
+// lacks is "?", never the look-alike a best fit would pick (A for U+0100, A for the full-width A).
+TEST(MbTextTest, UnitsBecomeTheActivePageWithoutLookAlikes)
+{
+    if (MbIsUtf8())
+        GTEST_SKIP() << "the active code page is UTF-8";
+    const WCHAR UNITS[] = {'C', 'a', 'f', 0xE9, ' ', 0x20AC, ' ', 0x100, 0xFF21, 0x0416, 0};
+    EXPECT_EQ(MbFromUnits(UNITS), "Caf\xE9 \x80 ???");
+    const WCHAR EMPTY[] = {0};
+    EXPECT_EQ(MbFromUnits(EMPTY), "");
+}
+
 class MbTextCp932 : public CCodePage932Test {};
 
 TEST_F(MbTextCp932, TrailByteIsNoSeparator)

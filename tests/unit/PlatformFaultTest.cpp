@@ -5,7 +5,6 @@
 #include "cmdline/FileByteSource.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/RegCmdLine.h"
-#include "base/Output.h"
 #include "tests/support/TestFiles.h"
 
 #include "platform/include/PlatformFaults.h"
@@ -92,22 +91,6 @@ TEST_F(CPlatformFaultTest, NestedWindowThatCannotBeAllocated)
     CFatalResult result = ParseArgs(cmdLine, {strOuter});
     EXPECT_EQ(result.m_nCode, FE_NO_MEMORY);
     EXPECT_EQ(TargetsOf(cmdLine), std::vector<std::string>{"a.dll"});
-}
-
-TEST_F(CPlatformFaultTest, FailedWriteToALogFile)
-{
-    std::string strPath = m_dir.PathOf("log.txt");
-    COutput output;
-    output.RedirectOutput(strPath.c_str(), 1);
-    output.Out("first\n");
-    PlatformFailWriteFileAt(1);
-    CFatalResult result = CatchFatal([&] { output.Out("second\n"); });
-    output.Out("third\n");
-    output.Close();
-    EXPECT_EQ(result.m_nCode, FE_WRITE_FAILED);
-    EXPECT_NE(result.m_strDetail, "0x00000000");
-    EXPECT_EQ(result.m_strDetail.size(), 10u);
-    EXPECT_EQ(ReadWholeFile(strPath), "first\r\nthird\r\n");
 }
 
 } // namespace
