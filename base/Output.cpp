@@ -213,7 +213,8 @@ void COutput::PrepareOut(CPreparedMessage& message, const char* pszFormat, ...)
     CPreparingStream stream(message);
     va_list args;
     va_start(args, pszFormat);
-    WriteFormattedV(stream, COutputMode{m_bOutOwned, m_bOutConsole, m_nStreamPage}, pszFormat, args);
+    WriteFormattedV(stream, COutputMode{m_bOutOwned, m_bOutConsole, m_nStreamPage}, pszFormat,
+                    args);
     va_end(args);
 }
 

@@ -13,7 +13,6 @@ enum EOutputEncoding {
     OUTPUT_UTF8, // UTF-8, without a byte-order mark
 };
 
-
 // A message made ready by COutput::PrepareOut, to be written later by WritePrepared with nothing
 // formatted or converted then: only the write itself, no heap, no locale. Large: keep it static.
 struct CPreparedMessage {

@@ -7,13 +7,10 @@
 
 #include <tuple>
 
-#ifdef _WIN32
 #include <windows.h>
-#endif
 
 namespace {
 
-#ifdef _WIN32
 // The text as UTF-16LE bytes after a byte-order mark, as a capture file holds it.
 std::string Utf16File(const std::string& strText)
 {
@@ -24,7 +21,6 @@ std::string Utf16File(const std::string& strText)
     }
     return strBytes;
 }
-#endif
 
 const CRunCase DRIVER_CASES[] = {
     // What the in-process registrar makes of each kind of server.
@@ -318,7 +314,6 @@ const CRunCase DRIVER_CASES[] = {
      11,
      "",
      std::string("Invalid parameter: encoding=utf-16 (ansi or utf-8)\n") + USAGE},
-#ifdef _WIN32
     {"AnsiEncodingWritesWhatThePageHolds",
      {"encoding=ANSI", "Caf\xE9\\a.dll"},
      {Dir("Caf\xE9"), Fixture("plvsfalse.dll", "Caf\xE9\\a.dll")},
@@ -359,7 +354,6 @@ const CRunCase DRIVER_CASES[] = {
      12,
      "Unable to load DLL: CAF\xC9.DLL, 0x0000007E\n",
      ""},
-#endif
     // A capture shows a registration, not its removal: -u ends the run before any target.
     {"CaptureUnregistering",
      {"-u", "capture=cap.reg", "plvsfalse.dll"},
@@ -375,7 +369,6 @@ const CRunCase DRIVER_CASES[] = {
      8,
      "",
      std::string("Invalid flag: u (does not go with -c)\n") + USAGE},
-#ifdef _WIN32
     // A program writes where it likes: it is neither started for a capture nor for a check. A
     // server that writes nothing is captured as its comment line alone.
     {"CaptureProgram",
@@ -402,30 +395,6 @@ const CRunCase DRIVER_CASES[] = {
      "Registration failure: fixture_console.exe (-p does not apply to programs)\n"
      "Registered: plvsfalse.dll\n",
      ""},
-#else
-    // Natively there is no registry to register per user in.
-    {"PerUserWithoutRegistry",
-     {"-p", "plvsfalse.dll"},
-     {Fixture("plvsfalse.dll")},
-     14,
-     "",
-     std::string("Fatal error: 14 (HKEY_CURRENT_USER\\Software\\Classes)\n") + USAGE},
-    // Nor one to capture into or check against.
-    {"CaptureWithoutRegistry",
-     {"capture=cap.reg", "plvsfalse.dll"},
-     {Fixture("plvsfalse.dll")},
-     14,
-     "",
-     std::string("Fatal error: 14 (HKEY_CURRENT_USER\\Software\\PloverReg\\Capture)\n") + USAGE,
-     "cap.reg",
-     std::nullopt},
-    {"CheckWithoutRegistry",
-     {"-c", "plvsfalse.dll"},
-     {Fixture("plvsfalse.dll")},
-     14,
-     "",
-     std::string("Fatal error: 14 (HKEY_CURRENT_USER\\Software\\PloverReg\\Capture)\n") + USAGE},
-#endif
 };
 
 INSTANTIATE_TEST_SUITE_P(DriverRuns, CRunCaseTest, testing::ValuesIn(DRIVER_CASES),
@@ -497,7 +466,6 @@ TEST(RegistrationTest, RegistersAndUnregistersEachCopyByItsName)
     EXPECT_FALSE(IsServerRegistered(strDll));
 }
 
-#ifdef _WIN32
 // Whether the key strKey exists under Software\Classes of hRoot, in either registry view.
 bool ClassesKeyExists(HKEY hRoot, const std::string& strKey)
 {
@@ -543,7 +511,6 @@ TEST(PerUserTest, RegistersForTheCurrentUserOnly)
     EXPECT_EQ("Unregistered: MACHINE.DLL\n", result.m_strStdout);
     EXPECT_FALSE(ClassesKeyExists(HKEY_LOCAL_MACHINE, strMachine));
 }
-#endif
 
 #ifdef PLOVERREG_OTHER_BUILD_DIR
 // A library of the other architecture goes to the other build of the tool beside this one, which

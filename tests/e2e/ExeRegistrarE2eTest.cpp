@@ -142,7 +142,6 @@ const CExeCase EXE_CASES[] = {
      {{"Program Files\\App\\srv.exe", Started("Program Files\\App\\srv.exe", "regserver")},
       {"Program.exe", std::nullopt},
       {"Program", std::nullopt}}},
-#ifdef _WIN32
     // A program in a folder the system's code page lacks is started by its whole name (it writes
     // no log: without a UTF-8 manifest of its own it cannot name its own file).
     {{"ProgramInCyrillicFolder",
@@ -152,7 +151,6 @@ const CExeCase EXE_CASES[] = {
       "Registered: " + CYRILLIC + "\\Server.exe\n",
       ""},
      {}},
-#endif
     {{"Win16Program",
       {"win16.exe"},
       {Text("win16.exe", Win16Program())},

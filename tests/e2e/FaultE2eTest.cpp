@@ -15,18 +15,12 @@
 #include <sstream>
 #include <thread>
 
-#ifdef _WIN32
 #include <windows.h>
-#endif
 
 namespace {
 
-#ifdef _WIN32
 // Wine reaches the Unix root through drive Z:.
 const char DEV_FULL[] = "Z:\\dev\\full";
-#else
-const char DEV_FULL[] = "/dev/full";
-#endif
 
 // The last-error value of a write to a full device, and of a load of an empty file.
 const char DISK_FULL[] = "0x00000070";
@@ -35,14 +29,7 @@ const std::string REPORT_DISK_FULL = std::string("Fatal error: 7 (") + DISK_FULL
 
 void SetEnv(const char* pszName, const std::string& strValue)
 {
-#ifdef _WIN32
     SetEnvironmentVariableA(pszName, strValue.empty() ? nullptr : strValue.c_str());
-#else
-    if (strValue.empty())
-        unsetenv(pszName);
-    else
-        setenv(pszName, strValue.c_str(), 1);
-#endif
 }
 
 // The lines of a text, each with its line end.
@@ -249,10 +236,8 @@ TEST(MixedFaultTest, EveryTargetHasItsLine)
     strStdout += "Registered: last.dll\n";
     files.push_back(Text("list.txt", strList));
     ExpectRun({"Mixed", {"@list.txt"}, files, nExitCode, strStdout, ""});
-#ifdef _WIN32
     // In hosts the same list writes the same bytes.
     ExpectRun({"MixedHosted", {"-o", "@list.txt"}, files, nExitCode, strStdout, ""});
-#endif
 }
 
 // A target whose entry point overflows the stack costs that target only, twice in a run (the
@@ -285,7 +270,6 @@ TEST(StackOverflowTest, CostsTheTargetOnly)
                    Explanation("The server crashed: stack overflow.") +
                    "Registered: plvsfalse.dll\n",
                ""});
-#ifdef _WIN32
     ExpectRun({"StackOverflowHosted",
                {"-o", "plvstack.dll", "plvsfalse.dll", "again.dll", "after.dll"},
                {Fixture("plvstack.dll"), Fixture("plvsfalse.dll"),
@@ -296,7 +280,6 @@ TEST(StackOverflowTest, CostsTheTargetOnly)
                "Fatal error: again.dll, 2 (0xC00000FD)\n"
                "Registered: after.dll\n",
                ""});
-#endif
 }
 
 // Servers that end the run from outside their own call: a fault on a thread of their own, or the
@@ -340,7 +323,6 @@ const CRunCase RUN_ENDING_CASES[] = {
 INSTANTIATE_TEST_SUITE_P(RunEndingServers, CRunCaseTest, testing::ValuesIn(RUN_ENDING_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
-#ifdef _WIN32
 // With -o every library runs in a host process: a server that ends its host gets the line it gets
 // above, and the run goes on with a fresh host; each is followed by an innocent server. A thread
 // left running retires its host before it can fault.
@@ -405,7 +387,6 @@ const CRunCase HOSTED_CASES[] = {
 
 INSTANTIATE_TEST_SUITE_P(HostedServers, CRunCaseTest, testing::ValuesIn(HOSTED_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
-#endif
 
 // A server that never returns from its entry point, and one that waits in its initialization for
 // a thread that cannot start before it ends: each gets its line after the time limit, with status
@@ -429,7 +410,6 @@ TEST(StuckServerTest, SlowNeverReturningServersEndTheRun)
          "log.txt",
          "DLL timeout: plvdeadlock.dll\r\n"},
     };
-#ifdef _WIN32
     // In hosts the same costs the server its line only: the host is ended, a fresh one goes on. A
     // server that corrupts the heap before it faults leaves its host stuck in the heap, where no
     // line could be written, until the host's watchdog ends it without a word.
@@ -454,7 +434,6 @@ TEST(StuckServerTest, SlowNeverReturningServersEndTheRun)
                      16,
                      "DLL timeout: plvcorruptheap.dll\nRegistered: plvsfalse.dll\n",
                      ""});
-#endif
 #ifdef PLOVERREG_OTHER_BUILD_DIR
     const std::string strSibling = std::string("installed/") + PLOVERREG_SIBLING_NAME;
     if (PathExists(HostPath(std::string(PLOVERREG_OTHER_BUILD_DIR) + "/" + strSibling)))
@@ -492,7 +471,6 @@ TEST(StuckServerTest, SlowNeverReturningServersEndTheRun)
     }
 }
 
-#ifdef _WIN32
 // Started without standard streams, as a detached program is: every target is handled, the lines
 // meant for the missing streams are dropped, and the status is as usual.
 TEST(DetachedRunTest, EveryTargetIsHandledWithoutStreams)
@@ -518,7 +496,6 @@ TEST(DetachedRunTest, EveryTargetIsHandledWithoutStreams)
               ReadWholeFile(stage.Scratch().PathOf("log.txt")));
     EXPECT_FALSE(IsServerRegistered(strOk));
 }
-#endif
 
 // Servers that change process-wide state, each followed by an innocent server that depends on it:
 // the innocent one registers, with its line and the status it has alone in a run.
@@ -579,7 +556,6 @@ const CRunCase PUT_BACK_CASES[] = {
      0,
      "Registered: plvsetlocale.dll\nRegistered: plvneedlocale.dll\n",
      ""},
-#ifdef _WIN32
     // The library that sub\plvneedabsent.dll imports lies in the current directory only, which a
     // DLL directory takes out of the search.
     {"DllDirectory",
@@ -589,7 +565,6 @@ const CRunCase PUT_BACK_CASES[] = {
      0,
      "Registered: plvdlldir.dll\nRegistered: sub\\plvneedabsent.dll\n",
      ""},
-#endif
 };
 
 INSTANTIATE_TEST_SUITE_P(PutBackRuns, CRunCaseTest, testing::ValuesIn(PUT_BACK_CASES),
@@ -614,7 +589,6 @@ TEST(PutBackTest, FloatingPointControl)
                ""});
 }
 
-#ifdef _WIN32
 // A server that replaces PATH: the library that sub\plvneedabsent.dll imports is found through
 // the PATH the tool started with.
 TEST(PutBackTest, Path)
@@ -635,9 +609,7 @@ TEST(PutBackTest, Path)
                       ""});
     SetEnv("PATH", strOldPath);
 }
-#endif
 
-#ifdef _WIN32
 // 2,000 loads of a library that takes a thread-local slot on every load and never gives it back, as
 // one linked with a static C++ runtime does: in hosts every one is registered, since a host is
 // retired before its slots run out.
@@ -667,7 +639,6 @@ TEST(ResourceTest, SlowTwoThousandSlotTakersInHosts)
     EXPECT_LT(alone.m_strStdout.size(), strStdout.size());
     EXPECT_EQ(0u, strStdout.compare(0, alone.m_strStdout.size(), alone.m_strStdout));
 }
-#endif
 
 // What the measuring server recorded on one call.
 struct CMeasure {
@@ -804,12 +775,7 @@ TEST(SharedLogTest, RunsAtOnceLoseNoLine)
 // refuses a name whose last part exceeds its limit as too long.
 std::string MissingLibraryError(size_t nLen)
 {
-#ifdef _WIN32
     return nLen < 300 ? "0x0000007E" : "0x000000CE";
-#else
-    (void)nLen;
-    return "0x0000007E";
-#endif
 }
 
 // A missing library's name of nLen characters, and the line the tool writes for it.

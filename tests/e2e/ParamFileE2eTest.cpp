@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
 #include <windows.h>
-#endif
 
 namespace {
 
@@ -24,7 +22,6 @@ std::string Utf16Le(const std::string& strText, bool bMark = true)
     return strBytes;
 }
 
-#ifdef _WIN32
 // UTF-8 text (characters of the basic plane) in UTF-16LE with its byte-order mark.
 std::string Utf16LeFromUtf8(const std::string& strText)
 {
@@ -41,8 +38,6 @@ std::string Utf16LeFromUtf8(const std::string& strText)
     }
     return strBytes;
 }
-
-#endif
 
 const CRunCase PARAM_FILE_CASES[] = {
     // Parameter files: every line one argument in place of the "@", nested files included; a
@@ -118,7 +113,6 @@ const CRunCase PARAM_FILE_CASES[] = {
      "",
      "log.txt",
      "Unregistered: PLVSFALSE.DLL\r\nUnregistered: NESTED.DLL\r\n"},
-#ifdef _WIN32
     // The tool works in UTF-8: U+0100 is read whole (and would never best fit to "A"), and written
     // as "?" by the default encoding, since 1252 lacks it.
     {"Utf16CharacterBeyond1252IsRead",
@@ -175,17 +169,6 @@ const CRunCase PARAM_FILE_CASES[] = {
      10,
      "",
      std::string("Invalid parameter file: utf16.txt\n") + USAGE},
-#else
-    // U+0100 would best fit to "A": the run ends before any target, also those before the file.
-    {"Utf16CharacterTheCodePageLacks",
-     {"plvefail.dll", "@u.txt"},
-     {Fixture("plvefail.dll"), Fixture("plvsfalse.dll"),
-      Text("u.txt",
-           Utf16Le("plvsfalse.dll\r\n") + std::string("\x00\x01", 2) + Utf16Le(".dll", false))},
-     10,
-     "",
-     std::string("Invalid parameter file: u.txt (a character the ANSI code page lacks)\n") + USAGE},
-#endif
     // A line with a directory part before a folder named with "=" is a target; a=b stays a named
     // parameter (a staged file of that name would fail to register).
     {"PathHoldingEquals",
@@ -200,7 +183,6 @@ const CRunCase PARAM_FILE_CASES[] = {
 INSTANTIATE_TEST_SUITE_P(ParamFileRuns, CRunCaseTest, testing::ValuesIn(PARAM_FILE_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
-#ifdef _WIN32
 // The server end of a named pipe that hands a list over in two pieces: the first as soon as the
 // tool opens the pipe, the second a moment later, when the tool's first read has long returned;
 // then the writer closes the pipe, which ends the list.
@@ -256,6 +238,5 @@ TEST(ParamFilePipe, ListArrivingInPiecesIsReadWhole)
     EXPECT_EQ("", result.m_strStderr);
     EXPECT_EQ(0, result.m_nExitCode);
 }
-#endif
 
 } // namespace

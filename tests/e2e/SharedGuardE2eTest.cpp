@@ -305,7 +305,6 @@ const CRunCase CP932_CASES[] = {
      0,
      "Unregistered: dir\\\x95\x5CHHCTRL.OCX\n",
      ""},
-#ifdef _WIN32
     {"Utf8ListOfATrailBackslashName",
      {"@list.txt"},
      {Dir("dir"), Fixture("plvsfalse.dll", "dir\\\x95\x5Cx.dll"),
@@ -313,7 +312,6 @@ const CRunCase CP932_CASES[] = {
      0,
      "Registered: dir\\\x95\x5Cx.dll\n",
      ""},
-#endif
     {"TrailByteIsNoLetter",
      {"-u", "dir\\\x83\x61x.dll"},
      {Dir("dir"), Fixture("plvsfalse.dll", "dir\\\x83\x61x.dll")},

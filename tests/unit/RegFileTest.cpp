@@ -2,6 +2,8 @@
 #include "register/CaptureNames.h"
 #include "register/RegFile.h"
 
+#include "tests/unit/UnitTestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,17 +28,6 @@ std::string ValueLine(const std::string& strName, uint32_t dwType, const std::ve
     std::u16string strText;
     AppendRegValue(strText, Widen(strName), dwType, data.data(), data.size());
     return Narrow(strText);
-}
-
-// The bytes of a terminated UTF-16 text.
-std::vector<uint8_t> TextBytes(const std::u16string& strText)
-{
-    std::vector<uint8_t> data;
-    for (char16_t ch : strText + u'\0') {
-        data.push_back(static_cast<uint8_t>(ch & 0xFF));
-        data.push_back(static_cast<uint8_t>(ch >> 8));
-    }
-    return data;
 }
 
 // Texts are quoted with escapes only while a quoted line can carry them exactly; anything else

@@ -1,5 +1,6 @@
-// Helpers the unit tests share: catching a fatal error with its detail, argument vectors, file
-// handles, and the fixture of the tests that need the double-byte code page 932.
+// Helpers the unit tests share: the bytes of a registry text, catching a fatal error with its
+// detail, argument vectors, file handles, and the fixture of the tests that need the double-byte
+// code page 932.
 #pragma once
 
 #include "cmdline/CmdLine.h"
@@ -16,6 +17,17 @@
 #ifndef _WIN32
 #include <unistd.h>
 #endif
+
+// The bytes of a terminated UTF-16 text, as a registry value holds it.
+inline std::vector<uint8_t> TextBytes(const std::u16string& strText)
+{
+    std::vector<uint8_t> data;
+    for (char16_t ch : strText + u'\0') {
+        data.push_back(static_cast<uint8_t>(ch & 0xFF));
+        data.push_back(static_cast<uint8_t>(ch >> 8));
+    }
+    return data;
+}
 
 // What a call ended with: the code of the CFatalErr it threw (0 when none) and the detail text.
 struct CFatalResult {

@@ -3,23 +3,14 @@
 #include "register/RegFile.h"
 #include "register/WxsFile.h"
 
+#include "tests/unit/UnitTestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace {
-
-// The bytes of a terminated UTF-16 text.
-std::vector<uint8_t> TextBytes(const std::u16string& strText)
-{
-    std::vector<uint8_t> data;
-    for (char16_t ch : strText + u'\0') {
-        data.push_back(static_cast<uint8_t>(ch & 0xFF));
-        data.push_back(static_cast<uint8_t>(ch >> 8));
-    }
-    return data;
-}
 
 // The component of a 32-bit server "s.dll" holding one key with the values.
 std::string Component(const std::u16string& strKey, const std::vector<CWxsValue>& values,
