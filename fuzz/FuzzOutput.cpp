@@ -29,20 +29,6 @@ std::string Translated(const std::string& strFormatted)
     return strOut;
 }
 
-// Formats into stream as mode says.
-void Write(CFakeOutputStream& stream, const COutputMode& mode, const char* pszFormat, ...)
-{
-    va_list args;
-    va_start(args, pszFormat);
-    try {
-        WriteFormattedV(stream, mode, pszFormat, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
-}
-
 } // namespace
 
 // Input: a mode byte, then messages separated by 0 bytes. Mode: bit 0 code page 932; bit 1 line

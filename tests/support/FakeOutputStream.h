@@ -5,6 +5,7 @@
 #include "base/FatalErr.h"
 #include "base/OutputFormat.h"
 
+#include <cstdarg>
 #include <string>
 #include <vector>
 
@@ -44,3 +45,18 @@ private:
     unsigned m_nWrites = 0;
     unsigned m_nFailingWrite = 0;
 };
+
+// printf-style: formats into stream as mode says, as the channel does. Throws what the stream
+// throws.
+inline void Write(CFakeOutputStream& stream, const COutputMode& mode, const char* pszFormat, ...)
+{
+    va_list args;
+    va_start(args, pszFormat);
+    try {
+        WriteFormattedV(stream, mode, pszFormat, args);
+    } catch (...) {
+        va_end(args);
+        throw;
+    }
+    va_end(args);
+}

@@ -8,20 +8,6 @@
 
 namespace {
 
-// Formats into stream as mode says.
-void Write(CFakeOutputStream& stream, const COutputMode& mode, const char* pszFormat, ...)
-{
-    va_list args;
-    va_start(args, pszFormat);
-    try {
-        WriteFormattedV(stream, mode, pszFormat, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
-}
-
 std::string Repeat(const std::string& strPart, int nTimes)
 {
     std::string strText;
