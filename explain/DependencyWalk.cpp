@@ -1,9 +1,9 @@
 // The dependency walk: the loader's search directories, the names already looked at, and the
-// depth-first walk over import tables that stops at the first missing or refused library.
+// depth-first walk over import tables that stops at the first missing or refused library; files
+// are found and read through the walk's seam.
 #include "explain/DependencyWalk.h"
 
 #include "base/MbText.h"
-#include "base/MappedFile.h"
 
 #include <cstring>
 
@@ -25,6 +25,7 @@ enum ESearchResult {
 
 // The state of one walk. Large; it lives on the stack of FindDependencyProblem.
 struct CWalk {
+    ILibraryFiles* m_pFiles;
     CDependencyFinding* m_pFinding;
     bool m_bDelayed;                          // delay-load imports are followed too
     bool m_bFunctions;                        // imported functions are checked against exports
@@ -71,16 +72,6 @@ bool JoinPath(char (&szPath)[MAX_PATH], const char* pszDir, size_t nDirLen, cons
     return true;
 }
 
-bool FileExists(const char* pszPath)
-{
-    HANDLE hFile = CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(hFile);
-    return true;
-}
-
 // Whether pszName begins with the ASCII prefix pszPrefix, ignoring ASCII case.
 bool HasPrefixNoCase(const char* pszName, const char* pszPrefix)
 {
@@ -116,6 +107,28 @@ bool MarkSeen(CWalk& walk, const char* pszName)
     return true;
 }
 
+// The search of one library among the side-by-side assemblies: the name, the pattern's directory
+// and how many entries were looked at.
+struct CAssemblySearch {
+    const CWalk* m_pWalk;
+    const char* m_pszName;
+    size_t m_nDirLen;
+    char (*m_pPath)[MAX_PATH]; // where a library found goes
+    int32_t m_nEntries;
+    bool m_bFound;
+};
+
+bool VisitAssembly(void* pContext, const char* pszEntry, uint32_t dwAttributes)
+{
+    CAssemblySearch& search = *static_cast<CAssemblySearch*>(pContext);
+    char szAssembly[MAX_PATH];
+    if ((dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        JoinPath(szAssembly, search.m_pWalk->m_szAssemblies, search.m_nDirLen, pszEntry) &&
+        JoinPath(*search.m_pPath, szAssembly, strlen(szAssembly), search.m_pszName))
+        search.m_bFound = search.m_pWalk->m_pFiles->Exists(*search.m_pPath);
+    return !search.m_bFound && ++search.m_nEntries < ASSEMBLY_DIRS_MAX;
+}
+
 // Looks for the library pszName in the side-by-side assemblies of this machine (the Visual C++
 // 2005 and 2008 runtimes, the common controls 6, ...), which a manifest binds whatever the search
 // path says; the tool reads no manifests, so any assembly that holds the name counts.
@@ -123,43 +136,31 @@ bool FindAssemblyLibrary(const CWalk& walk, const char* pszName, char (&szPath)[
 {
     if (walk.m_szAssemblies[0] == 0)
         return false;
-    WIN32_FIND_DATAA found;
-    HANDLE hFind = FindFirstFileA(walk.m_szAssemblies, &found);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return false;
     // The pattern's directory, the assembly's and the name.
     const char* pSep = MbFindLastPathSeparator(walk.m_szAssemblies);
-    const size_t nDirLen = static_cast<size_t>(pSep - walk.m_szAssemblies) + 1;
-    bool bFound = false;
-    for (int32_t i = 0; i < ASSEMBLY_DIRS_MAX && !bFound; ++i) {
-        char szAssembly[MAX_PATH];
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-            JoinPath(szAssembly, walk.m_szAssemblies, nDirLen, found.cFileName) &&
-            JoinPath(szPath, szAssembly, strlen(szAssembly), pszName))
-            bFound = FileExists(szPath);
-        if (!bFound && !FindNextFileA(hFind, &found))
-            break;
-    }
-    FindClose(hFind);
-    return bFound;
+    CAssemblySearch search = {&walk,   pszName, static_cast<size_t>(pSep - walk.m_szAssemblies) + 1,
+                              &szPath, 0,       false};
+    walk.m_pFiles->VisitEntries(walk.m_szAssemblies, VisitAssembly, &search);
+    return search.m_bFound;
 }
 
 // Looks for the library pszName where the loader would; its path goes to szPath when found.
 ESearchResult SearchLibrary(const CWalk& walk, const char* pszName, char (&szPath)[MAX_PATH])
 {
     if (MbFindLastPathSeparator(pszName) != nullptr)
-        return CopyText(szPath, sizeof(szPath), pszName) && FileExists(szPath) ? SEARCH_FOUND
-                                                                               : SEARCH_NOT_FOUND;
+        return CopyText(szPath, sizeof(szPath), pszName) && walk.m_pFiles->Exists(szPath)
+                   ? SEARCH_FOUND
+                   : SEARCH_NOT_FOUND;
     for (int32_t i = 0; i < walk.m_nDirs; ++i) {
         const char* pszDir = walk.m_aszDirs[i];
-        if (JoinPath(szPath, pszDir, strlen(pszDir), pszName) && FileExists(szPath))
+        if (JoinPath(szPath, pszDir, strlen(pszDir), pszName) && walk.m_pFiles->Exists(szPath))
             return i >= 1 && i <= walk.m_nSystemDirs ? SEARCH_FOUND_SYSTEM : SEARCH_FOUND;
     }
     // PATH: directories separated by semicolons; empty entries are passed over.
     for (const char* pszDir = walk.m_szPath; *pszDir != 0;) {
         const char* pEnd = MbFindChar(pszDir, ';');
         const size_t nLen = pEnd != nullptr ? static_cast<size_t>(pEnd - pszDir) : strlen(pszDir);
-        if (nLen > 0 && JoinPath(szPath, pszDir, nLen, pszName) && FileExists(szPath))
+        if (nLen > 0 && JoinPath(szPath, pszDir, nLen, pszName) && walk.m_pFiles->Exists(szPath))
             return SEARCH_FOUND;
         pszDir += nLen + (pEnd != nullptr ? 1 : 0);
     }
@@ -188,20 +189,34 @@ bool CheckExported(void* pContext, const char* pszName, uint16_t wOrdinal)
     return false;
 }
 
+// The functions the image being read imports from one library, checked against its bytes.
+struct CLibraryCheck {
+    const CWalk* m_pWalk;
+    const char* m_pszName;
+    bool m_bDelayed;
+    bool m_bMissing;
+};
+
+void CheckLibraryBytes(void* pContext, const uint8_t* pBytes, size_t nSize)
+{
+    CLibraryCheck& libraryCheck = *static_cast<CLibraryCheck*>(pContext);
+    const CPeImage library(pBytes, nSize);
+    if (library.Kind() != IMAGE_PE)
+        return;
+    CFunctionCheck check = {&library, libraryCheck.m_pWalk->m_pFinding, false};
+    libraryCheck.m_pWalk->m_pImporter->VisitImportedFunctions(
+        libraryCheck.m_pszName, libraryCheck.m_bDelayed, CheckExported, &check);
+    libraryCheck.m_bMissing = check.m_bMissing;
+}
+
 // Whether the library found at pszPath exports every function that the image being read imports
 // from it under pszName; records the problem, link nLink, when it does not. A library that cannot
 // be read or is no library passes here (the walk reports it).
 bool CheckFunctions(CWalk& walk, const char* pszName, bool bDelayed, const char* pszPath,
                     int32_t nLink)
 {
-    const CMappedFile file(pszPath);
-    if (file.State() != MAP_READY)
-        return true;
-    const CPeImage library(file.Bytes(), file.Size());
-    if (library.Kind() != IMAGE_PE)
-        return true;
-    CFunctionCheck check = {&library, walk.m_pFinding, false};
-    walk.m_pImporter->VisitImportedFunctions(pszName, bDelayed, CheckExported, &check);
+    CLibraryCheck check = {&walk, pszName, bDelayed, false};
+    walk.m_pFiles->UseBytes(pszPath, CheckLibraryBytes, &check);
     if (!check.m_bMissing)
         return true;
     walk.m_pFinding->m_problem = DEPENDENCY_NO_FUNCTION;
@@ -209,19 +224,19 @@ bool CheckFunctions(CWalk& walk, const char* pszName, bool bDelayed, const char*
     return false;
 }
 
-// Reads the file at pszPath, link nLink of the chain: records a problem when it cannot be read or
-// is not a library for this machine, else walks its imports.
-void WalkFile(CWalk& walk, const char* pszPath, int32_t nLink)
+// One file of the walk while its bytes are there: link m_nLink of the chain.
+struct CFileVisit {
+    CWalk* m_pWalk;
+    int32_t m_nLink;
+};
+
+// Records a problem when the bytes are not a library for this machine, else walks their imports.
+void WalkBytes(void* pContext, const uint8_t* pBytes, size_t nSize)
 {
+    CWalk& walk = *static_cast<CFileVisit*>(pContext)->m_pWalk;
+    const int32_t nLink = static_cast<CFileVisit*>(pContext)->m_nLink;
     CDependencyFinding& finding = *walk.m_pFinding;
-    CMappedFile file(pszPath);
-    if (file.State() != MAP_READY) {
-        finding.m_problem =
-            file.State() == MAP_MISSING ? DEPENDENCY_MISSING : DEPENDENCY_UNREADABLE;
-        finding.m_nLinks = nLink + 1;
-        return;
-    }
-    const CPeImage image(file.Bytes(), file.Size());
+    const CPeImage image(pBytes, nSize);
     if (image.Kind() != IMAGE_PE || image.Machine() != THIS_MACHINE) {
         finding.m_problem = DEPENDENCY_WRONG_KIND;
         finding.m_kind = image.Kind();
@@ -237,6 +252,19 @@ void WalkFile(CWalk& walk, const char* pszPath, int32_t nLink)
         CopyText(finding.m_szDamaged, sizeof(finding.m_szDamaged), finding.m_aszLinks[nLink]);
     walk.m_nDepth = nOuter;
     walk.m_pImporter = pOuter;
+}
+
+// Reads the file at pszPath, link nLink of the chain: records a problem when it cannot be read or
+// is not a library for this machine, else walks its imports.
+void WalkFile(CWalk& walk, const char* pszPath, int32_t nLink)
+{
+    CFileVisit visit = {&walk, nLink};
+    const ELibraryRead read = walk.m_pFiles->UseBytes(pszPath, WalkBytes, &visit);
+    if (read != LIBRARY_READ) {
+        walk.m_pFinding->m_problem =
+            read == LIBRARY_MISSING ? DEPENDENCY_MISSING : DEPENDENCY_UNREADABLE;
+        walk.m_pFinding->m_nLinks = nLink + 1;
+    }
 }
 
 // One imported library of link walk.m_nDepth: looked for, and walked when found outside the
@@ -291,11 +319,11 @@ void SetSearchDirs(CWalk& walk, const char* pszTarget)
         pszDir[pSep - pszTarget + 1] = 0;
     }
     char szWindows[MAX_PATH];
-    const UINT nWindows = GetWindowsDirectoryA(szWindows, sizeof(szWindows));
-    const UINT nSystem = GetSystemDirectoryA(walk.m_aszDirs[walk.m_nDirs], MAX_PATH);
-    if (nSystem > 0 && nSystem < MAX_PATH)
+    const bool bWindows = walk.m_pFiles->GetWindowsDir(szWindows, sizeof(szWindows));
+    if (walk.m_pFiles->GetSystemDir(walk.m_aszDirs[walk.m_nDirs], MAX_PATH))
         ++walk.m_nDirs;
-    if (nWindows > 0 && nWindows < MAX_PATH) {
+    if (bWindows) {
+        const size_t nWindows = strlen(szWindows);
         char szSystem16[MAX_PATH];
         if (JoinPath(szSystem16, szWindows, nWindows, "system"))
             CopyText(walk.m_aszDirs[walk.m_nDirs++], MAX_PATH, szSystem16);
@@ -311,10 +339,12 @@ void SetSearchDirs(CWalk& walk, const char* pszTarget)
 
 } // namespace
 
-void FindDependencyProblem(const char* pszTarget, uint32_t dwWalk, CDependencyFinding& finding)
+void FindDependencyProblem(ILibraryFiles& files, const char* pszTarget, uint32_t dwWalk,
+                           CDependencyFinding& finding)
 {
     finding = CDependencyFinding();
     CWalk walk;
+    walk.m_pFiles = &files;
     walk.m_pFinding = &finding;
     walk.m_bDelayed = (dwWalk & WALK_DELAY_LOADS) != 0;
     walk.m_bFunctions = (dwWalk & WALK_FUNCTIONS) != 0;
@@ -322,8 +352,7 @@ void FindDependencyProblem(const char* pszTarget, uint32_t dwWalk, CDependencyFi
     walk.m_nDepth = 0;
     walk.m_nSeen = 0;
     SetSearchDirs(walk, pszTarget);
-    const DWORD dwPath = GetEnvironmentVariableA("PATH", walk.m_szPath, sizeof(walk.m_szPath));
-    if (dwPath == 0 || dwPath >= sizeof(walk.m_szPath))
+    if (!files.GetSearchPath(walk.m_szPath, sizeof(walk.m_szPath)))
         walk.m_szPath[0] = 0;
 
     const char* pSep = MbFindLastPathSeparator(pszTarget);

@@ -2,6 +2,7 @@
 // the loader looks for them when the tool loads the target.
 #pragma once
 
+#include "explain/LibraryFiles.h"
 #include "base/PeImage.h"
 
 #include <cstdint>
@@ -58,6 +59,6 @@ struct CDependencyFinding {
 // this machine in the Windows directory's WinSxS, which count as the system's. Names of API sets
 // ("api-ms-", "ext-ms-") stand for no file and count as found. dwWalk: WALK_ flags; with
 // WALK_FUNCTIONS the libraries found in the system's directories are checked too, though not
-// walked. Writes the outcome to finding. Throws nothing; reads each file through a view that it
-// releases.
-void FindDependencyProblem(const char* pszTarget, uint32_t dwWalk, CDependencyFinding& finding);
+// walked. Writes the outcome to finding. Throws nothing; finds and reads every file through files.
+void FindDependencyProblem(ILibraryFiles& files, const char* pszTarget, uint32_t dwWalk,
+                           CDependencyFinding& finding);

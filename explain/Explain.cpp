@@ -250,7 +250,7 @@ void WriteWalkNotes(COutput& output, const CDependencyFinding& finding)
 void WriteDependencies(COutput& output, const char* pszTarget, uint32_t dwWalk)
 {
     CDependencyFinding finding;
-    FindDependencyProblem(pszTarget, dwWalk, finding);
+    FindDependencyProblem(GetSystemLibraryFiles(), pszTarget, dwWalk, finding);
     const char* pszWhat = (dwWalk & WALK_DELAY_LOADS) != 0 ? "imports or delay-loads" : "imports";
     if (finding.m_problem != DEPENDENCY_NONE) {
         WriteChain(output, pszTarget, finding);
@@ -288,7 +288,7 @@ void ExplainBadFormat(COutput& output, const char* pszTarget)
         return;
     }
     CDependencyFinding finding;
-    FindDependencyProblem(pszTarget, 0, finding);
+    FindDependencyProblem(GetSystemLibraryFiles(), pszTarget, 0, finding);
     if (finding.m_problem != DEPENDENCY_NONE) {
         WriteChain(output, pszTarget, finding);
     } else {

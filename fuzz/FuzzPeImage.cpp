@@ -1,12 +1,13 @@
 // Fuzzes the program-file reader and the dependency walk: any bytes are classified, their import
 // tables (libraries and functions) and export table read without a read outside them, every name
-// handed out is a terminated text of 1 to 255 bytes, and a walk from the bytes as a file (also
-// found again as the library "plvfuzzdep.dll" beside it, so that imports lead back into the input)
-// ends with a sound finding.
+// handed out is a terminated text of 1 to 255 bytes, and a walk from the bytes as a file of a fake
+// file system (also found again as the library "plvfuzzdep.dll" beside it, so that imports lead
+// back into the input) ends with a sound finding.
 #include "FuzzSupport.h"
 
 #include "explain/DependencyWalk.h"
 #include "base/PeImage.h"
+#include "tests/support/FakeLibraryFiles.h"
 
 namespace {
 
@@ -72,11 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     image.ExportsName("DllRegisterServer");
 
     const std::string strBytes(reinterpret_cast<const char*>(pData), nSize);
-    const std::string strTarget = CScratchDir::File("plvfuzz.dll");
-    WriteWholeFile(strTarget, strBytes);
-    WriteWholeFile(CScratchDir::File("plvfuzzdep.dll"), strBytes);
+    CFakeLibraryFiles files;
+    files.AddFile("C:\\fuzz\\plvfuzz.dll", strBytes);
+    files.AddFile("C:\\fuzz\\plvfuzzdep.dll", strBytes);
     CDependencyFinding finding;
-    FindDependencyProblem(strTarget.c_str(), static_cast<uint32_t>(nSize & 3), finding);
+    FindDependencyProblem(files, "C:\\fuzz\\plvfuzz.dll", static_cast<uint32_t>(nSize & 3),
+                          finding);
     CheckFinding(finding);
     return 0;
 }

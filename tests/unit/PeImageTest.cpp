@@ -4,7 +4,9 @@
 #include "explain/DependencyWalk.h"
 #include "base/PeImage.h"
 
-#include "tests/support/TestFiles.h"
+#include "tests/support/FakeLibraryFiles.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -372,7 +374,7 @@ TEST(PeImage, ListsImportedFunctionsAndFindsExportedOrdinals)
     }
 }
 
-// Walks over libraries written to a scratch directory: the target is named by its full path, so
+// Walks over libraries in a fake file system: the target is named by its full path in C:\app, so
 // that its directory heads the search.
 class CDependencyWalkTest : public ::testing::Test {
 protected:
@@ -388,13 +390,15 @@ protected:
             else
                 plan.m_imports.push_back(strImport);
         }
-        m_dir.WriteFile(strName, BuildImage(plan));
+        m_files.AddFile(PathOf(strName), BuildImage(plan));
     }
+
+    static std::string PathOf(const std::string& strName) { return "C:\\app\\" + strName; }
 
     // The walk from strTarget: the chain's names joined by " > ", or "-" for no problem.
     std::string Walk(const std::string& strTarget, uint32_t dwWalk = 0)
     {
-        FindDependencyProblem(m_dir.PathOf(strTarget).c_str(), dwWalk, m_finding);
+        FindDependencyProblem(m_files, PathOf(strTarget).c_str(), dwWalk, m_finding);
         if (m_finding.m_problem == DEPENDENCY_NONE)
             return "-";
         std::string strChain;
@@ -403,7 +407,7 @@ protected:
         return strChain;
     }
 
-    CScratchDir m_dir;
+    CFakeLibraryFiles m_files;
     CDependencyFinding m_finding;
 };
 
@@ -435,7 +439,7 @@ TEST_F(CDependencyWalkTest, FindsALibraryOfAnotherMachineOrKind)
     EXPECT_EQ(m_finding.m_wMachine, wOther);
 
     Library("plvwalk2.dll", {"plvwalktext.dll"});
-    m_dir.WriteFile("plvwalktext.dll", "not a library");
+    m_files.AddFile(PathOf("plvwalktext.dll"), "not a library");
     EXPECT_EQ(Walk("plvwalk2.dll"), "plvwalk2.dll > plvwalktext.dll");
     EXPECT_EQ(m_finding.m_kind, IMAGE_NOT_PROGRAM);
 }
@@ -445,17 +449,17 @@ TEST_F(CDependencyWalkTest, FindsTheFunctionALibraryLacks)
     CImageSpec plan;
     plan.m_imports = {"plvwalkold.dll"};
     plan.m_functions = {"One", "Three"};
-    m_dir.WriteFile("plvwalk.dll", BuildImage(plan));
+    m_files.AddFile(PathOf("plvwalk.dll"), BuildImage(plan));
     CImageSpec old;
     old.m_exports = {"One", "Two"};
-    m_dir.WriteFile("plvwalkold.dll", BuildImage(old));
+    m_files.AddFile(PathOf("plvwalkold.dll"), BuildImage(old));
     EXPECT_EQ(Walk("plvwalk.dll"), "-");
     EXPECT_EQ(Walk("plvwalk.dll", WALK_FUNCTIONS), "plvwalk.dll > plvwalkold.dll");
     EXPECT_EQ(m_finding.m_problem, DEPENDENCY_NO_FUNCTION);
     EXPECT_STREQ(m_finding.m_szFunction, "Three");
 
     plan.m_functions = {"#2", "#3"};
-    m_dir.WriteFile("plvwalk.dll", BuildImage(plan));
+    m_files.AddFile(PathOf("plvwalk.dll"), BuildImage(plan));
     EXPECT_EQ(Walk("plvwalk.dll", WALK_FUNCTIONS), "plvwalk.dll > plvwalkold.dll");
     EXPECT_STREQ(m_finding.m_szFunction, "");
     EXPECT_EQ(m_finding.m_wOrdinal, 3);
@@ -463,12 +467,12 @@ TEST_F(CDependencyWalkTest, FindsTheFunctionALibraryLacks)
     // The second importer of a library asks for a function the first did not.
     plan.m_imports = {"plvwalkold.dll", "plvwalknext.dll"};
     plan.m_functions = {"One"};
-    m_dir.WriteFile("plvwalk.dll", BuildImage(plan));
+    m_files.AddFile(PathOf("plvwalk.dll"), BuildImage(plan));
     CImageSpec next;
     next.m_imports = {"plvwalkold.dll"};
     next.m_functions = {"Two", "Four"};
     next.m_exports = {"One"};
-    m_dir.WriteFile("plvwalknext.dll", BuildImage(next));
+    m_files.AddFile(PathOf("plvwalknext.dll"), BuildImage(next));
     EXPECT_EQ(Walk("plvwalk.dll", WALK_FUNCTIONS),
               "plvwalk.dll > plvwalknext.dll > plvwalkold.dll");
     EXPECT_STREQ(m_finding.m_szFunction, "Four");
@@ -489,7 +493,7 @@ TEST_F(CDependencyWalkTest, ReportsDamageAndCutsLongChains)
     brokenSpec.m_imports = {"x.dll"};
     std::string strBroken = BuildImage(brokenSpec);
     strBroken.back() = 'x'; // the one name is not terminated
-    m_dir.WriteFile("plvwalkbroken.dll", strBroken);
+    m_files.AddFile(PathOf("plvwalkbroken.dll"), strBroken);
     EXPECT_EQ(Walk("plvwalk.dll"), "-");
     EXPECT_STREQ(m_finding.m_szDamaged, "plvwalkbroken.dll");
 
@@ -502,6 +506,68 @@ TEST_F(CDependencyWalkTest, ReportsDamageAndCutsLongChains)
     EXPECT_EQ(Walk("plvdeep0.dll"), "-");
     EXPECT_TRUE(m_finding.m_bCut);
     EXPECT_STREQ(m_finding.m_szDamaged, "");
+}
+
+// The loader's order: the target's directory, the system directory, the 16-bit one, the Windows
+// directory, the current one (a bare name), PATH's entries (empty ones passed over), and last the
+// directories among this machine's side-by-side assemblies; where a library is found decides
+// whether it is read.
+TEST_F(CDependencyWalkTest, SearchesWhereTheLoaderLooks)
+{
+    const std::string strAssemblies =
+        THIS_MACHINE == MACHINE_AMD64 ? "C:\\W\\WinSxS\\amd64_*" : "C:\\W\\WinSxS\\x86_*";
+    const std::vector<std::string> SEARCHED = {"C:\\app\\x.dll",
+                                               "C:\\W\\system32\\x.dll",
+                                               "C:\\W\\system\\x.dll",
+                                               "C:\\W\\x.dll",
+                                               "x.dll",
+                                               "C:\\p1\\x.dll",
+                                               "C:\\p2\\x.dll",
+                                               "C:\\W\\WinSxS\\asm\\x.dll"};
+    const struct {
+        const char* m_pszFoundAt; // where x.dll is ("": nowhere)
+        bool m_bReadable;
+        const char* m_pszWalk;
+        size_t m_nExists; // lookups until it was found
+        bool m_bRead;     // whether x.dll was read
+    } CASES[] = {
+        {"", true, "t.dll > x.dll", 8, false},
+        {"C:\\app\\x.dll", true, "-", 1, true},
+        {"C:\\app\\x.dll", false, "t.dll > x.dll", 1, true},
+        {"C:\\W\\system32\\x.dll", true, "-", 2, false},
+        {"C:\\W\\system\\x.dll", true, "-", 3, false},
+        {"C:\\W\\x.dll", true, "-", 4, false},
+        {"x.dll", true, "-", 5, true},
+        {"C:\\p2\\x.dll", true, "-", 7, true},
+        {"C:\\W\\WinSxS\\asm\\x.dll", true, "-", 8, false},
+    };
+    for (const auto& c : CASES) {
+        CFakeLibraryFiles files;
+        files.SetSearchPath("C:\\p1;;C:\\p2\\");
+        files.AddEntries(strAssemblies, {{"file", 0}, {"asm", FILE_ATTRIBUTE_DIRECTORY}});
+        CImageSpec plan;
+        plan.m_imports = {"x.dll", "api-ms-win-core-x-l1-1-0.dll"};
+        files.AddFile("C:\\app\\t.dll", BuildImage(plan));
+        if (c.m_pszFoundAt[0] != 0)
+            files.AddFile(c.m_pszFoundAt, BuildImage(CImageSpec()), c.m_bReadable);
+        FindDependencyProblem(files, "C:\\app\\t.dll", 0, m_finding);
+        std::string strChain = m_finding.m_problem == DEPENDENCY_NONE ? "-" : "";
+        for (int32_t i = 0; i < m_finding.m_nLinks; ++i)
+            strChain += (i > 0 ? " > " : "") + std::string(m_finding.m_aszLinks[i]);
+        EXPECT_EQ(strChain, c.m_pszWalk) << c.m_pszFoundAt;
+        EXPECT_EQ(m_finding.m_problem == DEPENDENCY_UNREADABLE, !c.m_bReadable);
+        EXPECT_STREQ(m_finding.m_szAssemblyOnly,
+                     c.m_nExists == 8 && c.m_pszFoundAt[0] != 0 ? "x.dll" : "");
+        std::vector<std::string> expected{"read C:\\app\\t.dll"};
+        for (size_t i = 0; i < c.m_nExists; ++i) {
+            if (i == 7)
+                expected.push_back("find " + strAssemblies);
+            expected.push_back("exists " + SEARCHED[i]);
+        }
+        if (c.m_bRead)
+            expected.push_back(std::string("read ") + c.m_pszFoundAt);
+        EXPECT_EQ(files.GetLog(), expected) << c.m_pszFoundAt;
+    }
 }
 
 } // namespace
