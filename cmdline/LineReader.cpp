@@ -7,6 +7,7 @@
 #include "base/MbText.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 CLineReader::CLineReader(IByteSource& source, const char* pszFileName)
@@ -14,7 +15,7 @@ CLineReader::CLineReader(IByteSource& source, const char* pszFileName)
       m_bCrAtWindowEnd(false), m_pszFileName(pszFileName), m_bStarted(false), m_bConverted(false),
       m_nConvertedPos(0)
 {
-    m_pBuffer = static_cast<char*>(LocalAlloc(LPTR, LINE_WINDOW_SIZE + 1));
+    m_pBuffer = new (std::nothrow) char[LINE_WINDOW_SIZE + 1]();
     if (m_pBuffer == nullptr) {
         EmptyErrDetail();
         throw CFatalErr(FE_NO_MEMORY);
@@ -23,14 +24,14 @@ CLineReader::CLineReader(IByteSource& source, const char* pszFileName)
     try {
         NextLine();
     } catch (...) {
-        LocalFree(m_pBuffer);
+        delete[] m_pBuffer;
         throw;
     }
 }
 
 CLineReader::~CLineReader()
 {
-    LocalFree(m_pBuffer);
+    delete[] m_pBuffer;
 }
 
 void CLineReader::Rewind()

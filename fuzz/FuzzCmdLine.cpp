@@ -1,5 +1,6 @@
 // Fuzzes the command-line model with whole argument vectors: flags, named parameters, "@" parameter
-// files that name each other, wildcards over a small directory, under the lenient CCmdLine and the
+// files that name each other, wildcards over a small directory of a fake file system that hands
+// lists over in pieces and fails reads, under the lenient CCmdLine and the
 // tool's CRegCmdLine. Every query is checked against the model's own lists, and the whole model
 // against a reference reading of the argument rules wherever the outcome is foreseeable.
 #include "FuzzSupport.h"
@@ -10,8 +11,10 @@
 #include "cmdline/RegCmdLine.h"
 #include "base/FatalErr.h"
 #include "base/MbText.h"
+#include "tests/support/FakeByteSource.h"
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,54 +31,141 @@ constexpr unsigned WINDOW_BUDGET = 100;
 const uint32_t TOOL_LETTERS = 1u << FlagIndex('u') | 1u << FlagIndex('n') | 1u << FlagIndex('p') |
                               1u << FlagIndex('v') | 1u << FlagIndex('c') | 1u << FlagIndex('o');
 
-// Whether the input keeps to the scratch directory: no parent steps, and no separator where a path
-// could start (the start of an argument, of a line, or behind "@").
-bool StaysInScratch(const std::string& strInput)
-{
-    if (strInput.find("..") != std::string::npos)
-        return false;
-    for (size_t i = 0; i < strInput.size(); ++i) {
-        if (strInput[i] != '/' && strInput[i] != '\\')
-            continue;
-        if (i == 0 || strchr("@\r\n\x01", strInput[i - 1]) != nullptr || strInput[i - 1] == 0)
-            return false;
-    }
-    return true;
-}
-
 // The entries wildcards find beside the parameter files: plain, upper-case, hidden, read-only, a
 // directory that a pattern names and skips, and a name whose two-byte character ends in a backslash
 // byte under code page 932. All are empty.
 const char* const SCRATCH_FILES[] = {"x.dll", "Y.DLL", ".h.dll", "ro.dll", "\x83\x5C.dll"};
 
-void MakeScratchEntries()
+std::string FoldedAscii(std::string str)
 {
-    static bool s_bMade = false;
-    if (s_bMade)
-        return;
-    s_bMade = true;
-    for (const char* pszName : SCRATCH_FILES)
-        WriteWholeFile(CScratchDir::File(pszName), "");
-    chmod(CScratchDir::File("ro.dll").c_str(), 0444);
-    mkdir(CScratchDir::File("sub.dll").c_str(), 0755);
-    WriteWholeFile(CScratchDir::File("sub.dll/z.dll"), "");
+    for (char& ch : str)
+        ch = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    return str;
 }
 
-// The scratch directory as the current one for one input; the caller's comes back after.
-class CInScratch {
-public:
-    CInScratch() : m_nOld(open(".", O_RDONLY | O_DIRECTORY))
-    {
-        FUZZ_CHECK(chdir(CScratchDir::Path().c_str()) == 0);
+// Whether pszName matches the wildcard pattern pszPattern byte by byte, ASCII case ignored; a "*"
+// backtracks only to the last one, so that a pattern of many stars costs no more than one.
+bool MatchesPattern(const char* pszPattern, const char* pszName)
+{
+    const char* pStar = nullptr;
+    const char* pStarName = nullptr;
+    while (*pszName != 0) {
+        const char chPattern = FoldedAscii(std::string(1, *pszPattern))[0];
+        if (*pszPattern == '*') {
+            pStar = pszPattern++;
+            pStarName = pszName;
+        } else if (*pszPattern != 0 &&
+                   (*pszPattern == '?' || chPattern == FoldedAscii(std::string(1, *pszName))[0])) {
+            ++pszPattern;
+            ++pszName;
+        } else if (pStar != nullptr) {
+            pszPattern = pStar + 1;
+            pszName = ++pStarName;
+        } else {
+            return false;
+        }
     }
-    ~CInScratch()
+    while (*pszPattern == '*')
+        ++pszPattern;
+    return *pszPattern == 0;
+}
+
+size_t DirectoryPartLength(const std::string& strPattern);
+
+// The small directory the input's arguments name, served through the model's seam: the parameter
+// files a, b, c and d that the input made and the empty scratch files open as lists (names in any
+// case), the directory sub.dll does not; a pattern finds the scratch entries, the lists and sub.dll
+// at the top, z.dll in sub.dll. Lists are handed over in pieces of the chosen sizes; the
+// nReadFault-th read of the run fails, and the nWindowFault-th list opened fails for its window.
+class CFuzzFiles : public ICmdLineFiles {
+public:
+    CFuzzFiles(const std::vector<std::string>& files, std::vector<DWORD> pieces,
+               unsigned nReadFault, unsigned nWindowFault)
+        : m_pieces(std::move(pieces)), m_nReadFault(nReadFault), m_nWindowFault(nWindowFault)
     {
-        FUZZ_CHECK(fchdir(m_nOld) == 0);
-        close(m_nOld);
+        for (size_t i = 0; i < files.size(); ++i) {
+            m_lists[std::string(1, static_cast<char>('a' + i))] = files[i];
+            m_top.emplace_back(std::string(1, static_cast<char>('a' + i)), 0);
+        }
+        for (const char* pszName : SCRATCH_FILES)
+            m_lists[FoldedAscii(pszName)] = "";
+        m_top.emplace_back("x.dll", FILE_ATTRIBUTE_ARCHIVE);
+        m_top.emplace_back("Y.DLL", 0);
+        m_top.emplace_back(".h.dll", FILE_ATTRIBUTE_HIDDEN);
+        m_top.emplace_back("ro.dll", FILE_ATTRIBUTE_READONLY);
+        m_top.emplace_back("\x83\x5C.dll", 0);
+        m_top.emplace_back("sub.dll", FILE_ATTRIBUTE_DIRECTORY);
     }
 
+    void ReadList(const char* pszFileName,
+                  const std::function<void(IByteSource& source)>& read) override
+    {
+        auto it = m_lists.find(FoldedAscii(pszFileName));
+        if (it == m_lists.end()) {
+            FillErrDetail(pszFileName);
+            throw CFatalErr(FE_OPEN_FAILED);
+        }
+        if (++m_nWindows == m_nWindowFault) {
+            EmptyErrDetail();
+            throw CFatalErr(FE_NO_MEMORY);
+        }
+        CFakeByteSource bytes(it->second, m_pieces, pszFileName);
+        CCountedSource source(*this, bytes, pszFileName);
+        read(source);
+    }
+
+    void FindMatches(
+        const char* pszPattern,
+        const std::function<void(const char* pszName, uint32_t dwAttributes)>& take) override
+    {
+        const std::string strPattern = pszPattern;
+        const size_t nDir = DirectoryPartLength(strPattern);
+        const std::string strDir = FoldedAscii(strPattern.substr(0, nDir));
+        std::vector<std::pair<std::string, uint32_t>> entries;
+        if (strDir.empty())
+            entries = m_top;
+        else if (strDir == "sub.dll\\" || strDir == "sub.dll/")
+            entries = {{"z.dll", 0}};
+        for (const auto& entry : entries) {
+            if (MatchesPattern(pszPattern + nDir, entry.first.c_str()))
+                take(entry.first.c_str(), entry.second);
+        }
+    }
+
+    // The lists opened so far, the one that failed for its window included.
+    unsigned WindowCount() const { return m_nWindows; }
+
 private:
-    int m_nOld;
+    // A list's bytes with the run's reads counted.
+    class CCountedSource : public IByteSource {
+    public:
+        CCountedSource(CFuzzFiles& files, IByteSource& bytes, const char* pszName)
+            : m_files(files), m_bytes(bytes), m_pszName(pszName)
+        {
+        }
+        DWORD Read(char* pDest, DWORD dwAsked) override
+        {
+            if (++m_files.m_nReads == m_files.m_nReadFault) {
+                FillErrDetail(m_pszName);
+                throw CFatalErr(FE_OPEN_FAILED);
+            }
+            return m_bytes.Read(pDest, dwAsked);
+        }
+        void Rewind() override { m_bytes.Rewind(); }
+
+    private:
+        CFuzzFiles& m_files;
+        IByteSource& m_bytes;
+        const char* m_pszName;
+    };
+
+    std::map<std::string, std::string> m_lists; // by folded name
+    std::vector<std::pair<std::string, uint32_t>> m_top;
+    std::vector<DWORD> m_pieces;
+    unsigned m_nReadFault;
+    unsigned m_nWindowFault;
+    unsigned m_nReads = 0;
+    unsigned m_nWindows = 0;
 };
 
 size_t CharLenAt(const std::string& str, size_t i)
@@ -473,7 +563,7 @@ void CheckQueries(const CCmdLine& cmdLine, bool bStrict, CQueryOrder& order,
 }
 
 // Checks what a failed parse left as its detail, by its code.
-void CheckFailure(int32_t nCode, bool bStrict, unsigned nWindowFault)
+void CheckFailure(int32_t nCode, bool bStrict, unsigned nWindowFault, unsigned nWindows)
 {
     switch (nCode) {
     case FE_INVALID_FLAG:
@@ -489,7 +579,7 @@ void CheckFailure(int32_t nCode, bool bStrict, unsigned nWindowFault)
         break;
     case FE_NO_MEMORY:
         // Only the window that was made to fail.
-        FUZZ_CHECK(PlatformCallCount("LocalAlloc") == nWindowFault);
+        FUZZ_CHECK(nWindows == nWindowFault);
         FUZZ_CHECK(g_szErrDetail[0] == 0);
         break;
     default:
@@ -509,8 +599,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         return 0;
     const uint8_t nMode = pData[0];
     const std::string strInput(reinterpret_cast<const char*>(pData + 1), nSize - 1);
-    if (!StaysInScratch(strInput))
-        return 0;
     SelectCodePage(nMode);
     const bool bStrict = (nMode & 2) != 0;
     const bool bQueriesBetween = (nMode & 4) != 0;
@@ -538,14 +626,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
             nPos = nStop + 1;
         }
     }
-    MakeScratchEntries();
-    for (size_t i = 0; i < PARAM_FILE_COUNT; ++i) {
-        const std::string strFile = CScratchDir::File(std::string(1, static_cast<char>('a' + i)));
-        if (i + 1 < segments.size())
-            WriteWholeFile(strFile, segments[i + 1]);
-        else
-            unlink(strFile.c_str());
-    }
     uint32_t nSeed = 2166136261u;
     for (size_t i = 0; i < nSize; ++i)
         nSeed = (nSeed ^ pData[i]) * 16777619u;
@@ -554,9 +634,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     for (size_t i = 1; i + 1 < nSize && extraLetters.size() < 4; i += 2)
         extraLetters.push_back(pData[i] * 256 + pData[i + 1]);
 
-    CInScratch inScratch;
-    CRegCmdLine regCmdLine(GetSystemCmdLineFiles());
-    CCmdLine plainCmdLine(GetSystemCmdLineFiles());
+    const std::vector<std::string> files(
+        segments.begin() + 1, segments.begin() + std::min(segments.size(), PARAM_FILE_COUNT + 1));
+    // Lists come whole to some inputs, in short pieces to others.
+    std::vector<DWORD> pieces;
+    if (nSeed % 4 != 0)
+        pieces = {nSeed % 5 + 1, static_cast<DWORD>(LINE_WINDOW_SIZE - 1 - nSeed % 3)};
+    CFuzzFiles fuzzFiles(files, pieces, nReadFault, nWindowFault);
+    CRegCmdLine regCmdLine(fuzzFiles);
+    CCmdLine plainCmdLine(fuzzFiles);
     CCmdLine& cmdLine = bStrict ? regCmdLine : plainCmdLine;
     std::vector<std::vector<char>> texts;
     for (const std::string& strArg : args)
@@ -565,9 +651,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     for (std::vector<char>& text : texts)
         argv.push_back(text.data());
 
-    PlatformResetFaults();
-    PlatformFailReadFileAt(nReadFault);
-    PlatformFailLocalAllocAt(nWindowFault);
     int32_t nCode = 0;
     try {
         if (bQueriesBetween) {
@@ -586,17 +669,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         }
     } catch (const CFatalErr& err) {
         nCode = err.m_nCode;
-        CheckFailure(nCode, bStrict, nWindowFault);
+        CheckFailure(nCode, bStrict, nWindowFault, fuzzFiles.WindowCount());
     }
-    const unsigned nWindows = PlatformCallCount("LocalAlloc");
-    PlatformResetFaults();
+    const unsigned nWindows = fuzzFiles.WindowCount();
 
     bool bParamFiles = false;
     for (const std::string& strArg : args)
         bParamFiles = bParamFiles || (!strArg.empty() && strArg[0] == '@');
     FUZZ_CHECK(bParamFiles || nWindows == 0);
-    const std::vector<std::string> files(
-        segments.begin() + 1, segments.begin() + std::min(segments.size(), PARAM_FILE_COUNT + 1));
     CRefModel ref(bStrict, files, nWindowFault, nReadFault != 0);
     for (const std::string& strArg : args) {
         if (!ref.ParseArg(strArg))

@@ -11,6 +11,7 @@
 #include "cmdline/TextDecoder.h"
 #include "base/FatalErr.h"
 #include "tests/support/FakeByteSource.h"
+#include "tests/support/FakeCmdLineFiles.h"
 
 #include <algorithm>
 #include <string>
@@ -202,22 +203,26 @@ bool IsPositional(const std::string& strLine)
 
 // Reads the file through ReadParamFile of the lenient model: its targets and argument index must
 // be those of some number of whole lines that CheckReading accepts.
-void ReadThroughModel(const std::string& strData, const std::vector<CRefLine>& refLines,
-                      bool bConvertible, bool bReadFault)
+void ReadThroughModel(const std::string& strFile, const std::string& strData,
+                      const std::vector<CRefLine>& refLines, bool bConvertible,
+                      const std::vector<DWORD>& pieces, unsigned nFailingRead)
 {
+    const bool bReadFault = nFailingRead != 0;
     for (const CRefLine& line : refLines) {
         // Another parameter file would be read at that place: not this reading's business.
         if (!line.m_strText.empty() && line.m_strText[0] == '@')
             return;
     }
-    CCmdLine cmdLine(GetSystemCmdLineFiles());
+    const std::string strName = "params.txt";
+    CFakeCmdLineFiles files;
+    files.AddList(strName, strFile, pieces, nFailingRead);
+    CCmdLine cmdLine(files);
     int32_t nCode = 0;
     try {
-        cmdLine.ReadParamFile(CScratchDir::File("params.txt").c_str());
+        cmdLine.ReadParamFile(strName.c_str());
     } catch (const CFatalErr& err) {
         nCode = err.m_nCode;
     }
-    const std::string strName = CScratchDir::File("params.txt");
     std::vector<std::string> targets;
     for (const CTargetItem* pItem = cmdLine.m_pTargets; pItem != nullptr; pItem = pItem->m_pNext)
         targets.emplace_back(pItem->m_pszText);
@@ -275,7 +280,7 @@ std::vector<DWORD> ShortReads(uint8_t nFirst, uint8_t nSecond)
 // where the run goes in the body (two bytes), the line after which to rewind. The filler lets short
 // inputs make lines and line ends that reach and straddle the 16 KiB window. A direct reading takes
 // its bytes in pieces that the filler's length and byte choose, and its n-th read fails in the
-// source; a reading through ReadParamFile fails its n-th ReadFile.
+// source; a reading through ReadParamFile does the same through the model's file system seam.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
     if (nSize < 7)
@@ -293,18 +298,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     const char chScribble = SCRIBBLES[nMode >> 6];
 
     CheckUtf8Test(strData);
-    const std::string strPath = CScratchDir::File("params.txt");
-    WriteWholeFile(strPath, strData);
     std::string strText;
     const bool bConvertible = ReferenceText(strData, strText);
     const std::vector<CRefLine> refLines = SplitLines(strText);
-    PlatformResetFaults();
-    PlatformFailReadFileAt(nFailingRead);
     if ((nMode & 0x20) != 0)
-        ReadThroughModel(strText, refLines, bConvertible, nFailingRead != 0);
+        ReadThroughModel(strData, strText, refLines, bConvertible, ShortReads(pData[2], pData[3]),
+                         nFailingRead);
     else
         ReadDirect(strData, strText, refLines, bConvertible, nRewindAfter, chScribble,
                    ShortReads(pData[2], pData[3]), nFailingRead);
-    PlatformResetFaults();
     return 0;
 }

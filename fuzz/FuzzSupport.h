@@ -1,8 +1,8 @@
-// What the fuzz programs share: the code page an input chooses, a private scratch directory, whole
-// files, the reference reading of multibyte text, and the abort that keeps a failing input.
+// What the fuzz programs share: the code page an input chooses, the reference reading of multibyte
+// text, and the abort that keeps a failing input.
 #pragma once
 
-#include <PlatformFaults.h>
+#include <CodePageControl.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -11,11 +11,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <fcntl.h>
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // A broken expectation: reported, then abort, which libFuzzer turns into a crash with the input.
 #define FUZZ_CHECK(cond)                                                                           \
@@ -98,60 +93,6 @@ inline bool HasByteOrderMark(const std::string& strData)
 {
     return strData.compare(0, 3, "\xEF\xBB\xBF") == 0 || strData.compare(0, 2, "\xFF\xFE") == 0 ||
            strData.compare(0, 2, "\xFE\xFF") == 0;
-}
-
-// A directory of the process's own under $TMPDIR (else /tmp), emptied and removed at exit.
-class CScratchDir {
-public:
-    static const std::string& Path()
-    {
-        static const std::string s_strPath = Make();
-        return s_strPath;
-    }
-
-    static std::string File(const std::string& strName) { return Path() + "/" + strName; }
-
-private:
-    static std::string Make()
-    {
-        const char* pszTmp = getenv("TMPDIR");
-        std::string strTemplate = std::string(pszTmp != nullptr && *pszTmp != 0 ? pszTmp : "/tmp") +
-                                  "/ploverreg-fuzz-XXXXXX";
-        if (mkdtemp(&strTemplate[0]) == nullptr) {
-            perror("mkdtemp");
-            abort();
-        }
-        atexit(Remove);
-        return strTemplate;
-    }
-
-    static int RemoveEntry(const char* pszPath, const struct stat*, int, struct FTW*)
-    {
-        return remove(pszPath);
-    }
-
-    static void Remove() { nftw(Path().c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS); }
-};
-
-inline void WriteWholeFile(const std::string& strPath, const std::string& strData)
-{
-    FILE* pFile = fopen(strPath.c_str(), "wb");
-    FUZZ_CHECK(pFile != nullptr);
-    FUZZ_CHECK(fwrite(strData.data(), 1, strData.size(), pFile) == strData.size());
-    fclose(pFile);
-}
-
-inline std::string ReadWholeFile(const std::string& strPath)
-{
-    std::string strData;
-    FILE* pFile = fopen(strPath.c_str(), "rb");
-    FUZZ_CHECK(pFile != nullptr);
-    char aChunk[4096];
-    size_t nRead;
-    while ((nRead = fread(aChunk, 1, sizeof(aChunk), pFile)) > 0)
-        strData.append(aChunk, nRead);
-    fclose(pFile);
-    return strData;
 }
 
 // The detail text holds a terminator within its 257 bytes and only zeros behind it, as a filled

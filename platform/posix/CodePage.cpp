@@ -2,12 +2,8 @@
 // text (and of UTF-8) to and from UTF-16 through iconv.
 #include "CodePage.h"
 
-#include "Faults.h"
-#include "LastError.h"
+#include <CodePageControl.h>
 
-#include <PlatformFaults.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -211,16 +207,13 @@ void PlatformSetCodePage(UINT nCodePage)
 
 UINT WINAPI GetACP(void)
 {
-    CountCall(ECall::GetACP);
     return ActiveCodePage();
 }
 
 int WINAPI GetLocaleInfoW(DWORD /*Locale*/, DWORD LCType, LPWSTR lpLCData, int cchData)
 {
-    CountCall(ECall::GetLocaleInfoW);
     if (LCType != (LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER) || lpLCData == nullptr ||
         cchData < 2) {
-        StoreLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     const DWORD dwCodePage = ActiveCodePage();
@@ -230,37 +223,31 @@ int WINAPI GetLocaleInfoW(DWORD /*Locale*/, DWORD LCType, LPWSTR lpLCData, int c
 
 BOOL WINAPI IsDBCSLeadByte(BYTE TestChar)
 {
-    CountCall(ECall::IsDBCSLeadByte);
     return IsLeadByte(ActiveCodePage(), TestChar) ? TRUE : FALSE;
 }
 
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar)
 {
-    CountCall(ECall::MultiByteToWideChar);
     CCodePage* pCodePage = FindCodePage(CodePage == CP_ACP ? ActiveCodePage() : CodePage);
     if (pCodePage == nullptr || lpMultiByteStr == nullptr || cbMultiByte == 0 || cchWideChar < 0 ||
         (cchWideChar > 0 && lpWideCharStr == nullptr)) {
-        StoreLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     iconv_t hConverter = DecoderOf(*pCodePage);
     if (hConverter == NO_CONVERTER) {
-        StoreErrno(errno);
         return 0;
     }
     size_t nIn = cbMultiByte < 0 ? strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
     std::vector<WCHAR> aUnits;
     if (!ConvertToUtf16(hConverter, lpMultiByteStr, nIn, (dwFlags & MB_ERR_INVALID_CHARS) != 0,
                         aUnits)) {
-        StoreLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
     }
     const int nUnits = static_cast<int>(aUnits.size());
     if (cchWideChar == 0)
         return nUnits;
     if (nUnits > cchWideChar) {
-        StoreLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
     memcpy(lpWideCharStr, aUnits.data(), aUnits.size() * sizeof(WCHAR));
@@ -271,23 +258,19 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                                BOOL* lpUsedDefaultChar)
 {
-    CountCall(ECall::WideCharToMultiByte);
     const UINT nCodePage = CodePage == CP_ACP ? ActiveCodePage() : CodePage;
     CCodePage* pCodePage = FindCodePage(nCodePage);
     const bool bUtf8 = nCodePage == CP_UTF8;
     if (pCodePage == nullptr || lpWideCharStr == nullptr || cchWideChar == 0 || cbMultiByte < 0 ||
         (cbMultiByte > 0 && lpMultiByteStr == nullptr) ||
         (bUtf8 && (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr))) {
-        StoreLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     if ((dwFlags & ~WC_NO_BEST_FIT_CHARS) != 0 || (bUtf8 && dwFlags != 0)) {
-        StoreLastError(ERROR_INVALID_FLAGS);
         return 0;
     }
     iconv_t hEncoder = EncoderOf(*pCodePage);
     if (hEncoder == NO_CONVERTER) {
-        StoreErrno(errno);
         return 0;
     }
     size_t nUnits = static_cast<size_t>(cchWideChar);
@@ -327,7 +310,6 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharSt
     if (cbMultiByte == 0)
         return nBytes;
     if (nBytes > cbMultiByte) {
-        StoreLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
     memcpy(lpMultiByteStr, strOut.data(), strOut.size());

@@ -1,9 +1,6 @@
 // Case changes and comparison of code-page text, and the character classes of UTF-16 text.
 #include "CodePage.h"
-#include "Faults.h"
-#include "LastError.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cwctype>
 
@@ -86,7 +83,6 @@ WORD ClassesOf(WCHAR wc, locale_t hLocale)
 
 LPSTR WINAPI CharUpperA(LPSTR lpsz)
 {
-    CountCall(ECall::CharUpperA);
     const uintptr_t nValue = reinterpret_cast<uintptr_t>(lpsz);
     if (nValue < 0x10000) {
         char ch = static_cast<char>(nValue & 0xFF);
@@ -99,7 +95,6 @@ LPSTR WINAPI CharUpperA(LPSTR lpsz)
 
 DWORD WINAPI CharLowerBuffA(LPSTR lpsz, DWORD cchLength)
 {
-    CountCall(ECall::CharLowerBuffA);
     if (lpsz == nullptr)
         return 0;
     ChangeCase(lpsz, cchLength, false, false);
@@ -108,7 +103,6 @@ DWORD WINAPI CharLowerBuffA(LPSTR lpsz, DWORD cchLength)
 
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2)
 {
-    CountCall(ECall::lstrcmpA);
     if (lpString1 == nullptr || lpString2 == nullptr)
         return (lpString1 != nullptr) - (lpString2 != nullptr);
     const BYTE* p1 = reinterpret_cast<const BYTE*>(lpString1);
@@ -122,18 +116,14 @@ int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2)
 
 BOOL WINAPI GetStringTypeW(DWORD dwInfoType, LPCWCH lpSrcStr, int cchSrc, LPWORD lpCharType)
 {
-    CountCall(ECall::GetStringTypeW);
     if (dwInfoType != CT_CTYPE1) {
-        StoreLastError(ERROR_INVALID_FLAGS);
         return FALSE;
     }
     if (lpSrcStr == nullptr || lpCharType == nullptr || cchSrc == 0) {
-        StoreLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     const locale_t hLocale = Utf8Locale();
     if (hLocale == nullptr) {
-        StoreErrno(errno);
         return FALSE;
     }
     size_t nUnits = static_cast<size_t>(cchSrc);

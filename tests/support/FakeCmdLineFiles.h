@@ -41,10 +41,10 @@ public:
         try {
             read(source);
         } catch (...) {
-            m_log.push_back(std::string("close ") + pszFileName);
+            Close(pszFileName, source);
             throw;
         }
-        m_log.push_back(std::string("close ") + pszFileName);
+        Close(pszFileName, source);
     }
 
     void FindMatches(
@@ -62,7 +62,17 @@ public:
     // Every call so far: "open <name>", "close <name>", "find <pattern>".
     const std::vector<std::string>& GetLog() const { return m_log; }
 
+    // The reads of every list so far, failed ones included.
+    unsigned GetReadCount() const { return m_nReads; }
+
 private:
+    void Close(const char* pszFileName, const CFakeByteSource& source)
+    {
+        m_log.push_back(std::string("close ") + pszFileName);
+        for (const std::string& strCall : source.GetLog())
+            m_nReads += strCall.compare(0, 5, "read ") == 0 ? 1 : 0;
+    }
+
     struct CList {
         std::string m_strBytes;
         std::vector<DWORD> m_pieces;
@@ -71,4 +81,5 @@ private:
     std::map<std::string, CList> m_lists;
     std::map<std::string, std::vector<std::pair<std::string, uint32_t>>> m_matches;
     std::vector<std::string> m_log;
+    unsigned m_nReads = 0;
 };

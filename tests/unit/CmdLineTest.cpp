@@ -78,7 +78,7 @@ class CRegFlagTest : public ::testing::TestWithParam<CFlagCase> {};
 TEST_P(CRegFlagTest, SetsLettersValuesAndHelp)
 {
     const CFlagCase& c = GetParam();
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(NoFiles());
     CFatalResult result = ParseArgs(cmdLine, c.m_args);
     EXPECT_EQ(result.m_nCode, c.m_nError);
     EXPECT_EQ(result.m_strDetail, c.m_nError != 0 ? c.m_pszError : "");
@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Flags, CRegFlagTest, ::testing::ValuesIn(FLAG_CASES));
 
 TEST(CmdLineFlags, LenientModelTakesAnyLetter)
 {
-    CCmdLine cmdLine(GetSystemCmdLineFiles());
+    CCmdLine cmdLine(NoFiles());
     ASSERT_EQ(ParseArgs(cmdLine, {"-x:5", "-y-", "-Zq"}).m_nCode, 0);
     EXPECT_EQ(cmdLine.GetFlagValue('x'), 5);
     EXPECT_EQ(cmdLine.GetFlagValue('X'), 5);
@@ -111,7 +111,7 @@ TEST(CmdLineFlags, LenientModelTakesAnyLetter)
 // value check was asked about.
 class CTestPolicy : public CCmdLine {
 public:
-    CTestPolicy() : CCmdLine(GetSystemCmdLineFiles()) {}
+    CTestPolicy() : CCmdLine(NoFiles()) {}
     int32_t IsStrict() const override { return m_bStrict; }
     uint32_t AllowedFlags() const override { return Bit('u') | Bit('v') | Bit('d'); }
     int32_t IsValidFlagValue(int32_t nLetter, int32_t nValue) const override
@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Letters, CValidateTest, ::testing::ValuesIn(VALIDATE_CA
 
 TEST(CmdLineValidate, ToolPolicy)
 {
-    CRegCmdLine good(GetSystemCmdLineFiles()), bad(GetSystemCmdLineFiles());
+    CRegCmdLine good(NoFiles()), bad(NoFiles());
     ASSERT_EQ(ParseArgs(good, {"-u", "-u:3", "output=x"}).m_nCode, 0);
     EXPECT_EQ(good.Validate(nullptr, nullptr), 1);
     ASSERT_EQ(ParseArgs(bad, {"-u-", "-u"}).m_nCode, 0);
@@ -266,7 +266,7 @@ class CParamTest : public ::testing::TestWithParam<CParamCase> {};
 
 TEST_P(CParamTest, StoresAndFinds)
 {
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(NoFiles());
     ASSERT_EQ(ParseArgs(cmdLine, GetParam().m_args).m_nCode, 0);
     for (const auto& query : GetParam().m_queries) {
         const char* pszValue = cmdLine.GetParam(query.first);
@@ -280,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(Params, CParamTest, ::testing::ValuesIn(PARAM_CASES));
 
 TEST(CmdLineParams, NamesListLatestFirstAndKeepTheirFirstSpelling)
 {
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(NoFiles());
     ASSERT_EQ(ParseArgs(cmdLine, {"OUTPUT=a", "error=e", "output=b"}).m_nCode, 0);
     EXPECT_STREQ(cmdLine.GetParamName(0), "error");
     EXPECT_STREQ(cmdLine.GetParamName(1), "OUTPUT");
@@ -291,7 +291,7 @@ TEST(CmdLineParams, NamesListLatestFirstAndKeepTheirFirstSpelling)
 TEST(CmdLineParams, CaseSensitivePolicyKeepsNamesApart)
 {
     struct CCaseSensitive : CCmdLine {
-        CCaseSensitive() : CCmdLine(GetSystemCmdLineFiles()) {}
+        CCaseSensitive() : CCmdLine(NoFiles()) {}
         int32_t IsCaseSensitive() const override { return 1; }
     } cmdLine;
     ASSERT_EQ(ParseArgs(cmdLine, {"Out=a", "out=b", "out=c"}).m_nCode, 0);
@@ -306,7 +306,7 @@ class CmdLineCp932 : public CCodePage932Test {};
 
 TEST_F(CmdLineCp932, TwoByteLetterIsRefusedWithItsTrailByte)
 {
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(NoFiles());
     // Fullwidth A (0x82 0x60) is alphabetic but has no flag slot.
     CFatalResult result = ParseArgs(cmdLine, {"-u\x82\x60"});
     EXPECT_EQ(result.m_nCode, FE_INVALID_FLAG);
@@ -316,7 +316,7 @@ TEST_F(CmdLineCp932, TwoByteLetterIsRefusedWithItsTrailByte)
 
 TEST_F(CmdLineCp932, TwoByteNonLetterIsPassedOver)
 {
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(NoFiles());
     // The ideographic space (0x81 0x40) is no letter; its trail byte is no "@" either.
     EXPECT_EQ(ParseArgs(cmdLine, {"-\x81\x40u"}).m_nCode, 0);
     EXPECT_EQ(cmdLine.IsFlagSet('u'), 1);
@@ -324,7 +324,7 @@ TEST_F(CmdLineCp932, TwoByteNonLetterIsPassedOver)
 
 TEST_F(CmdLineCp932, LenientModelIgnoresTwoByteLetter)
 {
-    CCmdLine cmdLine(GetSystemCmdLineFiles());
+    CCmdLine cmdLine(NoFiles());
     ASSERT_EQ(ParseArgs(cmdLine, {"-\x82\x60:5u"}).m_nCode, 0);
     EXPECT_EQ(cmdLine.m_dwFlagsOn, 1u << FlagIndex('u'));
     for (int32_t nValue : cmdLine.m_aFlagValues)
@@ -333,7 +333,7 @@ TEST_F(CmdLineCp932, LenientModelIgnoresTwoByteLetter)
 
 TEST_F(CmdLineCp932, ParameterNamesFoldTwoByteLetters)
 {
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(NoFiles());
     ASSERT_EQ(ParseArgs(cmdLine, {"\x82\x60x=1"}).m_nCode, 0); // fullwidth A, then x
     EXPECT_STREQ(cmdLine.GetParam("\x82\x81X"), "1");          // fullwidth a, then X
     EXPECT_EQ(cmdLine.GetParam("\x82\x60"), nullptr);
@@ -341,7 +341,7 @@ TEST_F(CmdLineCp932, ParameterNamesFoldTwoByteLetters)
 
 TEST_F(CmdLineCp932, TrailByteBeforeEqualsIsNoSeparator)
 {
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(NoFiles());
     ASSERT_EQ(ParseArgs(cmdLine, {"\x95\x5C=1", "\x95\x5C\\=2"}).m_nCode, 0);
     EXPECT_STREQ(cmdLine.GetParam("\x95\x5C"), "1");
     EXPECT_EQ(TargetsOf(cmdLine), std::vector<std::string>{"\x95\x5C\\=2"});

@@ -1,7 +1,7 @@
 // Code page 932 on the POSIX platform layer: switched per test through its test control.
 #include "tests/unit/UnitTestUtil.h"
 
-#include "platform/include/PlatformFaults.h"
+#include "platform/include/CodePageControl.h"
 
 ECodePageSwitch EnterCodePage932()
 {

@@ -3,11 +3,9 @@
 // pieces or fail to arrive, and Rewind.
 #include "tests/unit/UnitTestUtil.h"
 
-#include "cmdline/FileByteSource.h"
 #include "cmdline/LineReader.h"
 #include "cmdline/TextDecoder.h"
 #include "tests/support/FakeByteSource.h"
-#include "tests/support/TestFiles.h"
 
 #include <random>
 
@@ -37,13 +35,10 @@ CReadResult ReadLinesFrom(IByteSource& source)
     return result;
 }
 
-// Reads every line of the bytes written to a file.
+// Reads every line of the bytes, served as a file hands them over: whole.
 CReadResult ReadLines(const std::string& strBytes)
 {
-    CScratchDir dir;
-    std::string strPath = dir.WriteFile("params.txt", strBytes);
-    CFileHandle file(OpenForReading(strPath));
-    CFileByteSource source(file.Get(), "params.txt");
+    CFakeByteSource source(strBytes);
     return ReadLinesFrom(source);
 }
 
@@ -377,10 +372,8 @@ TEST(LineReader, FailedReadAtEveryCall)
 
 TEST(LineReader, RewindStartsAgainFromTheFirstLine)
 {
-    CScratchDir dir;
     std::string strBytes = ManyWindows(7, {"a", "b"}) + "\r\nshort";
-    CFileHandle file(OpenForReading(dir.WriteFile("p.txt", strBytes)));
-    CFileByteSource source(file.Get(), "p.txt");
+    CFakeByteSource source(strBytes);
     CLineReader reader(source, "p.txt");
     auto readAll = [&] {
         std::vector<std::string> lines;

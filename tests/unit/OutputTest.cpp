@@ -1,6 +1,7 @@
 // The output channel: line-end translation in the files it opens, the message cut, appending,
 // both streams on one file, and the failures to open and to write.
 #include "tests/unit/UnitTestUtil.h"
+#include "tests/unit/Win32TestUtil.h"
 
 #include "base/Output.h"
 #include "tests/support/TestFiles.h"

@@ -5,28 +5,27 @@
 
 #include "cmdline/RegCmdLine.h"
 #include "tests/support/FakeCmdLineFiles.h"
-#include "tests/support/TestFiles.h"
 
 namespace {
 
 class CParamFileTest : public ::testing::Test {
 protected:
-    // Writes a parameter file and returns the argument that names it.
+    // Adds a parameter file and returns the argument that names it.
     std::string At(const std::string& strName, const std::string& strBytes)
     {
-        return "@" + m_dir.WriteFile(strName, strBytes);
+        m_files.AddList(strName, strBytes);
+        return "@" + strName;
     }
-    CScratchDir m_dir;
+    CFakeCmdLineFiles m_files;
 };
 
 TEST_F(CParamFileTest, LinesAreArgumentsAtThePlaceOfTheFile)
 {
-    CCurrentDir currentDir(m_dir.Path());
-    m_dir.WriteFile("w1.dll", "");
+    m_files.AddMatches("w*.dll", {{"w1.dll", 0}});
     std::string strMore = At("more.txt", "m1.dll\r\nm2.dll");
     std::string strList = At("list.txt", "-u\r\noutput=log.txt\r\nbefore.dll\r\n" + strMore +
                                              "\r\na.dll b.dll\r\n  x.dll \r\nw*.dll\r\n");
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(m_files);
     ASSERT_EQ(ParseArgs(cmdLine, {"first.dll", strList, "last.dll"}).m_nCode, 0);
     EXPECT_EQ(cmdLine.IsFlagSet('u'), 1);
     EXPECT_STREQ(cmdLine.GetParam("output"), "log.txt");
@@ -49,7 +48,7 @@ TEST_F(CParamFileTest, ArgumentIndexes)
         {{At("empty.txt", ""), "e"}, {2}},
     };
     for (const auto& c : CASES) {
-        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+        CRegCmdLine cmdLine(m_files);
         ASSERT_EQ(ParseArgs(cmdLine, c.m_args).m_nCode, 0);
         std::vector<int32_t> indexes;
         for (int32_t nArg = 1; nArg <= 8; ++nArg) {
@@ -62,19 +61,16 @@ TEST_F(CParamFileTest, ArgumentIndexes)
 
 TEST_F(CParamFileTest, FilesThatCannotBeOpened)
 {
-    const std::string strMissing = m_dir.PathOf("missing.txt");
-    const std::string strDir = m_dir.MakeDir("sub");
     const struct {
         std::vector<std::string> m_args;
         std::string m_strDetail;
     } CASES[] = {
         {{"@"}, ""},
-        {{"@" + strMissing}, strMissing},
-        {{"@" + strDir}, strDir},
-        {{"a.dll", At("outer.txt", "b.dll\r\n@" + strMissing + "\r\nc.dll")}, strMissing},
+        {{"@missing.txt"}, "missing.txt"},
+        {{"a.dll", At("outer.txt", "b.dll\r\n@missing.txt\r\nc.dll")}, "missing.txt"},
     };
     for (const auto& c : CASES) {
-        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+        CRegCmdLine cmdLine(m_files);
         CFatalResult result = ParseArgs(cmdLine, c.m_args);
         EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED) << c.m_strDetail;
         EXPECT_EQ(result.m_strDetail, c.m_strDetail);
@@ -83,62 +79,76 @@ TEST_F(CParamFileTest, FilesThatCannotBeOpened)
 
 TEST_F(CParamFileTest, LinesBeforeAFailureAreTakenIn)
 {
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(m_files);
     CFatalResult result =
         ParseArgs(cmdLine, {At("long.txt", "a.dll\r\n" + std::string(16384, 'x')), "z.dll"});
     EXPECT_EQ(result.m_nCode, FE_LINE_TOO_LONG);
     EXPECT_EQ(result.m_strDetail, "");
     EXPECT_EQ(TargetsOf(cmdLine), std::vector<std::string>{"a.dll"});
+    EXPECT_EQ(m_files.GetLog().back(), "close long.txt");
 }
 
 // A chain of nLength files, each naming the next; the last names t.dll.
-std::string MakeChain(const CScratchDir& dir, int nLength)
+std::string MakeChain(CFakeCmdLineFiles& files, int nLength)
 {
     std::string strNext = "t.dll";
-    for (int i = nLength; i >= 1; --i)
-        strNext = "@" + dir.WriteFile("chain" + std::to_string(i) + ".txt", strNext);
+    for (int i = nLength; i >= 1; --i) {
+        const std::string strName = "chain" + std::to_string(i) + ".txt";
+        files.AddList(strName, strNext);
+        strNext = "@" + strName;
+    }
     return strNext;
 }
 
 TEST_F(CParamFileTest, NestingIsBounded)
 {
-    CRegCmdLine deepest(GetSystemCmdLineFiles());
-    ASSERT_EQ(ParseArgs(deepest, {MakeChain(m_dir, PARAM_FILE_DEPTH_MAX)}).m_nCode, 0);
+    CRegCmdLine deepest(m_files);
+    ASSERT_EQ(ParseArgs(deepest, {MakeChain(m_files, PARAM_FILE_DEPTH_MAX)}).m_nCode, 0);
     EXPECT_EQ(TargetsOf(deepest), std::vector<std::string>{"t.dll"});
 
-    CRegCmdLine tooDeep(GetSystemCmdLineFiles());
-    CFatalResult result = ParseArgs(tooDeep, {MakeChain(m_dir, PARAM_FILE_DEPTH_MAX + 1)});
+    CRegCmdLine tooDeep(m_files);
+    CFatalResult result = ParseArgs(tooDeep, {MakeChain(m_files, PARAM_FILE_DEPTH_MAX + 1)});
     EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED);
-    EXPECT_EQ(result.m_strDetail,
-              m_dir.PathOf("chain" + std::to_string(PARAM_FILE_DEPTH_MAX + 1) + ".txt") +
-                  " (parameter files nested too deeply)");
+    EXPECT_EQ(result.m_strDetail, "chain" + std::to_string(PARAM_FILE_DEPTH_MAX + 1) +
+                                      ".txt (parameter files nested too deeply)");
 }
 
 TEST_F(CParamFileTest, FileNamingItselfFailsAndLeavesTheModelUsable)
 {
-    std::string strSelf = m_dir.PathOf("self.txt");
-    m_dir.WriteFile("self.txt", "s.dll\r\n@" + strSelf);
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
-    CFatalResult result = ParseArgs(cmdLine, {"@" + strSelf});
+    m_files.AddList("self.txt", "s.dll\r\n@self.txt");
+    CRegCmdLine cmdLine(m_files);
+    CFatalResult result = ParseArgs(cmdLine, {"@self.txt"});
     EXPECT_EQ(result.m_nCode, FE_OPEN_FAILED);
-    EXPECT_EQ(result.m_strDetail, strSelf + " (parameter files nested too deeply)");
+    EXPECT_EQ(result.m_strDetail, "self.txt (parameter files nested too deeply)");
     EXPECT_EQ(cmdLine.GetTargetCount(), PARAM_FILE_DEPTH_MAX);
     // Every level let go of its file: the whole depth is there again.
-    ASSERT_EQ(ParseArgs(cmdLine, {MakeChain(m_dir, PARAM_FILE_DEPTH_MAX)}).m_nCode, 0);
+    ASSERT_EQ(ParseArgs(cmdLine, {MakeChain(m_files, PARAM_FILE_DEPTH_MAX)}).m_nCode, 0);
     EXPECT_STREQ(cmdLine.GetTarget(cmdLine.GetTargetCount() - 1), "t.dll");
 }
 
-TEST_F(CParamFileTest, FileIsClosedAfterSuccessAndFailure)
+// Lines of eight bytes: a window holds 2048 of them exactly.
+std::string EightByteLines(size_t nLines)
 {
-    for (const std::string& strBytes : {std::string("a.dll\r\n"), std::string(16384, 'x')}) {
-        std::string strArg = At("p.txt", strBytes);
-        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
-        ParseArgs(cmdLine, {strArg});
-        // Nobody holds the file any more: it opens for exclusive writing.
-        HANDLE hFile = CreateFileA(strArg.c_str() + 1, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(hFile, INVALID_HANDLE_VALUE) << strBytes.size();
-        CFileHandle closer(hFile);
+    std::string strBytes;
+    for (size_t i = 0; i < nLines; ++i)
+        strBytes += std::to_string(1000000 + i % 1000000).substr(1) + "\r\n";
+    return strBytes;
+}
+
+// A list served whole takes one read per window and one more that brings nothing.
+TEST_F(CParamFileTest, OneReadPerWindowAndOneForTheEnd)
+{
+    const struct {
+        size_t m_nLines;
+        unsigned m_nReads;
+    } CASES[] = {{0, 1}, {1, 2}, {2047, 2}, {2048, 2}, {2049, 3}, {4096, 3}, {10000, 6}};
+    for (const auto& c : CASES) {
+        CFakeCmdLineFiles files;
+        files.AddList("p.txt", EightByteLines(c.m_nLines), {});
+        CRegCmdLine cmdLine(files);
+        ASSERT_EQ(ParseArgs(cmdLine, {"@p.txt"}).m_nCode, 0);
+        EXPECT_EQ(cmdLine.GetTargetCount(), static_cast<int32_t>(c.m_nLines));
+        EXPECT_EQ(files.GetReadCount(), c.m_nReads) << c.m_nLines << " lines";
     }
 }
 

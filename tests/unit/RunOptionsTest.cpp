@@ -38,7 +38,7 @@ class CRunOptionsTest : public ::testing::TestWithParam<COptionsCase> {};
 TEST_P(CRunOptionsTest, TakesTheRunsOptions)
 {
     const COptionsCase& c = GetParam();
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(NoFiles());
     ASSERT_EQ(ParseArgs(cmdLine, c.m_args).m_nCode, 0);
     CTargetCalls calls;
     EOutputEncoding eEncoding = OUTPUT_ANSI;

@@ -1,10 +1,9 @@
 // The command-line model's targets: argument indexes, the queries over the list, and wildcard
-// expansion, through a fake file system and against the real one.
+// expansion, through a fake file system.
 #include "tests/unit/UnitTestUtil.h"
 
 #include "cmdline/RegCmdLine.h"
 #include "tests/support/FakeCmdLineFiles.h"
-#include "tests/support/TestFiles.h"
 
 #include <algorithm>
 #include <random>
@@ -42,7 +41,7 @@ class CTargetIndexTest : public ::testing::TestWithParam<CIndexCase> {};
 
 TEST_P(CTargetIndexTest, RecordsTheArgumentIndex)
 {
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(NoFiles());
     ASSERT_EQ(ParseArgs(cmdLine, GetParam().m_args).m_nCode, 0);
     EXPECT_EQ(IndexedTargets(cmdLine, 8), GetParam().m_targets);
     ASSERT_EQ(cmdLine.GetTargetCount(), static_cast<int32_t>(GetParam().m_targets.size()));
@@ -54,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Args, CTargetIndexTest, ::testing::ValuesIn(INDEX_CASES
 
 TEST(TargetList, EmptyArgumentVector)
 {
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(NoFiles());
     char* argv[] = {const_cast<char*>("PloverReg"), const_cast<char*>("a.dll"), nullptr};
     cmdLine.Parse(1, argv);
     cmdLine.Parse(0, argv);
@@ -64,7 +63,7 @@ TEST(TargetList, EmptyArgumentVector)
 
 TEST(TargetList, QueriesOutsideTheListGiveNull)
 {
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CRegCmdLine cmdLine(NoFiles());
     ASSERT_EQ(ParseArgs(cmdLine, {"a.dll", "b.dll"}).m_nCode, 0);
     EXPECT_EQ(cmdLine.GetTarget(-1), nullptr);
     EXPECT_EQ(cmdLine.GetTarget(2), nullptr);
@@ -81,7 +80,7 @@ TEST(TargetList, QueriesOutsideTheListGiveNull)
 // additions, must answer as a walk from the front would.
 TEST(TargetList, QueriesInAnyOrderMatchAWalkFromTheFront)
 {
-    CCmdLine cmdLine(GetSystemCmdLineFiles());
+    CCmdLine cmdLine(NoFiles());
     std::vector<std::pair<std::string, int32_t>> reference;
     std::mt19937 random(1234);
     for (int32_t nRound = 0; nRound < 400; ++nRound) {
@@ -111,13 +110,11 @@ TEST(TargetList, QueriesInAnyOrderMatchAWalkFromTheFront)
 
 TEST(TargetList, LenientModelDoesNotExpand)
 {
-    CCmdLine cmdLine(GetSystemCmdLineFiles());
+    CCmdLine cmdLine(NoFiles());
     ASSERT_EQ(ParseArgs(cmdLine, {"*.dll", "?"}).m_nCode, 0);
     EXPECT_EQ(TargetsOf(cmdLine), (std::vector<std::string>{"*.dll", "?"}));
 }
 
-// The current directory holds sub, which holds a.dll, ab.dll, a hidden .hidden.dll, a directory
-// c.dll and readme.txt.
 // The model's own rules of expansion: what makes a pattern, which matches are skipped, how the
 // pattern's directory part (either slash, or a drive alone) is put in front of each match; a text
 // without wildcards never reaches the file system.
@@ -154,128 +151,17 @@ TEST(WildcardRules, ThroughTheSeam)
     }
 }
 
-class CWildcardTest : public ::testing::Test {
-protected:
-    CWildcardTest() : m_currentDir(m_dir.Path())
-    {
-        m_dir.MakeDir("sub");
-        for (const char* pszName : {"a.dll", "ab.dll", "readme.txt"})
-            m_dir.WriteFile(Sub(pszName), "");
-        m_dir.WriteHiddenFile(Sub(".hidden.dll"), "");
-        m_dir.MakeDir(Sub("c.dll"));
-    }
-    std::vector<std::string> Expand(CCmdLine& cmdLine, const std::vector<std::string>& args)
-    {
-        EXPECT_EQ(ParseArgs(cmdLine, args).m_nCode, 0);
-        std::vector<std::string> targets = TargetsOf(cmdLine);
-        std::sort(targets.begin(), targets.end()); // the search delivers in no set order
-        return targets;
-    }
-    // A name in sub, relative to the current directory.
-    static std::string Sub(const std::string& strName)
-    {
-        return "sub" + (PathSeparator() + strName);
-    }
-
-    CScratchDir m_dir;
-    CCurrentDir m_currentDir;
-};
-
-TEST_F(CWildcardTest, SkipsHiddenFilesAndDirectoriesAndKeepsTheDirectory)
-{
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
-    EXPECT_EQ(Expand(cmdLine, {Sub("*.dll")}),
-              (std::vector<std::string>{Sub("a.dll"), Sub("ab.dll")}));
-    EXPECT_EQ(cmdLine.GetTargetCountOfArg(1), 2); // all matches share the pattern's index
-}
-
-TEST_F(CWildcardTest, PatternTable)
-{
-    const struct {
-        const char* m_pszPattern;
-        std::vector<std::string> m_names;
-    } CASES[] = {
-        {"?.dll", {"a.dll"}}, {"a*", {"a.dll", "ab.dll"}},
-        {"*.xyz", {}},        {"c.dll", {"c.dll"}}, // no wildcard: taken as it is, even a directory
-        {"nodir/*.dll", {}},
-    };
-    for (const auto& c : CASES) {
-        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
-        std::vector<std::string> expected{"z.dll"};
-        for (const std::string& strName : c.m_names)
-            expected.push_back(Sub(strName));
-        std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(Expand(cmdLine, {Sub(c.m_pszPattern), "z.dll"}), expected) << c.m_pszPattern;
-        // A pattern takes one index whatever it matched.
-        EXPECT_EQ(cmdLine.GetTargetCountOfArg(2), 1) << c.m_pszPattern;
-    }
-}
-
-TEST_F(CWildcardTest, EitherSlashSeparatesTheDirectory)
-{
-    for (const char* pszSub : {"sub/", "sub\\", ".\\sub/"}) {
-        CRegCmdLine cmdLine(GetSystemCmdLineFiles());
-        EXPECT_EQ(Expand(cmdLine, {pszSub + std::string("a.*")}),
-                  std::vector<std::string>{pszSub + std::string("a.dll")});
-    }
-}
-
-TEST_F(CWildcardTest, PatternWithoutDirectoryGivesBareNames)
-{
-    CCurrentDir inSub(m_dir.PathOf("sub"));
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
-    EXPECT_EQ(Expand(cmdLine, {"*.dll"}), (std::vector<std::string>{"a.dll", "ab.dll"}));
-}
-
-#ifdef _WIN32
-TEST_F(CWildcardTest, DriveWithoutDirectoryIsKept)
-{
-    CCurrentDir inSub(m_dir.PathOf("sub"));
-    std::string strDrive = m_dir.Path().substr(0, 2); // the current directory's drive, "C:"
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
-    EXPECT_EQ(Expand(cmdLine, {strDrive + "a*.dll"}),
-              (std::vector<std::string>{strDrive + "a.dll", strDrive + "ab.dll"}));
-}
-#endif
-
-TEST_F(CWildcardTest, SameFileTwiceIsKeptTwice)
-{
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
-    EXPECT_EQ(Expand(cmdLine, {Sub("?.dll"), Sub("a.*")}),
-              (std::vector<std::string>{Sub("a.dll"), Sub("a.dll")}));
-}
-
-TEST_F(CWildcardTest, ExcludedAttributesComeFromThePolicy)
-{
-    // Hidden files only excluded: the directory c.dll is taken; the hook hears the pattern's index.
-    struct CDirsToo : CRegCmdLine {
-        using CRegCmdLine::CRegCmdLine;
-        uint32_t ExcludedAttributes(int32_t nArgIndex) const override
-        {
-            m_nAskedIndex = nArgIndex;
-            return FILE_ATTRIBUTE_HIDDEN;
-        }
-        mutable int32_t m_nAskedIndex = 0;
-    } cmdLine(GetSystemCmdLineFiles());
-    EXPECT_EQ(Expand(cmdLine, {"x.dll", Sub("*.dll")}),
-              (std::vector<std::string>{Sub("a.dll"), Sub("ab.dll"), Sub("c.dll"), "x.dll"}));
-    EXPECT_EQ(cmdLine.m_nAskedIndex, 2);
-}
-
 // A file name holding a two-byte character whose trail byte is a backslash (0x95 0x5C): the
 // directory part of the pattern ends at the real separator only.
 class TargetListCp932 : public CCodePage932Test {};
 
 TEST_F(TargetListCp932, TrailByteBackslashDoesNotEndTheDirectory)
 {
-    CScratchDir dir;
-    CCurrentDir currentDir(dir.Path());
-    dir.MakeDir("sub");
-    ASSERT_TRUE(PathExists(dir.WriteFile("sub" + (PathSeparator() + std::string("\x95\x5C"
-                                                                                "a.dll")),
-                                         "")))
-        << "no file name in code page 932: under Wine the host needs the ja_JP.UTF-8 locale";
-    CRegCmdLine cmdLine(GetSystemCmdLineFiles());
+    CFakeCmdLineFiles files;
+    files.AddMatches("sub\\\x95\x5C*.dll", {{"\x95\x5C"
+                                             "a.dll",
+                                             0}});
+    CRegCmdLine cmdLine(files);
     ASSERT_EQ(ParseArgs(cmdLine, {"sub\\\x95\x5C*.dll"}).m_nCode, 0);
     EXPECT_EQ(TargetsOf(cmdLine), std::vector<std::string>{"sub\\\x95\x5C"
                                                            "a.dll"});

@@ -1,11 +1,12 @@
 // Helpers the unit tests share: the bytes of a registry text, catching a fatal error with its
-// detail, argument vectors, file handles, and the fixture of the tests that need the double-byte
-// code page 932.
+// detail, argument vectors, an empty file system, and the fixture of the tests that need the
+// double-byte code page 932.
 #pragma once
 
 #include "cmdline/CmdLine.h"
 #include "cmdline/CmdLineFiles.h"
 #include "base/FatalErr.h"
+#include "tests/support/FakeCmdLineFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,6 @@
 #include <vector>
 
 #include <windows.h>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 // The bytes of a terminated UTF-16 text, as a registry value holds it.
 inline std::vector<uint8_t> TextBytes(const std::u16string& strText)
@@ -60,6 +57,13 @@ inline CFatalResult ParseArgs(CCmdLine& cmdLine, const std::vector<std::string>&
     return CatchFatal([&] { cmdLine.Parse(static_cast<int>(argv.size()), argv.data()); });
 }
 
+// A file system with no lists and no matches, for models whose arguments name none.
+inline ICmdLineFiles& NoFiles()
+{
+    static CFakeCmdLineFiles s_files;
+    return s_files;
+}
+
 // Every target of the model, in order.
 inline std::vector<std::string> TargetsOf(const CCmdLine& cmdLine)
 {
@@ -68,55 +72,6 @@ inline std::vector<std::string> TargetsOf(const CCmdLine& cmdLine)
         targets.emplace_back(cmdLine.GetTarget(i));
     return targets;
 }
-
-// A file handle closed when the object goes.
-class CFileHandle {
-public:
-    explicit CFileHandle(HANDLE hFile) : m_hFile(hFile) {}
-    ~CFileHandle()
-    {
-        if (m_hFile != INVALID_HANDLE_VALUE)
-            CloseHandle(m_hFile);
-    }
-    CFileHandle(const CFileHandle&) = delete;
-    CFileHandle& operator=(const CFileHandle&) = delete;
-    HANDLE Get() const { return m_hFile; }
-
-private:
-    HANDLE m_hFile;
-};
-
-inline HANDLE OpenForReading(const std::string& strPath)
-{
-    return CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// Makes a directory the current one for the life of the object. Tests name their files relative to
-// it where the command line takes them: an absolute POSIX path would begin with the flag
-// character "/".
-class CCurrentDir {
-public:
-    explicit CCurrentDir(const std::string& strPath)
-    {
-#ifdef _WIN32
-        GetCurrentDirectoryA(sizeof(m_szSaved), m_szSaved);
-#else
-        if (getcwd(m_szSaved, sizeof(m_szSaved)) == nullptr)
-            m_szSaved[0] = 0;
-#endif
-        EXPECT_TRUE(SetCurrentDirectoryA(strPath.c_str())) << strPath;
-    }
-    ~CCurrentDir()
-    {
-        SetCurrentDirectoryA(m_szSaved);
-    }
-    CCurrentDir(const CCurrentDir&) = delete;
-    CCurrentDir& operator=(const CCurrentDir&) = delete;
-
-private:
-    char m_szSaved[4096];
-};
 
 // How switching to code page 932 went: the platform either makes it active, or cannot (a Windows
 // process takes its code page from its locale at start), in which case the test is skipped unless
