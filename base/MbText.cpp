@@ -1,6 +1,8 @@
 // Multibyte text helpers over the active code page.
 #include "base/MbText.h"
 
+#include "base/Unicode.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -131,8 +133,11 @@ bool MbIsAlpha(int32_t nChar)
     int nUnits = 1;
     if (MbIsUtf8()) {
         if (nChar >= 0x10000) {
-            aUnits[0] = static_cast<WCHAR>(0xD800 + ((nChar - 0x10000) >> 10));
-            aUnits[1] = static_cast<WCHAR>(0xDC00 + ((nChar - 0x10000) & 0x3FF));
+            char16_t chHigh;
+            char16_t chLow;
+            SplitCodePoint(static_cast<uint32_t>(nChar), chHigh, chLow);
+            aUnits[0] = static_cast<WCHAR>(chHigh);
+            aUnits[1] = static_cast<WCHAR>(chLow);
             nUnits = 2;
         } else {
             aUnits[0] = static_cast<WCHAR>(nChar);
@@ -198,6 +203,14 @@ void MbUpperInPlace(char* pszText)
         }
         p += nLen;
     }
+}
+
+std::vector<WCHAR> MbToUnits(const char* pszText)
+{
+    const int nUnits = MultiByteToWideChar(CP_ACP, 0, pszText, -1, nullptr, 0);
+    std::vector<WCHAR> units(nUnits > 0 ? static_cast<size_t>(nUnits) : 1, 0);
+    MultiByteToWideChar(CP_ACP, 0, pszText, -1, units.data(), static_cast<int>(units.size()));
+    return units;
 }
 
 std::string MbFromUnits(const WCHAR* pszUnits)

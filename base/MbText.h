@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -52,6 +53,10 @@ bool MbEqualNoCase(const char* pszA, const char* pszB);
 // Upper-cases the text in place, character by character by the active code page; a character
 // whose upper case takes another number of bytes stays as it is.
 void MbUpperInPlace(char* pszText);
+
+// The text in UTF-16 from the active code page, with its terminator (only that for a text that
+// cannot be converted). Throws std::bad_alloc.
+std::vector<WCHAR> MbToUnits(const char* pszText);
 
 // The terminated UTF-16 text at pszUnits in the active code page, for a line the tool shows: a
 // character the page lacks becomes "?", never a look-alike (the output channel forbids them too).

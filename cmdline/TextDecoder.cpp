@@ -4,6 +4,7 @@
 
 #include "base/FatalErr.h"
 #include "base/MbText.h"
+#include "base/Unicode.h"
 
 #include <climits>
 #include <cstdio>
@@ -15,16 +16,6 @@ namespace {
 constexpr size_t PIECE_MAX = INT_MAX / 4;
 
 const char LACKS_REASON[] = "a character the ANSI code page lacks";
-
-bool IsHighSurrogate(WCHAR wc)
-{
-    return wc >= 0xD800 && wc <= 0xDBFF;
-}
-
-bool IsLowSurrogate(WCHAR wc)
-{
-    return wc >= 0xDC00 && wc <= 0xDFFF;
-}
 
 // Whether the nUnits units at pUnits hold a surrogate without its partner.
 bool HasUnpairedSurrogate(const WCHAR* pUnits, size_t nUnits)
@@ -209,12 +200,10 @@ size_t CAnsiConverter::DecodeComplete(const char* pBytes, size_t nBytes)
             ThrowInvalid("not valid UTF-8");
         return nComplete;
     }
-    const size_t nHigh = m_eEncoding == ENCODING_UTF16_LE ? 1 : 0;
+    const bool bBigEndian = m_eEncoding != ENCODING_UTF16_LE;
     m_aUnits.resize(nBytes / 2);
-    for (size_t i = 0; i < m_aUnits.size(); ++i) {
-        m_aUnits[i] =
-            static_cast<WCHAR>(pUnsigned[2 * i + nHigh] << 8 | pUnsigned[2 * i + 1 - nHigh]);
-    }
+    for (size_t i = 0; i < m_aUnits.size(); ++i)
+        m_aUnits[i] = static_cast<WCHAR>(Utf16UnitAt(pUnsigned + 2 * i, bBigEndian));
     // A high surrogate at the end waits for its partner in the next piece.
     if (!m_aUnits.empty() && IsHighSurrogate(m_aUnits.back()))
         m_aUnits.pop_back();

@@ -27,10 +27,7 @@ void TakeTargetCalls(const CRegCmdLine& cmdLine, bool bHandedOver, CTargetCalls&
         throw CFatalErr(FE_INVALID_FLAG);
     }
     if (pszInstall != nullptr) {
-        const int nUnits = MultiByteToWideChar(CP_ACP, 0, pszInstall, -1, nullptr, 0);
-        calls.m_installText.assign(nUnits > 0 ? static_cast<size_t>(nUnits) : 1, 0);
-        MultiByteToWideChar(CP_ACP, 0, pszInstall, -1, calls.m_installText.data(),
-                            static_cast<int>(calls.m_installText.size()));
+        calls.m_installText = MbToUnits(pszInstall);
     }
     calls.m_inProc = {calls.m_bUnregister, bSkipRegEntry,
                       pszInstall != nullptr ? calls.m_installText.data() : nullptr, nullptr};

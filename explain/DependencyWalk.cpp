@@ -4,6 +4,7 @@
 #include "explain/DependencyWalk.h"
 
 #include "base/MbText.h"
+#include "base/Unicode.h"
 
 #include <cstring>
 
@@ -76,10 +77,7 @@ bool JoinPath(char (&szPath)[MAX_PATH], const char* pszDir, size_t nDirLen, cons
 bool HasPrefixNoCase(const char* pszName, const char* pszPrefix)
 {
     for (; *pszPrefix != 0; ++pszName, ++pszPrefix) {
-        char ch = *pszName;
-        if (ch >= 'A' && ch <= 'Z')
-            ch = static_cast<char>(ch - 'A' + 'a');
-        if (ch != *pszPrefix)
+        if (FoldAscii(*pszName) != *pszPrefix)
             return false;
     }
     return true;

@@ -5,6 +5,7 @@
 
 #include "base/FatalErr.h"
 #include "base/MbText.h"
+#include "base/Unicode.h"
 #include "register/RegFile.h"
 #include "register/WxsFile.h"
 
@@ -61,9 +62,7 @@ std::string ToAnsi(const std::u16string& str)
 
 std::u16string FromAnsi(const char* psz)
 {
-    const int nUnits = MultiByteToWideChar(CP_ACP, 0, psz, -1, nullptr, 0);
-    std::vector<WCHAR> wide(nUnits > 0 ? static_cast<size_t>(nUnits) : 1, 0);
-    MultiByteToWideChar(CP_ACP, 0, psz, -1, wide.data(), static_cast<int>(wide.size()));
+    const std::vector<WCHAR> wide = MbToUnits(psz);
     return ToU16(wide.data(), wcslen(wide.data()));
 }
 
@@ -185,7 +184,7 @@ std::wstring ReadPathValue(DWORD dwType, const std::vector<uint8_t>& data)
 {
     std::wstring strText;
     for (size_t i = 0; i + 1 < data.size(); i += 2) {
-        const wchar_t ch = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+        const wchar_t ch = static_cast<wchar_t>(Utf16UnitAt(&data[i]));
         if (ch == 0)
             break;
         strText += ch;

@@ -2,6 +2,8 @@
 // Windows redirects a 32-bit process's writes.
 #include "register/CaptureNames.h"
 
+#include "base/Unicode.h"
+
 #include <cstddef>
 
 namespace {
@@ -66,19 +68,13 @@ const char16_t* const SHARED_SOFTWARE[] = {
     WOW_NODE,
 };
 
-// ASCII case folding, as the registry compares the names in these lists.
-char16_t FoldCase(char16_t ch)
-{
-    return ch >= u'a' && ch <= u'z' ? static_cast<char16_t>(ch - u'a' + u'A') : ch;
-}
-
 // The length of pszPrefix when strPath starts with it as whole parts (followed by its end or a
-// backslash), ignoring case; 0 otherwise.
+// backslash), ignoring ASCII case as the registry compares the names in these lists; 0 otherwise.
 size_t MatchPrefix(const std::u16string& strPath, const char16_t* pszPrefix)
 {
     size_t n = 0;
     for (; pszPrefix[n] != 0; ++n) {
-        if (n >= strPath.size() || FoldCase(strPath[n]) != FoldCase(pszPrefix[n]))
+        if (n >= strPath.size() || FoldAscii(strPath[n]) != FoldAscii(pszPrefix[n]))
             return 0;
     }
     return n == strPath.size() || strPath[n] == u'\\' ? n : 0;

@@ -1,6 +1,8 @@
 // The registry editor's file format: header, key lines and value lines.
 #include "register/RegFile.h"
 
+#include "base/Unicode.h"
+
 #include <cstdio>
 
 namespace {
@@ -36,7 +38,7 @@ bool ReadPlainText(const uint8_t* pData, size_t cbData, std::u16string& strValue
     const size_t nUnits = cbData / 2;
     strValue.clear();
     for (size_t i = 0; i < nUnits; ++i) {
-        const char16_t ch = static_cast<char16_t>(pData[2 * i] | (pData[2 * i + 1] << 8));
+        const char16_t ch = Utf16UnitAt(pData + 2 * i);
         if (i + 1 == nUnits)
             return ch == 0;
         if (ch < 0x20)

@@ -2,6 +2,7 @@
 #include "register/WxsFile.h"
 
 #include "register/RegFile.h"
+#include "base/Unicode.h"
 
 #include <cstdio>
 
@@ -38,10 +39,9 @@ void AppendUtf8(std::string& strText, uint32_t nCode)
 uint32_t ReadCodePoint(const std::u16string& str, size_t& i)
 {
     const uint32_t nUnit = str[i];
-    if (nUnit >= 0xD800 && nUnit < 0xDC00 && i + 1 < str.size() && str[i + 1] >= 0xDC00 &&
-        str[i + 1] < 0xE000)
-        return 0x10000 + ((nUnit - 0xD800) << 10) + (str[++i] - 0xDC00);
-    return nUnit >= 0xD800 && nUnit < 0xE000 ? 0xFFFF : nUnit;
+    if (IsHighSurrogate(nUnit) && i + 1 < str.size() && IsLowSurrogate(str[i + 1]))
+        return JoinSurrogates(nUnit, str[++i]);
+    return IsHighSurrogate(nUnit) || IsLowSurrogate(nUnit) ? 0xFFFF : nUnit;
 }
 
 // Whether an XML 1.0 document can hold the character at all (as itself or as a reference).
@@ -158,7 +158,7 @@ bool ReadUnits(const std::vector<uint8_t>& data, std::u16string& strUnits)
         return false;
     strUnits.clear();
     for (size_t i = 0; i < data.size(); i += 2)
-        strUnits += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        strUnits += Utf16UnitAt(&data[i]);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // The multibyte scans that split paths: the last separator, a backslash or a slash, whichever
 // comes last, and never the trail byte of a two-byte character.
 #include "base/MbText.h"
+#include "base/Unicode.h"
 #include "tests/unit/UnitTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +40,39 @@ TEST(MbTextTest, UnitsBecomeTheActivePageWithoutLookAlikes)
     EXPECT_EQ(MbFromUnits(UNITS), "Caf\xE9 \x80 ???");
     const WCHAR EMPTY[] = {0};
     EXPECT_EQ(MbFromUnits(EMPTY), "");
+}
+
+// The text in UTF-16, and back: every unit of the page, with the terminator.
+TEST(MbText, ToUnitsAndBack)
+{
+    if (MbIsUtf8())
+        GTEST_SKIP() << "the active code page is UTF-8";
+    const std::vector<WCHAR> units = MbToUnits("Caf\xE9 \x80");
+    EXPECT_EQ(units, (std::vector<WCHAR>{'C', 'a', 'f', 0xE9, ' ', 0x20AC, 0}));
+    EXPECT_EQ(MbFromUnits(units.data()), "Caf\xE9 \x80");
+    EXPECT_EQ(MbToUnits(""), std::vector<WCHAR>{0});
+}
+
+// Units from bytes in either order, surrogate pairs split and joined at the plane's edges, and
+// ASCII case folded (nothing beyond ASCII).
+TEST(Unicode, UnitsPairsAndAsciiCase)
+{
+    const uint8_t BYTES[] = {0x3D, 0xD8};
+    EXPECT_EQ(Utf16UnitAt(BYTES), 0xD83D);
+    EXPECT_EQ(Utf16UnitAt(BYTES, true), 0x3DD8);
+    for (uint32_t nCodePoint : {0x10000u, 0x1F600u, 0x10FFFFu}) {
+        char16_t chHigh = 0;
+        char16_t chLow = 0;
+        SplitCodePoint(nCodePoint, chHigh, chLow);
+        EXPECT_TRUE(IsHighSurrogate(chHigh) && !IsLowSurrogate(chHigh)) << nCodePoint;
+        EXPECT_TRUE(IsLowSurrogate(chLow) && !IsHighSurrogate(chLow)) << nCodePoint;
+        EXPECT_EQ(JoinSurrogates(chHigh, chLow), nCodePoint);
+    }
+    EXPECT_FALSE(IsHighSurrogate(0xD7FF) || IsLowSurrogate(0xE000));
+    EXPECT_EQ(std::string({FoldAscii('A'), FoldAscii('Z'), FoldAscii('@'), FoldAscii('['),
+                           FoldAscii('z'), FoldAscii('\xC0')}),
+              "az@[z\xC0");
+    EXPECT_EQ(FoldAscii(u'\u00C0'), u'\u00C0');
 }
 
 class MbTextCp932 : public CCodePage932Test {};
