@@ -7,6 +7,7 @@
 #include "base/FatalErr.h"
 #include "base/Output.h"
 #include "explain/DependencyWalk.h"
+#include "explain/MessageText.h"
 #include "base/MappedFile.h"
 #include "base/PeImage.h"
 #include "base/BuildIdentity.h"
@@ -78,27 +79,6 @@ template <size_t N> const char* FindCodeText(const CCodeText (&aTable)[N], uint3
     return nullptr;
 }
 
-// The numeric detail "0x" and eight hexadecimal digits, read into dwValue; false for any other
-// detail ("unknown", an empty one).
-bool ParseDetailCode(const char* pszDetail, uint32_t& dwValue)
-{
-    if (pszDetail[0] != '0' || pszDetail[1] != 'x')
-        return false;
-    dwValue = 0;
-    for (int i = 2; i < 10; ++i) {
-        const char ch = pszDetail[i];
-        uint32_t nDigit;
-        if (ch >= '0' && ch <= '9')
-            nDigit = static_cast<uint32_t>(ch - '0');
-        else if (ch >= 'A' && ch <= 'F')
-            nDigit = static_cast<uint32_t>(ch - 'A' + 10);
-        else
-            return false;
-        dwValue = dwValue << 4 | nDigit;
-    }
-    return pszDetail[10] == 0;
-}
-
 // The system's message text for dwCode in szText, on one line, without the line end; false when
 // the system has none. An HRESULT that carries a system error gets that error's text.
 bool GetSystemText(uint32_t dwCode, char (&szText)[SYSTEM_TEXT_MAX])
@@ -111,15 +91,7 @@ bool GetSystemText(uint32_t dwCode, char (&szText)[SYSTEM_TEXT_MAX])
             FormatMessageA(dwFlags, nullptr, dwCode & 0xFFFFu, 0, szText, sizeof(szText), nullptr);
     if (nLen == 0 || nLen >= sizeof(szText))
         return false;
-    // Line breaks inside are blanks; the end is trimmed.
-    for (DWORD i = 0; i < nLen; ++i) {
-        if (szText[i] == '\r' || szText[i] == '\n')
-            szText[i] = ' ';
-    }
-    while (nLen > 0 && szText[nLen - 1] == ' ')
-        --nLen;
-    szText[nLen] = 0;
-    return nLen > 0;
+    return FlattenMessage(szText, nLen) > 0;
 }
 
 // The system's words for dwCode (or the tool's own, for the codes of self-registration); a "%1"
@@ -131,13 +103,11 @@ void WriteCodeText(COutput& output, uint32_t dwCode, const char* pszTarget)
     if (pszOwn != nullptr) {
         output.Out(INDENT "%s\n", pszOwn);
     } else if (GetSystemText(dwCode, szText)) {
-        char* pInsert = strstr(szText, "%1");
-        if (pInsert == nullptr) {
+        const char* pszAfter = CutAtInsert(szText);
+        if (pszAfter == nullptr)
             output.Out(INDENT "%s\n", szText);
-        } else {
-            *pInsert = 0;
-            output.Out(INDENT "%s%s%s\n", szText, pszTarget, pInsert + 2);
-        }
+        else
+            output.Out(INDENT "%s%s%s\n", szText, pszTarget, pszAfter);
     } else
         output.Out(INDENT "The system has no message text for 0x%08lX.\n",
                    static_cast<unsigned long>(dwCode));

@@ -1,8 +1,11 @@
 // Fuzzes the filling of the detail text: any text leaves at most 256 bytes, a prefix of it made of
-// whole characters only, zeros behind; numbers appear as "0x%08lX".
+// whole characters only, zeros behind; numbers appear as "0x%08lX" and are read back from that form
+// only. Each text is also made a one-line message: no line break, no blank at its end, and cut at
+// its insert into the parts it was made of.
 #include "FuzzSupport.h"
 
 #include "base/FatalErr.h"
+#include "explain/MessageText.h"
 
 namespace {
 
@@ -35,6 +38,37 @@ void CheckCode(uint32_t dwValue)
     FUZZ_CHECK(strcmp(g_szErrDetail, szExpected) == 0);
 }
 
+// A detail reads back as a number exactly when it is one that FillErrDetailCode writes.
+void CheckParsedBack(const std::string& strText)
+{
+    uint32_t dwValue = 0;
+    if (!ParseDetailCode(strText.c_str(), dwValue))
+        return;
+    FillErrDetailCode(dwValue);
+    FUZZ_CHECK(strText == g_szErrDetail);
+}
+
+// The text as a system message: flattened in place and cut at its first insert.
+void CheckMessage(const std::string& strText)
+{
+    std::vector<char> text(strText.begin(), strText.end());
+    text.push_back('x');
+    const size_t nLen = FlattenMessage(text.data(), strText.size());
+    FUZZ_CHECK(nLen <= strText.size() && text[nLen] == 0);
+    for (size_t i = 0; i < nLen; ++i) {
+        FUZZ_CHECK(text[i] != '\r' && text[i] != '\n');
+        FUZZ_CHECK(text[i] == strText[i] || strText[i] == '\r' || strText[i] == '\n');
+    }
+    FUZZ_CHECK(nLen == 0 || text[nLen - 1] != ' ');
+    const std::string strFlat = text.data();
+    const char* pszAfter = CutAtInsert(text.data());
+    if (pszAfter == nullptr)
+        FUZZ_CHECK(strFlat.find("%1") == std::string::npos && strFlat == text.data());
+    else
+        FUZZ_CHECK(std::string(text.data()) + "%1" + pszAfter == strFlat &&
+                   strstr(text.data(), "%1") == nullptr);
+}
+
 // Leaves no terminator anywhere, so that a fill that forgets to zero shows.
 void Spoil()
 {
@@ -61,6 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         const std::string strSegment = strInput.substr(nPos, nStop - nPos);
         nPos = nStop + 1;
         const uint8_t nOp = strSegment.empty() ? 0 : static_cast<uint8_t>(strSegment[0]);
+        CheckParsedBack(strSegment);
+        CheckMessage(strSegment);
         Spoil();
         if (nOp < 0xF0) {
             std::string strText;

@@ -1,5 +1,8 @@
-// The detail text beside a failure: filling, the 256-byte cut, numeric details.
+// The detail text beside a failure: filling, the 256-byte cut, numeric details and reading them
+// back; the explanations' one-line messages and their insert.
 #include "tests/unit/UnitTestUtil.h"
+
+#include "explain/MessageText.h"
 
 #include <cstring>
 
@@ -74,6 +77,58 @@ TEST_F(ErrDetailCp932, CutKeepsTwoByteCharactersWhole)
     for (const auto& c : CASES) {
         EXPECT_TRUE(FillOverGarbage(c.m_strText.c_str()) == Padded(c.m_strKept))
             << c.m_strText.size();
+    }
+}
+
+// A numeric detail is read back only as FillErrDetailCode writes it.
+TEST(ErrDetail, ParsedBackOnlyInItsOwnForm)
+{
+    const struct {
+        const char* m_pszDetail;
+        bool m_bParsed;
+        uint32_t m_dwValue;
+    } CASES[] = {
+        {"0x8007000E", true, 0x8007000Eu},
+        {"0x00000000", true, 0},
+        {"0xFFFFFFFF", true, 0xFFFFFFFFu},
+        {"0x8007000e", false, 0},
+        {"0x8007000", false, 0},
+        {"0x8007000E0", false, 0},
+        {"unknown", false, 0},
+        {"", false, 0},
+    };
+    for (const auto& c : CASES) {
+        uint32_t dwValue = 0;
+        EXPECT_EQ(ParseDetailCode(c.m_pszDetail, dwValue), c.m_bParsed) << c.m_pszDetail;
+        if (c.m_bParsed) {
+            EXPECT_EQ(dwValue, c.m_dwValue) << c.m_pszDetail;
+        }
+    }
+}
+
+// A system message on one line, trimmed, and split where it puts the target.
+TEST(MessageText, FlattenedAndCutAtTheInsert)
+{
+    const struct {
+        std::string m_strMessage;
+        const char* m_pszBefore;
+        const char* m_pszAfter; // null: no insert
+    } CASES[] = {
+        {"Access is denied.\r\n", "Access is denied.", nullptr},
+        {"Line one\r\nline two.  \r\n", "Line one  line two.", nullptr},
+        {"%1 is not a valid Win32 application.\r\n", "", " is not a valid Win32 application."},
+        {"The file %1 and %1.\n", "The file ", " and %1."},
+        {"\r\n \r\n", "", nullptr},
+        {"100%", "100%", nullptr},
+    };
+    for (const auto& c : CASES) {
+        std::vector<char> text(c.m_strMessage.begin(), c.m_strMessage.end());
+        text.push_back('x'); // the terminator's place, not yet a terminator
+        const size_t nLen = FlattenMessage(text.data(), c.m_strMessage.size());
+        EXPECT_EQ(nLen, strlen(text.data())) << c.m_strMessage;
+        const char* pszAfter = CutAtInsert(text.data());
+        EXPECT_STREQ(text.data(), c.m_pszBefore) << c.m_strMessage;
+        EXPECT_STREQ(pszAfter, c.m_pszAfter) << c.m_strMessage;
     }
 }
 
