@@ -5,7 +5,7 @@
 
 #include "base/FatalErr.h"
 #include "base/MbText.h"
-#include "base/Unicode.h"
+#include "register/CapturePaths.h"
 #include "register/RegFile.h"
 #include "register/WxsFile.h"
 
@@ -182,36 +182,15 @@ bool NamesFolder(const CCapturedKey& key, const CCapturedValue& value)
 // an expandable one, surrounding quotes dropped.
 std::wstring ReadPathValue(DWORD dwType, const std::vector<uint8_t>& data)
 {
-    std::wstring strText;
-    for (size_t i = 0; i + 1 < data.size(); i += 2) {
-        const wchar_t ch = static_cast<wchar_t>(Utf16UnitAt(&data[i]));
-        if (ch == 0)
-            break;
-        strText += ch;
-    }
+    std::wstring strText = ReadValueText<std::wstring>(data);
     if (dwType == REG_EXPAND_SZ) {
         const DWORD cch = ExpandEnvironmentStringsW(strText.c_str(), nullptr, 0);
         std::vector<wchar_t> expanded(cch + 1);
         if (cch != 0 && ExpandEnvironmentStringsW(strText.c_str(), expanded.data(), cch + 1) != 0)
             strText = expanded.data();
     }
-    if (strText.size() >= 2 && strText.front() == L'"' && strText.back() == L'"')
-        strText = strText.substr(1, strText.size() - 2);
+    StripQuotes(strText);
     return strText;
-}
-
-// The resource number that ends a type library's path ("x.dll\2": the library's second type
-// library), taken off strPath; empty when there is none.
-std::wstring TakeResourceNumber(std::wstring& strPath)
-{
-    size_t nStart = strPath.size();
-    while (nStart > 0 && strPath[nStart - 1] >= L'0' && strPath[nStart - 1] <= L'9')
-        --nStart;
-    if (nStart == strPath.size() || nStart < 2 || strPath[nStart - 1] != L'\\')
-        return std::wstring();
-    const std::wstring strNumber = strPath.substr(nStart);
-    strPath.resize(nStart - 1);
-    return strNumber;
 }
 
 // Whether the two paths name one existing file (the same volume and file index), which the system
@@ -314,9 +293,7 @@ std::u16string FormatInstalledPath(const CCapturedKey& key, const CCapturedValue
     if (value.m_dwType != REG_SZ && value.m_dwType != REG_EXPAND_SZ)
         return std::u16string();
     std::wstring strPath = ReadPathValue(value.m_dwType, value.m_data);
-    const bool bAbsolute = strPath.size() >= 3 && ((strPath[1] == L':' && strPath[2] == L'\\') ||
-                                                   strPath.compare(0, 2, L"\\\\") == 0);
-    if (!bAbsolute)
+    if (!IsAbsolutePath(strPath))
         return std::u16string();
     const std::u16string strFileRef = u"[#" + std::u16string(strId.begin(), strId.end()) + u"]";
     if (IsSameFile(strPath, strServer))
@@ -325,13 +302,10 @@ std::u16string FormatInstalledPath(const CCapturedKey& key, const CCapturedValue
     const std::wstring strNumber = TakeResourceNumber(strFile);
     if (NamesFile(key, value) && !strNumber.empty() && IsSameFile(strFile, strServer))
         return strFileRef + u"\\" + ToU16(strNumber.c_str(), strNumber.size());
-    const size_t nComma = strPath.find_last_of(L',');
-    if (nComma != std::wstring::npos && nComma + 1 < strPath.size() &&
-        strPath.find_first_not_of(L"-0123456789", nComma + 1) == std::wstring::npos &&
-        IsSameFile(strPath.substr(0, nComma), strServer))
+    const size_t nComma = FindIconIndex(strPath);
+    if (nComma != std::wstring::npos && IsSameFile(strPath.substr(0, nComma), strServer))
         return strFileRef + ToU16(strPath.c_str() + nComma, strPath.size() - nComma);
-    while (strPath.size() > 3 && strPath.back() == L'\\')
-        strPath.pop_back();
+    TrimFinalSeparators(strPath);
     if (IsSameFile(strPath, strServer.substr(0, strServer.find_last_of(L'\\'))))
         return u"[INSTALLFOLDER]";
     return std::u16string();

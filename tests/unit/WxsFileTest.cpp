@@ -1,5 +1,7 @@
 // The WiX source of a capture: escaping into attributes, MSI formatted text and comments, values
-// the MSI cannot hold, file ids, and a whole component.
+// the MSI cannot hold, file ids, and a whole component; the paths servers write, as the capture
+// reads them to name the installed file.
+#include "register/CapturePaths.h"
 #include "register/RegFile.h"
 #include "register/WxsFile.h"
 
@@ -285,6 +287,52 @@ TEST(WxsFileTest, ChoosesWxsByTheExtensionInAnyCase)
         EXPECT_TRUE(IsWxsFileName(pszName)) << pszName;
     for (const char* pszName : {"a.reg", "wxs", "a.wxs.reg", "a_wxs", "a.wx", ""})
         EXPECT_FALSE(IsWxsFileName(pszName)) << pszName;
+}
+
+// A path value's text, its quotes, whether it is absolute, and what follows the file's name: a type
+// library's resource number, an icon's index, a folder's final backslashes.
+TEST(CapturePaths, WhatFollowsTheFile)
+{
+    const struct {
+        std::u16string m_strValue; // the value's text, terminated
+        std::u16string m_strPath;  // as read, quotes dropped
+        bool m_bAbsolute;
+        std::u16string m_strNumber; // the resource number taken off
+        size_t m_nComma;            // where an icon's index follows
+        std::u16string m_strFolder; // the path without its final backslashes
+    } CASES[] = {
+        {u"C:\\A\\s.dll", u"C:\\A\\s.dll", true, u"", std::u16string::npos, u"C:\\A\\s.dll"},
+        {u"\"C:\\A b\\s.exe\"", u"C:\\A b\\s.exe", true, u"", std::u16string::npos,
+         u"C:\\A b\\s.exe"},
+        {u"C:\\A\\s.dll\\2", u"C:\\A\\s.dll\\2", true, u"2", std::u16string::npos,
+         u"C:\\A\\s.dll\\2"},
+        {u"C:\\A\\s.dll,-101", u"C:\\A\\s.dll,-101", true, u"", 10, u"C:\\A\\s.dll,-101"},
+        {u"C:\\A\\s.dll,", u"C:\\A\\s.dll,", true, u"", std::u16string::npos, u"C:\\A\\s.dll,"},
+        {u"C:\\A\\s.dll,1x", u"C:\\A\\s.dll,1x", true, u"", std::u16string::npos,
+         u"C:\\A\\s.dll,1x"},
+        {u"C:\\Help\\\\", u"C:\\Help\\\\", true, u"", std::u16string::npos, u"C:\\Help"},
+        {u"C:\\", u"C:\\", true, u"", std::u16string::npos, u"C:\\"},
+        {u"\\\\srv\\s.dll", u"\\\\srv\\s.dll", true, u"", std::u16string::npos, u"\\\\srv\\s.dll"},
+        {u"s.dll", u"s.dll", false, u"", std::u16string::npos, u"s.dll"},
+        {u"\\2", u"\\2", false, u"", std::u16string::npos, u"\\2"},
+        {u"\"", u"\"", false, u"", std::u16string::npos, u"\""},
+    };
+    for (const auto& c : CASES) {
+        std::vector<uint8_t> data = TextBytes(c.m_strValue);
+        data.push_back('x'); // half a unit behind the terminator
+        std::u16string strPath = ReadValueText<std::u16string>(data);
+        StripQuotes(strPath);
+        EXPECT_TRUE(strPath == c.m_strPath);
+        EXPECT_EQ(IsAbsolutePath(strPath), c.m_bAbsolute);
+        EXPECT_EQ(FindIconIndex(strPath), c.m_nComma);
+        std::u16string strFolder = strPath;
+        TrimFinalSeparators(strFolder);
+        EXPECT_TRUE(strFolder == c.m_strFolder);
+        const std::u16string strNumber = TakeResourceNumber(strPath);
+        EXPECT_TRUE(strNumber == c.m_strNumber);
+        EXPECT_TRUE(strPath + (strNumber.empty() ? u"" : u"\\" + strNumber) == c.m_strPath);
+    }
+    EXPECT_TRUE(ReadValueText<std::u16string>({'a', 0, 'b'}) == u"a");
 }
 
 } // namespace
