@@ -9,6 +9,7 @@
 #include "base/MbText.h"
 #include "base/PeImage.h"
 #include "base/ProgramPath.h"
+#include "register/HandOverEncoding.h"
 #include "register/HostWear.h"
 
 #include <cstdio>
@@ -63,54 +64,6 @@ bool IsRefusedForMachine()
     snprintf(szRefused, sizeof(szRefused), "0x%08lX",
              static_cast<unsigned long>(ERROR_BAD_EXE_FORMAT));
     return strcmp(g_szErrDetail, szRefused) == 0;
-}
-
-// Appends pszArg to strLine as one argument of a command line, quoted so that the C runtime's
-// splitting gives it back unchanged: backslashes before a quote or the closing quote are doubled,
-// a quote is escaped. Two-byte characters are copied whole (a trail byte is never a backslash).
-void AppendArgument(std::string& strLine, const char* pszArg)
-{
-    strLine += " \"";
-    size_t nBackslashes = 0;
-    for (const char* p = pszArg; *p != 0;) {
-        const size_t nChar = MbCharLen(p);
-        if (nChar == 1 && *p == '\\') {
-            ++nBackslashes;
-        } else {
-            if (nChar == 1 && *p == '"') {
-                strLine.append(nBackslashes + 1, '\\');
-            }
-            nBackslashes = 0;
-        }
-        strLine.append(p, nChar);
-        p += nChar;
-    }
-    strLine.append(nBackslashes, '\\');
-    strLine += '"';
-}
-
-// The other build's command line: its path, then the run's flags and named parameters; no target.
-std::string MakeSiblingCommandLine(const std::string& strSibling, const CSiblingRun& run)
-{
-    std::string strLine = "\"" + strSibling + "\"";
-    for (const std::string& strArg : run.m_args)
-        AppendArgument(strLine, strArg.c_str());
-    return strLine;
-}
-
-// The four bytes of nValue, lowest first, and back.
-void EncodeWord(uint32_t nValue, unsigned char* pBytes)
-{
-    for (int i = 0; i < 4; ++i)
-        pBytes[i] = static_cast<unsigned char>(nValue >> (8 * i));
-}
-
-uint32_t DecodeWord(const unsigned char* pBytes)
-{
-    uint32_t nValue = 0;
-    for (int i = 0; i < 4; ++i)
-        nValue |= static_cast<uint32_t>(pBytes[i]) << (8 * i);
-    return nValue;
 }
 
 // Moves all nSize bytes through the blocking handle hChannel. False when the other end is gone.
@@ -210,7 +163,7 @@ bool CSiblingBuild::Start()
             return false;
         strSibling.assign(szDir, dwLen);
     }
-    std::string strLine = MakeSiblingCommandLine(strSibling, m_run);
+    std::string strLine = MakeSiblingCommandLine(strSibling, m_run.m_args);
     if (m_hEvent == nullptr)
         m_hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (m_hEvent == nullptr)

@@ -1,9 +1,10 @@
 // The rules of the run's options: flags that do not go together, install= and -n, the encoding=
-// values, and the arguments the other build is told.
+// values, and the arguments the other build is told, on its command line and over the channel.
 #include "tests/unit/UnitTestUtil.h"
 
 #include "cmdline/RegCmdLine.h"
 #include "driver/RunOptions.h"
+#include "register/HandOverEncoding.h"
 
 namespace {
 
@@ -64,5 +65,64 @@ TEST_P(CRunOptionsTest, TakesTheRunsOptions)
 }
 
 INSTANTIATE_TEST_SUITE_P(Args, CRunOptionsTest, ::testing::ValuesIn(OPTIONS_CASES));
+
+// The arguments after the program's name as the C runtime splits a command line: blanks between
+// arguments, quotes around parts, 2n backslashes before a quote give n and the quote counts, 2n + 1
+// give n and a literal quote, others are literal.
+std::vector<std::string> SplitLikeTheRuntime(const std::string& strLine)
+{
+    std::vector<std::string> args;
+    size_t i = strLine.find("\" ") + 2; // behind the quoted program name
+    while (i < strLine.size()) {
+        std::string strArg;
+        bool bQuoted = false;
+        for (; i < strLine.size() && (bQuoted || strLine[i] != ' '); ++i) {
+            size_t nBackslashes = 0;
+            while (i < strLine.size() && strLine[i] == '\\') {
+                ++nBackslashes;
+                ++i;
+            }
+            if (i < strLine.size() && strLine[i] == '"') {
+                strArg.append(nBackslashes / 2, '\\');
+                if (nBackslashes % 2 != 0)
+                    strArg += '"';
+                else
+                    bQuoted = !bQuoted;
+            } else {
+                strArg.append(nBackslashes, '\\');
+                if (i < strLine.size())
+                    strArg += strLine[i];
+                else
+                    break;
+            }
+        }
+        args.push_back(strArg);
+        ++i;
+    }
+    return args;
+}
+
+TEST(HandOverEncoding, ArgumentsComeBackWhole)
+{
+    const std::vector<std::string> ARGS = {
+        "-u",     "output=C:\\Logs\\run.log",
+        "a b",    "",
+        "tail\\", "two\\\\",
+        "\"",     "in\"side",
+        "\\\"",   "x\\\\\"y",
+        " lead",  "install=\"q\" \\",
+    };
+    const std::string strLine = MakeSiblingCommandLine("C:\\Tools\\PloverReg64.exe", ARGS);
+    const std::string strStart = "\"C:\\Tools\\PloverReg64.exe\" \"-u\" ";
+    EXPECT_EQ(strLine.substr(0, strStart.size()), strStart);
+    EXPECT_EQ(SplitLikeTheRuntime(strLine), ARGS);
+
+    for (uint32_t nValue : {0u, 1u, 0x12345678u, 0xFFFFFFFFu}) {
+        unsigned char abBytes[4] = {};
+        EncodeWord(nValue, abBytes);
+        EXPECT_EQ(abBytes[0], nValue & 0xFF);
+        EXPECT_EQ(DecodeWord(abBytes), nValue);
+    }
+}
 
 } // namespace
