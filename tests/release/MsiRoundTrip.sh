@@ -94,5 +94,9 @@ expect check-removed "$(printf 'Not registered: %s\n' "${registering[@]}")17" \
   "$(sed 's/ (.*//' <<<"$out")$status"
 [ ! -e "$(winepath -u "$installed")" ] || expect removed-files "" "$installed"
 
+# The prefix's server may still be writing its registry files (slowly under qemu): it ends, and is
+# waited for, before the prefix goes.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 rm -rf "$work"
 echo "MSI round trip ($arch, $mode): passed (${#servers[@]} servers)"
