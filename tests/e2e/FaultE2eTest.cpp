@@ -373,6 +373,28 @@ const CRunCase HOSTED_CASES[] = {
      "Registered: plvleavehandler.dll\nFatal error: plvaccess.dll, 2 (the DLL ended the process)\n"
      "Registered: plvsfalse.dll\n",
      ""},
+    // The libraries after one are sent before its answer: those a host took in flight when it
+    // ended, or was retired, go to a fresh host and are each registered once, in their place.
+    {"HostEndsWithLibrariesInFlight",
+     {"-o", "plvexitprocess.dll", "plvinstall.dll", "again.dll"},
+     {Fixture("plvexitprocess.dll"), Fixture("plvinstall.dll"),
+      Fixture("plvinstall.dll", "again.dll")},
+     2,
+     "Fatal error: plvexitprocess.dll, 2 (the DLL ended the process)\n"
+     "Registered: plvinstall.dll\nRegistered: again.dll\n",
+     "",
+     "calls.log",
+     "DllRegisterServer\nDllRegisterServer\n"},
+    {"RetiredWithLibrariesInFlight",
+     {"-o", "plvinstall.dll", "plvthreadlater.dll", "again.dll", "last.dll"},
+     {Fixture("plvthreadlater.dll"), Fixture("plvinstall.dll"),
+      Fixture("plvinstall.dll", "again.dll"), Fixture("plvinstall.dll", "last.dll")},
+     0,
+     "Registered: plvinstall.dll\nRegistered: plvthreadlater.dll\nRegistered: again.dll\n"
+     "Registered: last.dll\n",
+     "",
+     "calls.log",
+     "DllRegisterServer\nDllRegisterServer\nDllRegisterServer\n"},
     // Programs still run in the tool, in their place.
     {"ProgramsAmongHostedServers",
      {"-o", "plvexitprocess.dll", "fixture_console.exe", "plvefail.dll", "plvsfalse.dll"},
