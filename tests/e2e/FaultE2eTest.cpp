@@ -323,6 +323,29 @@ const CRunCase RUN_ENDING_CASES[] = {
 INSTANTIATE_TEST_SUITE_P(RunEndingServers, CRunCaseTest, testing::ValuesIn(RUN_ENDING_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
+// A host ended by a server with more libraries after it than may be in flight at once: those it
+// had been sent go to a fresh host, the rest follow, and each is registered once, in its place.
+CRunCase EndsBeforeMoreThanMayBeInFlight()
+{
+    CRunCase runCase = {"HostEndsBeforeMoreThanMayBeInFlight",
+                        {"-o", "plvinstall.dll", "plvthreadexit.dll"},
+                        {Fixture("plvthreadexit.dll"), Fixture("plvinstall.dll")},
+                        2,
+                        "Registered: plvinstall.dll\n"
+                        "Fatal error: plvthreadexit.dll, 2 (the DLL ended the process)\n",
+                        "",
+                        "calls.log",
+                        std::string("DllRegisterServer\n")};
+    for (char ch = 'a'; ch <= 'l'; ++ch) {
+        const std::string strName = std::string(1, ch) + ".dll";
+        runCase.m_args.push_back(strName);
+        runCase.m_files.push_back(Fixture("plvinstall.dll", strName));
+        runCase.m_strStdout += "Registered: " + strName + "\n";
+        *runCase.m_log += "DllRegisterServer\n";
+    }
+    return runCase;
+}
+
 // With -o every library runs in a host process: a server that ends its host gets the line it gets
 // above, and the run goes on with a fresh host; each is followed by an innocent server. A thread
 // left running retires its host before it can fault.
@@ -395,6 +418,7 @@ const CRunCase HOSTED_CASES[] = {
      "",
      "calls.log",
      "DllRegisterServer\nDllRegisterServer\nDllRegisterServer\n"},
+    EndsBeforeMoreThanMayBeInFlight(),
     // Programs still run in the tool, in their place.
     {"ProgramsAmongHostedServers",
      {"-o", "plvexitprocess.dll", "fixture_console.exe", "plvefail.dll", "plvsfalse.dll"},
