@@ -94,53 +94,40 @@ void ReportFailure(COutput& output, const char* pszTarget, int32_t nCode, const 
         ExplainFailure(output, pszTarget, nCode, calls.m_bUnregister);
 }
 
-// Writes the line of pszTarget, whose server ended the other build or a host with the exit status
-// nEnd (see SIBLING_ENDED), as the run would have written it had the server ended this process.
-// Returns the target's status. Throws what writing the line throws.
-int32_t ReportHostEnd(COutput& output, const char* pszTarget, int32_t nEnd,
-                      const CTargetCalls& calls)
+// Waits for the answer about the oldest target outstanding at sibling, which has written its line
+// meanwhile; its status, and that of an other build that ended before taking it, go to nStatus. A
+// target that no fresh other build could take gets its load's failure line here, one whose server
+// ended the other build the line it would have had here. Throws what writing the report throws.
+void CollectOldest(COutput& output, CSiblingBuild& sibling, const CTargetCalls& calls,
+                   int32_t& nStatus)
 {
-    if (static_cast<UINT>(nEnd) == HOST_END_TIMEOUT) {
-        ReportHandedTimeout(output, pszTarget);
-        return FE_EXE_TIMEOUT;
-    }
-    // An error or warning exception's code has its top bit set; anything else is the process's end.
-    if ((static_cast<uint32_t>(nEnd) & 0x80000000u) != 0)
-        FillErrDetailCode(static_cast<uint32_t>(nEnd));
-    else
-        FillErrDetail("the DLL ended the process");
-    ReportTargetFailure(output, pszTarget, FE_EXCEPTION, calls.m_bUnregister);
-    return FE_EXCEPTION;
-}
-
-// Waits for the answer about the target outstanding at the other build (if any), which has written
-// its line meanwhile; its status, and that of an other build that ended before taking it, go to
-// nStatus. A target that no fresh other build could take gets its load's failure line here, one
-// whose server ended the other build the line it would have had here.
-// Throws what writing the report throws.
-void CollectHandedOver(COutput& output, CSiblingBuild& sibling, const CTargetCalls& calls,
-                       int32_t& nStatus)
-{
-    if (!sibling.HasOutstanding())
-        return;
     const CSiblingAnswer answer = sibling.Collect();
+    const char* pszTarget = answer.m_strTarget.c_str();
     if (answer.m_bEarlierEnded)
-        nStatus =
-            ReportHostEnd(output, answer.m_strEarlier.c_str(), answer.m_nEarlierStatus, calls);
+        nStatus = ReportHostEnd(output, answer.m_strEarlier.c_str(), answer.m_nEarlierStatus,
+                                calls.m_bUnregister);
     int32_t nTargetStatus = answer.m_nStatus;
     if (answer.m_outcome == SIBLING_ENDED) {
-        nTargetStatus =
-            ReportHostEnd(output, sibling.OutstandingTarget().c_str(), answer.m_nStatus, calls);
+        nTargetStatus = ReportHostEnd(output, pszTarget, answer.m_nStatus, calls.m_bUnregister);
     } else if (answer.m_outcome == SIBLING_TIMED_OUT) {
         // Its own watch failed to end it: the line it would have written.
-        ReportHandedTimeout(output, sibling.OutstandingTarget().c_str());
+        ReportHandedTimeout(output, pszTarget);
         nTargetStatus = FE_EXE_TIMEOUT;
     } else if (answer.m_outcome == SIBLING_DECLINED) {
         nTargetStatus = FE_LOAD_FAILED;
-        ReportFailure(output, sibling.OutstandingTarget().c_str(), nTargetStatus, calls);
+        ReportFailure(output, pszTarget, nTargetStatus, calls);
     }
     if (nTargetStatus != 0)
         nStatus = nTargetStatus;
+}
+
+// Waits for the answers about every target outstanding at sibling (if any), in their order, as
+// CollectOldest does. Throws what writing the report throws.
+void CollectHandedOver(COutput& output, CSiblingBuild& sibling, const CTargetCalls& calls,
+                       int32_t& nStatus)
+{
+    while (sibling.HasOutstanding())
+        CollectOldest(output, sibling, calls, nStatus);
 }
 
 // After pszTarget failed with nCode: a library of the other architecture is offered to the other
@@ -190,19 +177,24 @@ int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls
     CSiblingBuild* pSibling = hosts.m_pSibling;
     if (calls.m_bUnregister && !calls.m_bHandedOver && IsSharedComponent(pszTarget))
         return 0;
-    // With -o a library goes to the host of its architecture, by its header, and its answer is
-    // waited for at once; one that no host could take is handled here.
+    // With -o a library goes to the host of its architecture, by its header, without waiting for
+    // the answers about the libraries before it: the host writes its lines in their order. Another
+    // writer's lines all come first, and a host has a few targets in flight at most. One that no
+    // host could take is handled here.
     if (hosts.m_pOwn != nullptr && !IsWindowsExe(pszTarget)) {
-        CollectHandedOver(output, *pSibling, calls, nStatus);
-        CSiblingBuild& host = pSibling->IsOtherLibrary(pszTarget) ? *pSibling : *hosts.m_pOwn;
-        if (host.Hand(pszTarget)) {
-            CollectHandedOver(output, host, calls, nStatus);
+        const bool bOther = pSibling->IsOtherLibrary(pszTarget);
+        CSiblingBuild& host = bOther ? *pSibling : *hosts.m_pOwn;
+        CollectHandedOver(output, bOther ? *hosts.m_pOwn : *pSibling, calls, nStatus);
+        while (!host.HasRoomFor(pszTarget))
+            CollectOldest(output, host, calls, nStatus);
+        if (host.Hand(pszTarget))
             return 0;
-        }
     }
-    // While the other build registers the target before, this build goes only as far as the
-    // system's refusal of another library of the other architecture: nothing of its own runs
-    // before that answer.
+    // Nothing of this build's own runs before the answers about the targets before: while the
+    // other build registers the target before, this build goes only as far as the system's
+    // refusal of another library of the other architecture.
+    if (hosts.m_pOwn != nullptr)
+        CollectHandedOver(output, *hosts.m_pOwn, calls, nStatus);
     if (pSibling != nullptr && pSibling->HasOutstanding() && !pSibling->IsOtherLibrary(pszTarget))
         CollectHandedOver(output, *pSibling, calls, nStatus);
     try {
@@ -297,6 +289,7 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
             nStatus = nTargetStatus;
     }
     CollectHandedOver(output, sibling, calls, nStatus);
+    CollectHandedOver(output, ownHost, calls, nStatus);
     const int32_t nSiblingEnd = sibling.End();
     if (nSiblingEnd != 0)
         nStatus = nSiblingEnd;

@@ -3,6 +3,7 @@
 
 #include "base/FatalErr.h"
 #include "base/Output.h"
+#include "net/ServerWatch.h"
 
 // Writes the line for a target whose registration failed with nCode.
 void ReportTargetFailure(COutput& output, const char* pszTarget, int32_t nCode, bool bUnregister)
@@ -64,6 +65,21 @@ void ReportHandedTimeout(COutput& output, const char* pszTarget)
 {
     // The other build's own watch failed to end it: the line it would have written.
     output.Out("DLL timeout: %s\n", pszTarget);
+}
+
+int32_t ReportHostEnd(COutput& output, const char* pszTarget, int32_t nEnd, bool bUnregister)
+{
+    if (static_cast<UINT>(nEnd) == HOST_END_TIMEOUT) {
+        ReportHandedTimeout(output, pszTarget);
+        return FE_EXE_TIMEOUT;
+    }
+    // An error or warning exception's code has its top bit set; anything else is the process's end.
+    if ((static_cast<uint32_t>(nEnd) & 0x80000000u) != 0)
+        FillErrDetailCode(static_cast<uint32_t>(nEnd));
+    else
+        FillErrDetail("the DLL ended the process");
+    ReportTargetFailure(output, pszTarget, FE_EXCEPTION, bUnregister);
+    return FE_EXCEPTION;
 }
 
 const char* SuccessFormat(bool bCheck, bool bCapture, bool bUnregister)

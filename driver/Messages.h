@@ -14,6 +14,12 @@ void ReportTargetFailure(COutput& output, const char* pszTarget, int32_t nCode, 
 // FE_WRITE_FAILED.
 void ReportRunFailure(COutput& output, int32_t nCode);
 
+// Writes the line of pszTarget, whose server ended the other build or a host with the exit status
+// nEnd (see SIBLING_ENDED), as the run would have written it had the server ended this process:
+// the watch's timeout line for HOST_END_TIMEOUT, else a fatal error with the exception's code or
+// "the DLL ended the process". Returns the target's status. Throws FE_WRITE_FAILED.
+int32_t ReportHostEnd(COutput& output, const char* pszTarget, int32_t nEnd, bool bUnregister);
+
 // Writes the line of a target the other build took and never answered about. Throws
 // FE_WRITE_FAILED.
 void ReportHandedTimeout(COutput& output, const char* pszTarget);

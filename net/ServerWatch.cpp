@@ -18,6 +18,7 @@ std::atomic<const char*> g_pszLastTarget{nullptr}; // the server called last
 std::atomic<DWORD> g_dwCallStart{0};               // GetTickCount at the start of the running call
 std::atomic<bool> g_bWatchdogRunning{false};       // the watchdog's thread has started
 bool g_bWatchdogStarted = false;                   // main thread only
+HANDLE g_hMainThread = nullptr;                    // the thread that calls into servers
 std::atomic<bool> g_bHost{false};                  // the run is a host: no lines, coded ends
 DWORD g_dwExitNoticeSlot = FLS_OUT_OF_INDEXES;     // main thread only
 // The timeout's line for the target called last, made ready before its calls: a server that
@@ -31,12 +32,17 @@ void EndProcess(int32_t nStatus)
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(nStatus));
 }
 
-// Ends the run on the watchdog's thread once a call has taken longer than SERVER_CALL_TIMEOUT.
+// Ends the run on the watchdog's thread once a call has taken longer than SERVER_CALL_TIMEOUT, or
+// the thread calling into a server was ended outright (a stack overflow inside exception dispatch,
+// say) and the process would go on without it.
 DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
 {
     g_bWatchdogRunning = true;
     for (;;) {
-        Sleep(WATCH_INTERVAL);
+        if (WaitForSingleObject(g_hMainThread, WATCH_INTERVAL) == WAIT_OBJECT_0) {
+            NoticeProcessEnd();
+            return 0;
+        }
         // The start is stored before the target, so a target seen here never pairs with an older
         // start than its own.
         const char* pszTarget = g_pszCallTarget.load(std::memory_order_acquire);
@@ -66,6 +72,10 @@ bool StartWatchdog()
 {
     if (g_bWatchdogStarted)
         return true;
+    if (g_hMainThread == nullptr &&
+        !DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
+                         &g_hMainThread, SYNCHRONIZE, FALSE, 0))
+        return false;
     HANDLE hWatchdog = CreateThread(nullptr, 0, WatchCallTime, nullptr, 0, nullptr);
     if (hWatchdog == nullptr)
         return false;

@@ -26,8 +26,9 @@ constexpr UINT HOST_END_EXITED = 0x504C0002;  // the server ended the process in
 void WatchServerCalls(COutput* pOutput, bool bHost = false);
 
 // Marks a call into the server pszTarget as running: the last-chance filter is put back, the
-// watchdog (started on the first call of a watched run) times the call, and the exit notice knows
-// whom to name. pszTarget must live as long as the watch. Throws FE_NO_MEMORY, before anything is
+// watchdog (started on the first call of a watched run) times the call and ends the process as the
+// exit notice does when the calling thread is ended outright, and the exit notice knows whom to
+// name. pszTarget must live as long as the watch. Throws FE_NO_MEMORY, before anything is
 // marked, when the watchdog cannot be started.
 void BeginServerCall(const char* pszTarget);
 

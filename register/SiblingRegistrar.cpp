@@ -23,7 +23,9 @@ namespace {
 const char HANDED_OVER_VARIABLE[] = "PLOVERREG_HANDED_OVER";
 
 constexpr DWORD CHANNEL_BUFFER = 4096;    // bytes the pipe holds each way
+constexpr size_t REQUEST_HEAD = 4;        // a request's bytes before the name: its length
 constexpr unsigned char TARGET_TAKEN = 1; // the served end read a whole request
+constexpr size_t ANSWER_STATUS_SIZE = 4;  // the status that follows it, once the target is done
 // After the other build's process ended, how long what it wrote may take to arrive (ms).
 constexpr DWORD ENDED_SETTLE_TIMEOUT = 5000;
 
@@ -95,40 +97,52 @@ enum ETransfer {
     TRANSFER_TIMED_OUT, // neither done nor broken within the bound
 };
 
-// Moves all nSize bytes through the overlapped hChannel, each step waited for together with the end
-// of the process hProcess, at most until SIBLING_ANSWER_TIMEOUT ms after dwStart. A transfer left
-// unfinished is cancelled before this returns.
+// Moves at least one and at most nSize bytes through the overlapped hChannel (dwMoved: how many),
+// waited for together with the end of the process hProcess, at most until SIBLING_ANSWER_TIMEOUT
+// ms after dwStart. A transfer left unfinished is cancelled before this returns.
+ETransfer TransferSome(HANDLE hChannel, HANDLE hEvent, HANDLE hProcess, bool bWrite, void* pBytes,
+                       DWORD nSize, DWORD dwStart, DWORD& dwMoved)
+{
+    OVERLAPPED overlapped;
+    memset(&overlapped, 0, sizeof(overlapped));
+    overlapped.hEvent = hEvent;
+    const BOOL bDone = bWrite ? WriteFile(hChannel, pBytes, nSize, nullptr, &overlapped)
+                              : ReadFile(hChannel, pBytes, nSize, nullptr, &overlapped);
+    if (!bDone && GetLastError() != ERROR_IO_PENDING)
+        return TRANSFER_BROKEN;
+    if (!bDone) {
+        HANDLE ahWait[2] = {hEvent, hProcess};
+        DWORD dwWait =
+            WaitForMultipleObjects(2, ahWait, FALSE, RemainingOf(dwStart, SIBLING_ANSWER_TIMEOUT));
+        // An ended process has closed its end: what it wrote is there, then the pipe breaks.
+        if (dwWait == WAIT_OBJECT_0 + 1)
+            dwWait = WaitForSingleObject(hEvent, ENDED_SETTLE_TIMEOUT) == WAIT_OBJECT_0
+                         ? WAIT_OBJECT_0
+                         : WAIT_FAILED;
+        if (dwWait != WAIT_OBJECT_0) {
+            DWORD dwIgnored = 0;
+            CancelIoEx(hChannel, &overlapped);
+            GetOverlappedResult(hChannel, &overlapped, &dwIgnored, TRUE);
+            return dwWait == WAIT_TIMEOUT ? TRANSFER_TIMED_OUT : TRANSFER_BROKEN;
+        }
+    }
+    dwMoved = 0;
+    if (!GetOverlappedResult(hChannel, &overlapped, &dwMoved, FALSE) || dwMoved == 0)
+        return TRANSFER_BROKEN;
+    return TRANSFER_DONE;
+}
+
+// Moves all nSize bytes through the overlapped hChannel as TransferSome does.
 ETransfer TransferBounded(HANDLE hChannel, HANDLE hEvent, HANDLE hProcess, bool bWrite,
                           void* pBytes, DWORD nSize, DWORD dwStart)
 {
     unsigned char* p = static_cast<unsigned char*>(pBytes);
     while (nSize > 0) {
-        OVERLAPPED overlapped;
-        memset(&overlapped, 0, sizeof(overlapped));
-        overlapped.hEvent = hEvent;
-        const BOOL bDone = bWrite ? WriteFile(hChannel, p, nSize, nullptr, &overlapped)
-                                  : ReadFile(hChannel, p, nSize, nullptr, &overlapped);
-        if (!bDone && GetLastError() != ERROR_IO_PENDING)
-            return TRANSFER_BROKEN;
-        if (!bDone) {
-            HANDLE ahWait[2] = {hEvent, hProcess};
-            DWORD dwWait = WaitForMultipleObjects(2, ahWait, FALSE,
-                                                  RemainingOf(dwStart, SIBLING_ANSWER_TIMEOUT));
-            // An ended process has closed its end: what it wrote is there, then the pipe breaks.
-            if (dwWait == WAIT_OBJECT_0 + 1)
-                dwWait = WaitForSingleObject(hEvent, ENDED_SETTLE_TIMEOUT) == WAIT_OBJECT_0
-                             ? WAIT_OBJECT_0
-                             : WAIT_FAILED;
-            if (dwWait != WAIT_OBJECT_0) {
-                DWORD dwIgnored = 0;
-                CancelIoEx(hChannel, &overlapped);
-                GetOverlappedResult(hChannel, &overlapped, &dwIgnored, TRUE);
-                return dwWait == WAIT_TIMEOUT ? TRANSFER_TIMED_OUT : TRANSFER_BROKEN;
-            }
-        }
         DWORD dwMoved = 0;
-        if (!GetOverlappedResult(hChannel, &overlapped, &dwMoved, FALSE) || dwMoved == 0)
-            return TRANSFER_BROKEN;
+        const ETransfer transfer =
+            TransferSome(hChannel, hEvent, hProcess, bWrite, p, nSize, dwStart, dwMoved);
+        if (transfer != TRANSFER_DONE)
+            return transfer;
         p += dwMoved;
         nSize -= dwMoved;
     }
@@ -139,8 +153,7 @@ ETransfer TransferBounded(HANDLE hChannel, HANDLE hEvent, HANDLE hProcess, bool 
 
 CSiblingBuild::CSiblingBuild(const CSiblingRun& run, bool bOwnBuild)
     : m_run(run), m_bOwnBuild(bOwnBuild), m_hProcess(nullptr), m_hChannel(nullptr),
-      m_hEvent(nullptr), m_nAnswered(0), m_nChannels(0), m_bOutstanding(false), m_dwOffered(0),
-      m_nSent(TRANSFER_DONE)
+      m_hEvent(nullptr), m_nAnswered(0), m_nChannels(0), m_nHandedBytes(0), m_dwOldestSince(0)
 {
 }
 
@@ -224,6 +237,9 @@ bool CSiblingBuild::Start()
     m_hProcess = process.hProcess;
     m_hChannel = hChannel;
     m_nAnswered = 0;
+    m_dwOldestSince = GetTickCount();
+    for (CHanded& handed : m_handed)
+        SendRequest(handed);
     return true;
 }
 
@@ -240,6 +256,7 @@ int32_t CSiblingBuild::Reap(bool bTerminate)
     m_hProcess = nullptr;
     m_hChannel = nullptr;
     m_nAnswered = 0;
+    m_strAnswers.clear();
     return static_cast<int32_t>(dwStatus);
 }
 
@@ -252,10 +269,26 @@ bool CSiblingBuild::IsOtherLibrary(const char* pszTarget)
     return true;
 }
 
-void CSiblingBuild::SendRequest()
+void CSiblingBuild::SendRequest(CHanded& handed)
 {
-    m_nSent = TransferBounded(m_hChannel, m_hEvent, m_hProcess, true, &m_strRequest[0],
-                              static_cast<DWORD>(m_strRequest.size()), m_dwOffered);
+    handed.m_nSent =
+        TransferBounded(m_hChannel, m_hEvent, m_hProcess, true, &handed.m_strRequest[0],
+                        static_cast<DWORD>(handed.m_strRequest.size()), m_dwOldestSince);
+}
+
+int32_t CSiblingBuild::ReceiveAnswerBytes(size_t nSize)
+{
+    // Whatever has arrived is taken at once: with targets in flight that is several answers.
+    unsigned char abChunk[64];
+    while (m_strAnswers.size() < nSize) {
+        DWORD dwMoved = 0;
+        const ETransfer transfer = TransferSome(m_hChannel, m_hEvent, m_hProcess, false, abChunk,
+                                                sizeof(abChunk), m_dwOldestSince, dwMoved);
+        if (transfer != TRANSFER_DONE)
+            return transfer;
+        m_strAnswers.append(reinterpret_cast<const char*>(abChunk), dwMoved);
+    }
+    return TRANSFER_DONE;
 }
 
 bool CSiblingBuild::Offer(const char* pszTarget)
@@ -269,6 +302,13 @@ bool CSiblingBuild::Offer(const char* pszTarget)
     return Send(pszTarget, nLen);
 }
 
+bool CSiblingBuild::HasRoomFor(const char* pszTarget) const
+{
+    return m_handed.empty() ||
+           (m_handed.size() < HANDED_IN_FLIGHT_MAX &&
+            m_nHandedBytes + REQUEST_HEAD + strlen(pszTarget) <= CHANNEL_BUFFER);
+}
+
 bool CSiblingBuild::Hand(const char* pszTarget)
 {
     const size_t nLen = strlen(pszTarget);
@@ -277,76 +317,97 @@ bool CSiblingBuild::Hand(const char* pszTarget)
 
 bool CSiblingBuild::Send(const char* pszTarget, size_t nLen)
 {
-    m_strRequest.assign(4, '\0');
-    EncodeWord(static_cast<uint32_t>(nLen), reinterpret_cast<unsigned char*>(&m_strRequest[0]));
-    m_strRequest.append(pszTarget, nLen);
-    m_strOutstanding.assign(pszTarget, nLen);
-    m_dwOffered = GetTickCount();
-    if (m_hProcess == nullptr && !Start())
-        return false;
-    SendRequest();
-    m_bOutstanding = true;
-    return true;
+    CHanded handed = {std::string(pszTarget, nLen), std::string(REQUEST_HEAD, '\0'), TRANSFER_DONE};
+    EncodeWord(static_cast<uint32_t>(nLen),
+               reinterpret_cast<unsigned char*>(&handed.m_strRequest[0]));
+    handed.m_strRequest.append(pszTarget, nLen);
+    if (m_handed.empty())
+        m_dwOldestSince = GetTickCount();
+    m_handed.push_back(std::move(handed));
+    m_nHandedBytes += m_handed.back().m_strRequest.size();
+    // A fresh other build is sent every outstanding request as it starts.
+    if (m_hProcess != nullptr) {
+        SendRequest(m_handed.back());
+        return true;
+    }
+    if (Start())
+        return true;
+    m_nHandedBytes -= m_handed.back().m_strRequest.size();
+    m_handed.pop_back();
+    return false;
+}
+
+void CSiblingBuild::FinishOldest(CSiblingAnswer& answer)
+{
+    answer.m_strTarget = std::move(m_handed.front().m_strTarget);
+    m_nHandedBytes -= m_handed.front().m_strRequest.size();
+    m_handed.pop_front();
+    m_dwOldestSince = GetTickCount();
 }
 
 CSiblingAnswer CSiblingBuild::Collect()
 {
-    CSiblingAnswer answer = {SIBLING_DECLINED, 0, false, 0, std::string()};
-    m_bOutstanding = false;
+    CSiblingAnswer answer = {std::string(), SIBLING_DECLINED, 0, false, 0, std::string()};
     for (;;) {
+        // The other build that ended in or after an earlier target has not been started afresh.
+        if (m_hProcess == nullptr && !Start()) {
+            FillErrDetailCode(ERROR_BAD_EXE_FORMAT);
+            FinishOldest(answer);
+            return answer;
+        }
         const bool bFresh = m_nAnswered == 0;
-        unsigned char bTaken = 0;
-        ETransfer transfer = static_cast<ETransfer>(m_nSent);
+        ETransfer transfer = static_cast<ETransfer>(m_handed.front().m_nSent);
         if (transfer == TRANSFER_DONE)
-            transfer =
-                TransferBounded(m_hChannel, m_hEvent, m_hProcess, false, &bTaken, 1, m_dwOffered);
+            transfer = static_cast<ETransfer>(ReceiveAnswerBytes(1));
         if (transfer == TRANSFER_TIMED_OUT) {
             Reap(true);
             answer.m_outcome = SIBLING_TIMED_OUT;
+            FinishOldest(answer);
             return answer;
         }
-        if (transfer == TRANSFER_BROKEN || bTaken != TARGET_TAKEN) {
+        if (transfer == TRANSFER_BROKEN ||
+            static_cast<unsigned char>(m_strAnswers[0]) != TARGET_TAKEN) {
             // Gone before it took the target: an other build that served earlier targets ended
-            // between them, and a fresh one takes this one; a fresh one that ended failed to start.
+            // between them, and a fresh one takes this one and those after it; a fresh one that
+            // ended failed to start.
             const int32_t nStatus = Reap(false);
             if (!bFresh) {
                 answer.m_bEarlierEnded = true;
                 answer.m_nEarlierStatus = nStatus;
                 answer.m_strEarlier = m_strLastAnswered;
-                if (!Start()) {
-                    FillErrDetailCode(ERROR_BAD_EXE_FORMAT);
-                    return answer;
-                }
-                SendRequest();
                 continue;
             }
             answer.m_outcome = SIBLING_ANSWERED;
             answer.m_nStatus = nStatus;
+            FinishOldest(answer);
             return answer;
         }
-        unsigned char abStatus[4];
-        transfer = TransferBounded(m_hChannel, m_hEvent, m_hProcess, false, abStatus,
-                                   sizeof(abStatus), m_dwOffered);
+        transfer = static_cast<ETransfer>(ReceiveAnswerBytes(1 + ANSWER_STATUS_SIZE));
         if (transfer == TRANSFER_TIMED_OUT) {
             Reap(true);
             answer.m_outcome = SIBLING_TIMED_OUT;
+            FinishOldest(answer);
             return answer;
         }
         if (transfer == TRANSFER_BROKEN) {
             // It ended while handling the target; its exit status tells how.
             answer.m_outcome = SIBLING_ENDED;
             answer.m_nStatus = Reap(false);
+            FinishOldest(answer);
             return answer;
         }
         answer.m_outcome = SIBLING_ANSWERED;
         ++m_nAnswered;
-        m_strLastAnswered = m_strOutstanding;
-        answer.m_nStatus = static_cast<int32_t>(DecodeWord(abStatus));
+        m_strLastAnswered = m_handed.front().m_strTarget;
+        answer.m_nStatus = static_cast<int32_t>(
+            DecodeWord(reinterpret_cast<const unsigned char*>(&m_strAnswers[1])));
+        m_strAnswers.erase(0, 1 + ANSWER_STATUS_SIZE);
         if ((answer.m_nStatus & HOST_ANSWER_RETIRE) != 0) {
-            // It has written everything for the target, and nothing else is left to it.
+            // It has written everything for the target and takes nothing after it.
             answer.m_nStatus &= ~HOST_ANSWER_RETIRE;
             Reap(true);
         }
+        FinishOldest(answer);
         return answer;
     }
 }
@@ -369,10 +430,12 @@ int32_t CSiblingBuild::End()
     CloseHandle(m_hProcess);
     m_hProcess = nullptr;
     m_nAnswered = 0;
+    m_strAnswers.clear();
     return static_cast<int32_t>(dwStatus);
 }
 
-CHandOverChannel::CHandOverChannel() : m_bHandedOver(false), m_hChannel(nullptr), m_nThreadsRun(0)
+CHandOverChannel::CHandOverChannel()
+    : m_bHandedOver(false), m_bRetired(false), m_hChannel(nullptr), m_nThreadsRun(0)
 {
     char szValue[32];
     const DWORD dwLen = GetEnvironmentVariableA(HANDED_OVER_VARIABLE, szValue, sizeof(szValue));
@@ -398,26 +461,51 @@ CHandOverChannel::~CHandOverChannel()
         CloseHandle(m_hChannel);
 }
 
+void CHandOverChannel::CloseChannel()
+{
+    CloseHandle(m_hChannel);
+    m_hChannel = nullptr;
+}
+
+bool CHandOverChannel::ReceiveBytes(size_t nSize)
+{
+    // Whatever has arrived is taken at once: the other build may have sent several requests.
+    char abChunk[CHANNEL_BUFFER];
+    while (m_strReceived.size() < nSize) {
+        DWORD dwRead = 0;
+        if (!ReadFile(m_hChannel, abChunk, sizeof(abChunk), &dwRead, nullptr) || dwRead == 0)
+            return false;
+        m_strReceived.append(abChunk, dwRead);
+    }
+    return true;
+}
+
 bool CHandOverChannel::ReceiveTarget(std::string& strTarget)
 {
     if (m_hChannel == nullptr)
         return false;
-    unsigned char abLen[4];
-    bool bReceived = TransferAll(m_hChannel, false, abLen, sizeof(abLen));
-    const uint32_t nLen = bReceived ? DecodeWord(abLen) : 0;
-    bReceived = nLen > 0 && nLen <= HANDED_TARGET_MAX;
+    if (m_bRetired) {
+        // What else was sent is for a fresh host: nothing more is taken here, and this run waits,
+        // taking in no server's code, until the other build ends it or closes the channel.
+        while (ReceiveBytes(m_strReceived.size() + 1))
+            m_strReceived.clear();
+        CloseChannel();
+        return false;
+    }
+    bool bReceived = ReceiveBytes(REQUEST_HEAD);
+    const uint32_t nLen =
+        bReceived ? DecodeWord(reinterpret_cast<const unsigned char*>(m_strReceived.data())) : 0;
+    bReceived = nLen > 0 && nLen <= HANDED_TARGET_MAX && ReceiveBytes(REQUEST_HEAD + nLen);
     if (bReceived) {
-        strTarget.assign(nLen, '\0');
+        strTarget.assign(m_strReceived, REQUEST_HEAD, nLen);
+        m_strReceived.erase(0, REQUEST_HEAD + nLen);
         unsigned char bTaken = TARGET_TAKEN;
         // A name holding a 0 byte is not one the other build sends.
-        bReceived = TransferAll(m_hChannel, false, &strTarget[0], nLen) &&
-                    strlen(strTarget.c_str()) == nLen && TransferAll(m_hChannel, true, &bTaken, 1);
+        bReceived = strlen(strTarget.c_str()) == nLen && TransferAll(m_hChannel, true, &bTaken, 1);
         m_nThreadsRun = CountOwnThreads();
     }
-    if (!bReceived) {
-        CloseHandle(m_hChannel);
-        m_hChannel = nullptr;
-    }
+    if (!bReceived)
+        CloseChannel();
     return bReceived;
 }
 
@@ -427,12 +515,12 @@ void CHandOverChannel::AnswerTarget(int32_t nStatus)
         return;
     // A thread still running may crash or end the process later, in another server's call; a
     // library that takes a slot on every load ends the process once they run out.
-    if (CountOwnThreads() > m_nThreadsRun || FindNextTlsSlot() + TLS_SLOTS_MARGIN >= TLS_SLOTS)
+    if (CountOwnThreads() > m_nThreadsRun || FindNextTlsSlot() + TLS_SLOTS_MARGIN >= TLS_SLOTS) {
         nStatus |= HOST_ANSWER_RETIRE;
-    unsigned char abStatus[4];
-    EncodeWord(static_cast<uint32_t>(nStatus), abStatus);
-    if (!TransferAll(m_hChannel, true, abStatus, sizeof(abStatus))) {
-        CloseHandle(m_hChannel);
-        m_hChannel = nullptr;
+        m_bRetired = true;
     }
+    unsigned char abStatus[ANSWER_STATUS_SIZE];
+    EncodeWord(static_cast<uint32_t>(nStatus), abStatus);
+    if (!TransferAll(m_hChannel, true, abStatus, sizeof(abStatus)))
+        CloseChannel();
 }

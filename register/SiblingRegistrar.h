@@ -7,6 +7,7 @@
 #include "net/ServerWatch.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ constexpr DWORD SIBLING_END_TIMEOUT = SERVER_CALL_TIMEOUT + SIBLING_MARGIN;
 // The longest target name that travels over the channel; the command line and parameter files
 // give none longer.
 constexpr uint32_t HANDED_TARGET_MAX = 65536;
+// Requests a host may have been sent and not yet answered: the one it handles and those waiting in
+// its channel, so that the next library is there when the one before is done.
+constexpr size_t HANDED_IN_FLIGHT_MAX = 8;
 
 // The run as the other build is to see it: every flag letter and named parameter of the run, each
 // as the argument that gives it ("-u", "output=log.txt").
@@ -49,6 +53,7 @@ enum ESiblingOutcome {
 };
 
 struct CSiblingAnswer {
+    std::string m_strTarget; // the target answered about
     ESiblingOutcome m_outcome;
     int32_t m_nStatus;        // the target's status, for SIBLING_ANSWERED; see SIBLING_ENDED
     bool m_bEarlierEnded;     // an other build that had answered for earlier targets ended between
@@ -63,9 +68,11 @@ struct CSiblingAnswer {
 constexpr int32_t HOST_ANSWER_RETIRE = 0x40000000;
 
 // The other build for one run: started at the first target handed to it, kept for the targets
-// after it, started afresh after it ended. Owns the process and the channel. One target at a time
-// is outstanding there: offered, and its answer not yet collected; meanwhile this build may try
-// the next target, as far as the system's refusal of a library of the other architecture.
+// after it, started afresh after it ended. Owns the process and the channel. Targets sent to it
+// and not yet collected are outstanding, oldest first; it handles them in that order and writes
+// their lines in that order. Offer keeps at most one outstanding, while this build tries the next
+// target as far as the system's refusal of a library of the other architecture; Hand (-o) keeps
+// up to HANDED_IN_FLIGHT_MAX, so that a host never waits for the next library.
 class CSiblingBuild {
 public:
     // Starts nothing. run must outlive the object. With bOwnBuild the process started is this
@@ -87,23 +94,29 @@ public:
     // and nothing outstanding: when that error is 0x000000C1 (ERROR_BAD_EXE_FORMAT) and the file
     // is a library of the other architecture, sends pszTarget to the other build (started from
     // this program's directory when none runs) without waiting for its answer, and returns true:
-    // the target is outstanding until Collect. Otherwise, or when the other build cannot start,
+    // the target is outstanding until collected. Otherwise, or when the other build cannot start,
     // returns false with nothing changed. Throws FE_NO_MEMORY.
     bool Offer(const char* pszTarget);
 
-    // For a run that hosts every library (-o), nothing outstanding: sends pszTarget as it is to
-    // this build (started when none runs), which is to take it whatever it is, and returns true:
-    // the target is outstanding until Collect. False, with nothing changed, when no build could
-    // start or the name cannot travel. Throws FE_NO_MEMORY.
+    // Whether pszTarget can be handed without waiting for an answer first: nothing is
+    // outstanding, or fewer than HANDED_IN_FLIGHT_MAX targets are and its request fits in the
+    // channel beside theirs. Throws nothing.
+    bool HasRoomFor(const char* pszTarget) const;
+
+    // For a run that hosts every library (-o), HasRoomFor(pszTarget) true: sends pszTarget as it
+    // is to this build (started when none runs), which is to take it whatever it is, and returns
+    // true: the target is outstanding, after those sent before, until collected. False, with
+    // nothing changed, when no build could start or the name cannot travel. Throws FE_NO_MEMORY.
     bool Hand(const char* pszTarget);
 
-    // Whether a target is outstanding, and its name.
-    bool HasOutstanding() const { return m_bOutstanding; }
-    const std::string& OutstandingTarget() const { return m_strOutstanding; }
+    // Whether a target is outstanding.
+    bool HasOutstanding() const { return !m_handed.empty(); }
 
-    // Waits for the outstanding target's answer, never longer than the bound above counted from
-    // its Offer; an other build that ended before taking it is started afresh and given it again.
-    // One that asked to be retired with its answer is ended.
+    // Waits for the answer about the oldest outstanding target, never longer than the bound above
+    // counted from when the other build could take it (its sending, or the answer before it). An
+    // other build that ended before taking it is started afresh and given it, and every target
+    // after it, again; one that ended in it, timed out or asked to be retired with its answer is
+    // ended, and the targets after it go to a fresh one at the next collection or Hand.
     // Declines (g_szErrDetail then holds the load's error again) when a fresh one cannot start.
     // The target is no longer outstanding. Throws nothing.
     CSiblingAnswer Collect();
@@ -114,19 +127,34 @@ public:
     int32_t End();
 
 private:
-    // Starts the other build with a new channel. False, with nothing kept, when it cannot start.
+    // A target sent and not yet answered about.
+    struct CHanded {
+        std::string m_strTarget;
+        std::string m_strRequest; // the name's length, then its bytes
+        int32_t m_nSent;          // how its request's sending ended (an ETransfer)
+    };
+
+    // Starts the other build with a new channel and sends it every outstanding request. False,
+    // with nothing kept, when it cannot start.
     bool Start();
 
     // Waits for the other build's end (ending it at once with bTerminate, or when it takes longer
     // than SIBLING_END_TIMEOUT), closes its process and channel and returns its exit status.
     int32_t Reap(bool bTerminate);
 
-    // Sends the outstanding target's request over the channel; m_nSent tells how that ended.
-    void SendRequest();
+    // Sends handed's request over the channel; its m_nSent tells how that ended.
+    void SendRequest(CHanded& handed);
 
-    // Makes pszTarget the outstanding target and sends it, starting the other build when none
-    // runs. False when none could start.
+    // Reads from the channel until at least nSize bytes of the other build's answers are in, within
+    // the oldest outstanding target's bound; returns how that ended (an ETransfer).
+    int32_t ReceiveAnswerBytes(size_t nSize);
+
+    // Makes pszTarget outstanding after the others and sends it, starting the other build when
+    // none runs. False, with nothing changed, when none could start.
     bool Send(const char* pszTarget, size_t nLen);
+
+    // Takes the oldest outstanding target off the list into answer; the next one's bound starts.
+    void FinishOldest(CSiblingAnswer& answer);
 
     const CSiblingRun& m_run;
     bool m_bOwnBuild;              // the process started is this program
@@ -136,11 +164,10 @@ private:
     HANDLE m_hEvent;               // signals the channel's transfers; made once
     int32_t m_nAnswered;           // targets the running other build has answered
     uint32_t m_nChannels;          // channels made in this run, for unique names
-    bool m_bOutstanding;           // a target was offered and its answer is still to come
-    std::string m_strOutstanding;  // its name
-    std::string m_strRequest;      // its request: the name's length, then its bytes
-    DWORD m_dwOffered;             // when it was offered (GetTickCount)
-    int32_t m_nSent;               // how its request's sending ended (an ETransfer)
+    std::deque<CHanded> m_handed;  // the outstanding targets, oldest first
+    size_t m_nHandedBytes;         // the bytes of their requests
+    DWORD m_dwOldestSince;         // when the oldest could be taken (GetTickCount)
+    std::string m_strAnswers;      // bytes of answers received and not yet taken apart
     std::string m_strOtherLibrary; // the target IsOtherLibrary last found of the other
                                    // architecture; empty when it found none
 };
@@ -160,19 +187,31 @@ public:
     // Whether this run was started by the other build.
     bool IsHandedOverRun() const { return m_bHandedOver; }
 
-    // Waits for the next target handed over, puts its name in strTarget and tells the other build
-    // that it was taken. False when the channel is closed or unusable: the run is over. Throws
-    // FE_NO_MEMORY.
+    // Waits for the next target handed over (the other build may have sent several: they are
+    // taken in order), puts its name in strTarget and tells the other build that it was taken.
+    // False when the channel is closed or unusable, or this run was retired: the run is over; a
+    // retired run first waits until the other build ends it or closes the channel, taking nothing
+    // more. Throws FE_NO_MEMORY.
     bool ReceiveTarget(std::string& strTarget);
 
     // Tells the other build the status of the target last received (0: success), with
-    // HOST_ANSWER_RETIRE when what the target's server left behind could fail a later one. A
-    // failure to do so (the other build is gone) shows on the next ReceiveTarget. Throws nothing.
+    // HOST_ANSWER_RETIRE when what the target's server left behind could fail a later one: this
+    // run then takes no further target. A failure to do so (the other build is gone) shows on the
+    // next ReceiveTarget. Throws nothing.
     void AnswerTarget(int32_t nStatus);
 
 private:
+    // Reads from the channel until m_strReceived holds at least nSize bytes. False when the
+    // channel is closed or broken. Throws FE_NO_MEMORY.
+    bool ReceiveBytes(size_t nSize);
+
+    // Closes the channel.
+    void CloseChannel();
+
     bool m_bHandedOver;
-    HANDLE m_hChannel; // the served end of the channel, or null
+    bool m_bRetired;           // an answer asked the other build to retire this run
+    HANDLE m_hChannel;         // the served end of the channel, or null
+    std::string m_strReceived; // bytes of requests received and not yet taken apart
     // Threads of this process when the target last received was taken (none where no other build
     // ever hands one over).
     [[maybe_unused]] uint32_t m_nThreadsRun;

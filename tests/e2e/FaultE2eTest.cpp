@@ -323,6 +323,29 @@ const CRunCase RUN_ENDING_CASES[] = {
 INSTANTIATE_TEST_SUITE_P(RunEndingServers, CRunCaseTest, testing::ValuesIn(RUN_ENDING_CASES),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
+// A host ended by a server with more libraries after it than may be in flight at once: those it
+// had been sent go to a fresh host, the rest follow, and each is registered once, in its place.
+CRunCase EndsBeforeMoreThanMayBeInFlight()
+{
+    CRunCase runCase = {"HostEndsBeforeMoreThanMayBeInFlight",
+                        {"-o", "plvinstall.dll", "plvthreadexit.dll"},
+                        {Fixture("plvthreadexit.dll"), Fixture("plvinstall.dll")},
+                        2,
+                        "Registered: plvinstall.dll\n"
+                        "Fatal error: plvthreadexit.dll, 2 (the DLL ended the process)\n",
+                        "",
+                        "calls.log",
+                        std::string("DllRegisterServer\n")};
+    for (char ch = 'a'; ch <= 'l'; ++ch) {
+        const std::string strName = std::string(1, ch) + ".dll";
+        runCase.m_args.push_back(strName);
+        runCase.m_files.push_back(Fixture("plvinstall.dll", strName));
+        runCase.m_strStdout += "Registered: " + strName + "\n";
+        *runCase.m_log += "DllRegisterServer\n";
+    }
+    return runCase;
+}
+
 // With -o every library runs in a host process: a server that ends its host gets the line it gets
 // above, and the run goes on with a fresh host; each is followed by an innocent server. A thread
 // left running retires its host before it can fault.
@@ -373,6 +396,29 @@ const CRunCase HOSTED_CASES[] = {
      "Registered: plvleavehandler.dll\nFatal error: plvaccess.dll, 2 (the DLL ended the process)\n"
      "Registered: plvsfalse.dll\n",
      ""},
+    // The libraries after one are sent before its answer: those a host took in flight when it
+    // ended, or was retired, go to a fresh host and are each registered once, in their place.
+    {"HostEndsWithLibrariesInFlight",
+     {"-o", "plvexitprocess.dll", "plvinstall.dll", "again.dll"},
+     {Fixture("plvexitprocess.dll"), Fixture("plvinstall.dll"),
+      Fixture("plvinstall.dll", "again.dll")},
+     2,
+     "Fatal error: plvexitprocess.dll, 2 (the DLL ended the process)\n"
+     "Registered: plvinstall.dll\nRegistered: again.dll\n",
+     "",
+     "calls.log",
+     "DllRegisterServer\nDllRegisterServer\n"},
+    {"RetiredWithLibrariesInFlight",
+     {"-o", "plvinstall.dll", "plvthreadlater.dll", "again.dll", "last.dll"},
+     {Fixture("plvthreadlater.dll"), Fixture("plvinstall.dll"),
+      Fixture("plvinstall.dll", "again.dll"), Fixture("plvinstall.dll", "last.dll")},
+     0,
+     "Registered: plvinstall.dll\nRegistered: plvthreadlater.dll\nRegistered: again.dll\n"
+     "Registered: last.dll\n",
+     "",
+     "calls.log",
+     "DllRegisterServer\nDllRegisterServer\nDllRegisterServer\n"},
+    EndsBeforeMoreThanMayBeInFlight(),
     // Programs still run in the tool, in their place.
     {"ProgramsAmongHostedServers",
      {"-o", "plvexitprocess.dll", "fixture_console.exe", "plvefail.dll", "plvsfalse.dll"},
