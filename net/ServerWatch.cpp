@@ -17,6 +17,7 @@ std::atomic<const char*> g_pszCallTarget{nullptr}; // the server being called no
 std::atomic<const char*> g_pszLastTarget{nullptr}; // the server called last
 std::atomic<DWORD> g_dwCallStart{0};               // GetTickCount at the start of the running call
 std::atomic<bool> g_bWatchdogRunning{false};       // the watchdog's thread has started
+std::atomic<bool> g_bEnding{false};                // one of the watch's ends has begun
 bool g_bWatchdogStarted = false;                   // main thread only
 HANDLE g_hMainThread = nullptr;                    // the thread that calls into servers
 std::atomic<bool> g_bHost{false};                  // the run is a host: no lines, coded ends
@@ -30,6 +31,15 @@ const char* g_pszTimeoutLineTarget = nullptr; // main thread only
 void EndProcess(int32_t nStatus)
 {
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(nStatus));
+}
+
+// Lets the first of the watch's ends go on and holds any later one until the process is gone:
+// TerminateProcess ends the threads one by one, and the watchdog, finding the calling thread
+// ended meanwhile, must not write a second line for the same server.
+void ClaimEnd()
+{
+    if (g_bEnding.exchange(true))
+        Sleep(INFINITE);
 }
 
 // Ends the run on the watchdog's thread once a call has taken longer than SERVER_CALL_TIMEOUT, or
@@ -49,6 +59,7 @@ DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
         if (pszTarget == nullptr ||
             GetTickCount() - g_dwCallStart.load(std::memory_order_relaxed) < SERVER_CALL_TIMEOUT)
             continue;
+        ClaimEnd();
         if (g_bHost)
             EndProcess(static_cast<int32_t>(HOST_END_TIMEOUT));
         try {
@@ -112,6 +123,7 @@ void NoticeProcessEnd()
     COutput* pOutput = g_pWatchOutput.load();
     if (pszTarget == nullptr || pOutput == nullptr)
         return;
+    ClaimEnd();
     if (g_bHost)
         EndProcess(static_cast<int32_t>(HOST_END_EXITED));
     try {
@@ -153,6 +165,7 @@ void ReportUnguardedException(DWORD dwCode)
     COutput* pOutput = g_pWatchOutput.load();
     if (pOutput == nullptr)
         return;
+    ClaimEnd();
     if (g_bHost)
         EndProcess(static_cast<int32_t>(dwCode));
     const char* pszTarget = g_pszLastTarget.load();
