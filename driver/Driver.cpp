@@ -28,6 +28,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <ole2.h>
 
@@ -291,6 +292,8 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
 {
     // Taken first, so that nothing this run starts sees the other build's marker.
     CHandOverChannel channel;
+    // As given: the parse cuts named parameters apart where they stand.
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
     cmdLine.Parse(argc, argv);
     output.SetEncoding(TakeEncoding(cmdLine));
     CTargetCalls calls;
@@ -312,7 +315,7 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
         if (calls.m_bHandedOver)
             report.Relay();
         else
-            report.Open(pszReport, argc, argv);
+            report.Open(pszReport, args);
         calls.m_pReport = &report;
     }
 

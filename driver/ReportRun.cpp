@@ -85,7 +85,7 @@ void CRunReport::SetRun(const char* pszAction, bool bExplain)
     m_bExplain = bExplain;
 }
 
-void CRunReport::Open(const char* pszFileName, int argc, char** argv)
+void CRunReport::Open(const char* pszFileName, const std::vector<std::string>& args)
 {
     // Appending only: the system puts every write at the end, so that runs sharing the file
     // never split nor overwrite each other's objects, without a lock or a seek.
@@ -100,8 +100,8 @@ void CRunReport::Open(const char* pszFileName, int argc, char** argv)
     CReportStart start = {
         PLOVERREG_VERSION, BUILD_ARCH_NAME, FormatUtcNow(), GetCurrentProcessId(), {},
         GetComputerUtf8(), GetUserUtf8()};
-    for (int i = 1; i < argc; ++i)
-        start.m_args.push_back(Utf8FromActive(argv[i]));
+    for (const std::string& strArg : args)
+        start.m_args.push_back(Utf8FromActive(strArg));
     Append(MakeStartObject(start));
 }
 

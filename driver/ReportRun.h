@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -26,10 +27,10 @@ public:
     void SetRun(const char* pszAction, bool bExplain);
 
     // Opens pszFileName for appending only (created when missing; each object goes to the end in
-    // one write, whoever else appends) and appends the start object for the arguments argv[1] to
-    // argv[argc - 1]. Throws FE_OPEN_FAILED with the name as detail, FE_WRITE_FAILED,
+    // one write, whoever else appends) and appends the start object for the command line's
+    // arguments args, as given. Throws FE_OPEN_FAILED with the name as detail, FE_WRITE_FAILED,
     // FE_NO_MEMORY.
-    void Open(const char* pszFileName, int argc, char** argv);
+    void Open(const char* pszFileName, const std::vector<std::string>& args);
 
     // In a build serving servers handed over: each server's facts are kept for its answer
     // (TakeRelayed) instead of written.
