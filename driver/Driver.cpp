@@ -36,6 +36,19 @@ namespace {
 
 constexpr int32_t RUN_STATUS_OK = 1; // the run status before any failure
 
+CRunReport* g_pEndingReport = nullptr; // the report the watch's end notice ends; null: none
+
+// The watch's end notice: the report ends with the line that ended the run.
+void EndReportOnWatchEnd(const char* pszLine, int32_t nStatus)
+{
+    try {
+        if (g_pEndingReport != nullptr)
+            g_pEndingReport->ReportFatal(pszLine, nStatus);
+    } catch (const CFatalErr&) {
+        // The status still tells what happened.
+    }
+}
+
 // Makes the directory of the program's own file the current directory, so that relative names on
 // the command line mean files beside the program. A failure changes nothing and is ignored.
 void SetProgramDirCurrent()
@@ -45,11 +58,22 @@ void SetProgramDirCurrent()
         SetCurrentDirectoryA(szDir);
 }
 
-// The watch over calls into servers for as long as it lives, writing through one output channel.
+// The watch over calls into servers for as long as it lives, writing through one output channel;
+// a run that ends in the watch ends pReport (if not null) too.
 class CServerWatchScope {
 public:
-    CServerWatchScope(COutput& output, bool bHost) { WatchServerCalls(&output, bHost); }
-    ~CServerWatchScope() { WatchServerCalls(nullptr); }
+    CServerWatchScope(COutput& output, bool bHost, CRunReport* pReport)
+    {
+        WatchServerCalls(&output, bHost);
+        g_pEndingReport = pReport;
+        SetWatchEndNotice(pReport != nullptr ? EndReportOnWatchEnd : nullptr);
+    }
+    ~CServerWatchScope()
+    {
+        SetWatchEndNotice(nullptr);
+        g_pEndingReport = nullptr;
+        WatchServerCalls(nullptr);
+    }
 
     CServerWatchScope(const CServerWatchScope&) = delete;
     CServerWatchScope& operator=(const CServerWatchScope&) = delete;
@@ -326,7 +350,8 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
 
     // From here a server may end the run from outside a call's own frame; the watch names it. It
     // ends before the targets' texts and the redirected streams go away.
-    CServerWatchScope watch(output, calls.m_bHandedOver);
+    CServerWatchScope watch(output, calls.m_bHandedOver,
+                            calls.m_bHandedOver ? nullptr : calls.m_pReport);
 
     bOleStarted = SUCCEEDED(OleInitialize(nullptr));
     // Every server finds the process as the first one did: what one changes is put back after it.

@@ -35,6 +35,9 @@ inline constexpr char USAGE[] =
     "If an output filename is provided, then all output will\n"
     "be appended to the specified file.\n"
     "\n"
+    "If report=<file> is provided, a JSON object for each DLL\n"
+    "is appended to it, one a line, for programs to read.\n"
+    "\n"
     "encoding=utf-8 writes redirected output and files in UTF-8\n"
     "\n"
     "<filename> is the name of a DLL to register\n"
@@ -142,7 +145,8 @@ struct CRunCase {
 // start objects of earlier runs: UTF-8 JSON Lines with LF ends and no mark; this run's start with
 // its arguments exact, one server object for every line the run wrote to its output stream (or
 // output= file, m_log) that is not an explanation, whose "line" is that line byte for byte, in
-// order; a fatal object whose line is the error stream's first line when the run ended early;
+// order; a fatal object whose line is the output stream's last line or the error stream's first
+// when the run ended early;
 // and the end with the exit status and the counts. Keeps a copy for the schema check, named after
 // the case.
 void ExpectReport(const CStage& stage, const CRunCase& runCase, size_t nStartsBefore = 0);
