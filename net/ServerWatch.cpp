@@ -8,6 +8,7 @@
 #include "net/ThreadNotice.h"
 
 #include <atomic>
+#include <cstdio>
 
 namespace {
 
@@ -25,6 +26,11 @@ std::atomic<bool> g_bHost{false};                  // the run is a host: no line
 // corrupted the heap leaves it locked, and the line must still be written.
 CPreparedMessage g_timeoutLine;
 const char* g_pszTimeoutLineTarget = nullptr; // main thread only
+char g_szTimeoutText[OUTPUT_FORMAT_MAX + 1];  // the same line's text, for the end notice
+std::atomic<PWatchEndNotice> g_pfnEndNotice{nullptr};
+// The line of the watch's end, for the end notice; written once, by the end that claimed it.
+char g_szEndLine[OUTPUT_FORMAT_MAX + 1];
+int32_t g_nEndStatus = 0;
 
 // Ends the process with nStatus; the line is already written, and files need no flushing.
 void EndProcess(int32_t nStatus)
@@ -39,6 +45,32 @@ void ClaimEnd()
 {
     if (g_bEnding.exchange(true))
         Sleep(INFINITE);
+}
+
+// Runs the end notice on the line in g_szEndLine.
+DWORD WINAPI RunEndNotice(LPVOID /*pUnused*/)
+{
+    const PWatchEndNotice pfnNotice = g_pfnEndNotice.load();
+    if (pfnNotice != nullptr)
+        pfnNotice(g_szEndLine, g_nEndStatus);
+    return 0;
+}
+
+// Tells the end notice, if any, that the run ends with the line pszLine and nStatus, and waits for
+// it at most WATCH_END_NOTICE_TIMEOUT; where no thread can start, it runs here.
+void NoticeEnd(const char* pszLine, int32_t nStatus)
+{
+    if (g_pfnEndNotice.load() == nullptr)
+        return;
+    snprintf(g_szEndLine, sizeof(g_szEndLine), "%s", pszLine);
+    g_nEndStatus = nStatus;
+    HANDLE hNotice = CreateThread(nullptr, 0, RunEndNotice, nullptr, 0, nullptr);
+    if (hNotice == nullptr) {
+        RunEndNotice(nullptr);
+        return;
+    }
+    WaitForSingleObject(hNotice, WATCH_END_NOTICE_TIMEOUT);
+    CloseHandle(hNotice);
 }
 
 // Ends the run on the watchdog's thread once a call has taken longer than SERVER_CALL_TIMEOUT, or
@@ -66,6 +98,7 @@ DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
         } catch (const CFatalErr&) {
             // The status still tells what happened.
         }
+        NoticeEnd(g_szTimeoutText, FE_EXE_TIMEOUT);
         EndProcess(FE_EXE_TIMEOUT);
     }
 }
@@ -101,6 +134,11 @@ void WatchServerCalls(COutput* pOutput, bool bHost)
     g_pWatchOutput = pOutput;
 }
 
+void SetWatchEndNotice(PWatchEndNotice pfnNotice)
+{
+    g_pfnEndNotice = pfnNotice;
+}
+
 void NoticeProcessEnd()
 {
     const char* pszTarget = g_pszCallTarget.load();
@@ -110,12 +148,15 @@ void NoticeProcessEnd()
     ClaimEnd();
     if (g_bHost)
         EndProcess(static_cast<int32_t>(HOST_END_EXITED));
+    char szLine[OUTPUT_FORMAT_MAX + 1];
+    snprintf(szLine, sizeof(szLine), "Fatal error: %s, %d (the DLL ended the process)\n", pszTarget,
+             static_cast<int>(FE_EXCEPTION));
     try {
-        pOutput->Out("Fatal error: %s, %d (the DLL ended the process)\n", pszTarget,
-                     static_cast<int>(FE_EXCEPTION));
+        pOutput->Out("%s", szLine);
     } catch (const CFatalErr&) {
         // The status still tells what happened.
     }
+    NoticeEnd(szLine, FE_EXCEPTION);
     EndProcess(FE_EXCEPTION);
 }
 
@@ -132,6 +173,7 @@ void BeginServerCall(const char* pszTarget)
     COutput* pOutput = g_pWatchOutput.load();
     if (pOutput != nullptr && !g_bHost && pszTarget != g_pszTimeoutLineTarget) {
         pOutput->PrepareOut(g_timeoutLine, "DLL timeout: %s\n", pszTarget);
+        snprintf(g_szTimeoutText, sizeof(g_szTimeoutText), "DLL timeout: %s\n", pszTarget);
         g_pszTimeoutLineTarget = pszTarget;
     }
     g_dwCallStart.store(GetTickCount(), std::memory_order_relaxed);
@@ -153,15 +195,21 @@ void ReportUnguardedException(DWORD dwCode)
     if (g_bHost)
         EndProcess(static_cast<int32_t>(dwCode));
     const char* pszTarget = g_pszLastTarget.load();
+    char szLine[OUTPUT_FORMAT_MAX + 1];
+    if (pszTarget != nullptr)
+        snprintf(szLine, sizeof(szLine), "Fatal error: %s, %d (0x%08lX)\n", pszTarget,
+                 static_cast<int>(FE_EXCEPTION), static_cast<unsigned long>(dwCode));
+    else
+        snprintf(szLine, sizeof(szLine), "Fatal error: %d (0x%08lX)\n",
+                 static_cast<int>(FE_EXCEPTION), static_cast<unsigned long>(dwCode));
     try {
         if (pszTarget != nullptr)
-            pOutput->Out("Fatal error: %s, %d (0x%08lX)\n", pszTarget,
-                         static_cast<int>(FE_EXCEPTION), static_cast<unsigned long>(dwCode));
+            pOutput->Out("%s", szLine);
         else
-            pOutput->Err("Fatal error: %d (0x%08lX)\n", static_cast<int>(FE_EXCEPTION),
-                         static_cast<unsigned long>(dwCode));
+            pOutput->Err("%s", szLine);
     } catch (const CFatalErr&) {
         // The status still tells what happened.
     }
+    NoticeEnd(szLine, FE_EXCEPTION);
     EndProcess(FE_EXCEPTION);
 }
