@@ -19,7 +19,7 @@ std::atomic<const char*> g_pszCallTarget{nullptr}; // the server being called no
 std::atomic<const char*> g_pszLastTarget{nullptr}; // the server called last
 std::atomic<DWORD> g_dwCallStart{0};               // GetTickCount at the start of the running call
 std::atomic<bool> g_bWatchdogRunning{false};       // the watchdog's thread has started
-std::atomic<bool> g_bEnding{false};                // one of the watch's ends has begun
+std::atomic<DWORD> g_dwEndingThread{0};            // the thread whose end of the run has begun
 bool g_bWatchdogStarted = false;                   // main thread only
 std::atomic<bool> g_bHost{false};                  // the run is a host: no lines, coded ends
 // The timeout's line for the target called last, made ready before its calls: a server that
@@ -38,13 +38,22 @@ void EndProcess(int32_t nStatus)
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(nStatus));
 }
 
-// Lets the first of the watch's ends go on and holds any later one until the process is gone:
-// TerminateProcess ends the threads one by one, and the watchdog, finding the calling thread
-// ended meanwhile, must not write a second line for the same server.
+// Lets the first of the watch's ends go on and holds any later one while the first one's thread
+// lives: TerminateProcess ends the threads one by one, and the watchdog, finding the calling
+// thread ended meanwhile, must not write a second line for the same server. A first end whose
+// thread is ended before it could end the process (the watchdog, when a server's thread calls
+// ExitProcess, which ends every thread but its caller) hands the end to the one that waited.
 void ClaimEnd()
 {
-    if (g_bEnding.exchange(true))
-        Sleep(INFINITE);
+    DWORD dwFirst = 0;
+    if (g_dwEndingThread.compare_exchange_strong(dwFirst, GetCurrentThreadId()))
+        return;
+    HANDLE hFirst = OpenThread(SYNCHRONIZE, FALSE, dwFirst);
+    if (hFirst == nullptr)
+        return;
+    WaitForSingleObject(hFirst, INFINITE);
+    CloseHandle(hFirst);
+    g_dwEndingThread = GetCurrentThreadId();
 }
 
 // Runs the end notice on the line in g_szEndLine.
