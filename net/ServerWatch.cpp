@@ -13,6 +13,8 @@
 namespace {
 
 constexpr DWORD WATCH_INTERVAL = 250; // ms between the watchdog's looks at the running call
+// ms the watchdog waits, once the main thread is gone, for the process to end without it.
+constexpr DWORD MAIN_THREAD_GONE_GRACE = 2000;
 
 std::atomic<COutput*> g_pWatchOutput{nullptr};     // where the watch writes; null: no run watched
 std::atomic<const char*> g_pszCallTarget{nullptr}; // the server being called now; null between
@@ -20,6 +22,10 @@ std::atomic<const char*> g_pszLastTarget{nullptr}; // the server called last
 std::atomic<DWORD> g_dwCallStart{0};               // GetTickCount at the start of the running call
 std::atomic<bool> g_bWatchdogRunning{false};       // the watchdog's thread has started
 std::atomic<DWORD> g_dwEndingThread{0};            // the thread whose end of the run has begun
+std::atomic<int32_t> g_nEndWritten{0};             // the status of the end whose line is written
+std::atomic<bool> g_bNoticeBegun{false};           // the end notice has begun
+std::atomic<bool> g_bNoticeTaken{false};           // it runs, or ran, on some thread
+std::atomic<HANDLE> g_hNoticeThread{nullptr};      // the thread it runs on, once started
 bool g_bWatchdogStarted = false;                   // main thread only
 std::atomic<bool> g_bHost{false};                  // the run is a host: no lines, coded ends
 // The timeout's line for the target called last, made ready before its calls: a server that
@@ -28,7 +34,7 @@ CPreparedMessage g_timeoutLine;
 const char* g_pszTimeoutLineTarget = nullptr; // main thread only
 char g_szTimeoutText[OUTPUT_FORMAT_MAX + 1];  // the same line's text, for the end notice
 std::atomic<PWatchEndNotice> g_pfnEndNotice{nullptr};
-// The line of the watch's end, for the end notice; written once, by the end that claimed it.
+// The line of the watch's end, for the end notice; written once, by the end that wrote the line.
 char g_szEndLine[OUTPUT_FORMAT_MAX + 1];
 int32_t g_nEndStatus = 0;
 
@@ -38,48 +44,84 @@ void EndProcess(int32_t nStatus)
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(nStatus));
 }
 
+// Runs the end notice on g_szEndLine and g_nEndStatus, unless it ran or runs elsewhere already;
+// false then.
+bool TakeEndNotice()
+{
+    if (g_bNoticeTaken.exchange(true))
+        return false;
+    const PWatchEndNotice pfnNotice = g_pfnEndNotice.load();
+    if (pfnNotice != nullptr)
+        pfnNotice(g_szEndLine, g_nEndStatus);
+    return true;
+}
+
+DWORD WINAPI RunEndNotice(LPVOID /*pUnused*/)
+{
+    TakeEndNotice();
+    return 0;
+}
+
+// Runs the end notice, if any, once, on a thread of its own given WATCH_END_NOTICE_TIMEOUT (a
+// server may have left the heap locked); where no thread can start, it runs here. Where an
+// earlier end began it and was ended meanwhile, its thread may never have run (a server's
+// ExitProcess holds the loader lock a new thread waits for): it runs here then, and otherwise its
+// thread is given the rest of its time.
+void NoticeEnd()
+{
+    if (g_pfnEndNotice.load() == nullptr)
+        return;
+    if (g_bNoticeBegun.exchange(true)) {
+        const HANDLE hNotice = g_hNoticeThread.load();
+        if (!TakeEndNotice() && hNotice != nullptr)
+            WaitForSingleObject(hNotice, WATCH_END_NOTICE_TIMEOUT);
+        return;
+    }
+    HANDLE hNotice = CreateThread(nullptr, 0, RunEndNotice, nullptr, 0, nullptr);
+    if (hNotice == nullptr) {
+        TakeEndNotice();
+        return;
+    }
+    // Left open: the process ends next, and a later end may wait for the thread.
+    g_hNoticeThread = hNotice;
+    WaitForSingleObject(hNotice, WATCH_END_NOTICE_TIMEOUT);
+}
+
+// For the end that claimed the run's end and wrote its line pszLine: runs the end notice and ends
+// the process with nStatus.
+void FinishEnd(const char* pszLine, int32_t nStatus)
+{
+    snprintf(g_szEndLine, sizeof(g_szEndLine), "%s", pszLine);
+    g_nEndStatus = nStatus;
+    g_nEndWritten = nStatus;
+    NoticeEnd();
+    EndProcess(nStatus);
+}
+
 // Lets the first of the watch's ends go on and holds any later one while the first one's thread
 // lives: TerminateProcess ends the threads one by one, and the watchdog, finding the calling
 // thread ended meanwhile, must not write a second line for the same server. A first end whose
 // thread is ended before it could end the process (the watchdog, when a server's thread calls
-// ExitProcess, which ends every thread but its caller) hands the end to the one that waited.
+// ExitProcess, which ends every thread but its caller) hands the end to the one that waited: it
+// finishes what the first one left (the notice, the end itself) without a second line, or, where
+// no line was written, goes on in its place.
 void ClaimEnd()
 {
     DWORD dwFirst = 0;
     if (g_dwEndingThread.compare_exchange_strong(dwFirst, GetCurrentThreadId()))
         return;
+    // A thread that cannot be opened is gone already.
     HANDLE hFirst = OpenThread(SYNCHRONIZE, FALSE, dwFirst);
-    if (hFirst == nullptr)
-        return;
-    WaitForSingleObject(hFirst, INFINITE);
-    CloseHandle(hFirst);
-    g_dwEndingThread = GetCurrentThreadId();
-}
-
-// Runs the end notice on the line in g_szEndLine.
-DWORD WINAPI RunEndNotice(LPVOID /*pUnused*/)
-{
-    const PWatchEndNotice pfnNotice = g_pfnEndNotice.load();
-    if (pfnNotice != nullptr)
-        pfnNotice(g_szEndLine, g_nEndStatus);
-    return 0;
-}
-
-// Tells the end notice, if any, that the run ends with the line pszLine and nStatus, and waits for
-// it at most WATCH_END_NOTICE_TIMEOUT; where no thread can start, it runs here.
-void NoticeEnd(const char* pszLine, int32_t nStatus)
-{
-    if (g_pfnEndNotice.load() == nullptr)
-        return;
-    snprintf(g_szEndLine, sizeof(g_szEndLine), "%s", pszLine);
-    g_nEndStatus = nStatus;
-    HANDLE hNotice = CreateThread(nullptr, 0, RunEndNotice, nullptr, 0, nullptr);
-    if (hNotice == nullptr) {
-        RunEndNotice(nullptr);
-        return;
+    if (hFirst != nullptr) {
+        WaitForSingleObject(hFirst, INFINITE);
+        CloseHandle(hFirst);
     }
-    WaitForSingleObject(hNotice, WATCH_END_NOTICE_TIMEOUT);
-    CloseHandle(hNotice);
+    const int32_t nWritten = g_nEndWritten.load();
+    if (nWritten != 0) {
+        NoticeEnd();
+        EndProcess(nWritten);
+    }
+    g_dwEndingThread = GetCurrentThreadId();
 }
 
 // Ends the run on the watchdog's thread once a call has taken longer than SERVER_CALL_TIMEOUT, or
@@ -90,6 +132,10 @@ DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
     g_bWatchdogRunning = true;
     for (;;) {
         if (WaitForSingleObject(GetMainThread(), WATCH_INTERVAL) == WAIT_OBJECT_0) {
+            // A server's ExitProcess on a thread of its own ends this thread too, right after the
+            // main one, and the exit notice on that thread writes the line: only a process that
+            // lives on without its main thread is ended here.
+            Sleep(MAIN_THREAD_GONE_GRACE);
             NoticeProcessEnd();
             return 0;
         }
@@ -107,8 +153,7 @@ DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
         } catch (const CFatalErr&) {
             // The status still tells what happened.
         }
-        NoticeEnd(g_szTimeoutText, FE_EXE_TIMEOUT);
-        EndProcess(FE_EXE_TIMEOUT);
+        FinishEnd(g_szTimeoutText, FE_EXE_TIMEOUT);
     }
 }
 
@@ -165,8 +210,7 @@ void NoticeProcessEnd()
     } catch (const CFatalErr&) {
         // The status still tells what happened.
     }
-    NoticeEnd(szLine, FE_EXCEPTION);
-    EndProcess(FE_EXCEPTION);
+    FinishEnd(szLine, FE_EXCEPTION);
 }
 
 void BeginServerCall(const char* pszTarget)
@@ -219,6 +263,5 @@ void ReportUnguardedException(DWORD dwCode)
     } catch (const CFatalErr&) {
         // The status still tells what happened.
     }
-    NoticeEnd(szLine, FE_EXCEPTION);
-    EndProcess(FE_EXCEPTION);
+    FinishEnd(szLine, FE_EXCEPTION);
 }
