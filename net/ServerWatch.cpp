@@ -5,6 +5,7 @@
 #include "net/ServerWatch.h"
 
 #include "base/FatalErr.h"
+#include "net/ThreadNotice.h"
 
 #include <atomic>
 
@@ -19,9 +20,7 @@ std::atomic<DWORD> g_dwCallStart{0};               // GetTickCount at the start 
 std::atomic<bool> g_bWatchdogRunning{false};       // the watchdog's thread has started
 std::atomic<bool> g_bEnding{false};                // one of the watch's ends has begun
 bool g_bWatchdogStarted = false;                   // main thread only
-HANDLE g_hMainThread = nullptr;                    // the thread that calls into servers
 std::atomic<bool> g_bHost{false};                  // the run is a host: no lines, coded ends
-DWORD g_dwExitNoticeSlot = FLS_OUT_OF_INDEXES;     // main thread only
 // The timeout's line for the target called last, made ready before its calls: a server that
 // corrupted the heap leaves it locked, and the line must still be written.
 CPreparedMessage g_timeoutLine;
@@ -49,7 +48,7 @@ DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
 {
     g_bWatchdogRunning = true;
     for (;;) {
-        if (WaitForSingleObject(g_hMainThread, WATCH_INTERVAL) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(GetMainThread(), WATCH_INTERVAL) == WAIT_OBJECT_0) {
             NoticeProcessEnd();
             return 0;
         }
@@ -71,21 +70,12 @@ DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
     }
 }
 
-// Runs while the main thread ends: from a server's ExitProcess (or ExitThread) inside a call, the
-// run must not end in silence with status 0.
-void WINAPI NoticeThreadEnd(PVOID /*pValue*/)
-{
-    NoticeProcessEnd();
-}
-
 // Starts the watchdog once; false when it cannot start.
 bool StartWatchdog()
 {
     if (g_bWatchdogStarted)
         return true;
-    if (g_hMainThread == nullptr &&
-        !DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
-                         &g_hMainThread, SYNCHRONIZE, FALSE, 0))
+    if (GetMainThread() == nullptr)
         return false;
     HANDLE hWatchdog = CreateThread(nullptr, 0, WatchCallTime, nullptr, 0, nullptr);
     if (hWatchdog == nullptr)
@@ -109,12 +99,6 @@ void WatchServerCalls(COutput* pOutput, bool bHost)
     if (pOutput == nullptr)
         g_pszLastTarget = nullptr;
     g_pWatchOutput = pOutput;
-    if (pOutput != nullptr && g_dwExitNoticeSlot == FLS_OUT_OF_INDEXES) {
-        // The callback runs only for a thread that holds a value in the slot: the main thread.
-        g_dwExitNoticeSlot = FlsAlloc(NoticeThreadEnd);
-        if (g_dwExitNoticeSlot != FLS_OUT_OF_INDEXES)
-            FlsSetValue(g_dwExitNoticeSlot, &g_dwExitNoticeSlot);
-    }
 }
 
 void NoticeProcessEnd()

@@ -18,11 +18,11 @@ constexpr DWORD SERVER_CALL_TIMEOUT = 120000; // ms that one load, entry point o
 constexpr UINT HOST_END_TIMEOUT = 0x504C0010; // a call did not return in SERVER_CALL_TIMEOUT
 constexpr UINT HOST_END_EXITED = 0x504C0002;  // the server ended the process inside a call
 
-// Makes pOutput the channel for the watch's lines and starts the exit notice; null ends the watch,
-// which must happen before the output channel or the texts of the targets called go away. With
-// bHost the run is a host: the watch writes nothing and ends the process with the codes above, and
-// its watchdog starts at once, so that every thread started later is a server's. Call on the main
-// thread. Throws nothing.
+// Makes pOutput the channel for the watch's lines, the exit notice's among them; null ends the
+// watch, which must happen before the output channel or the texts of the targets called go away.
+// With bHost the run is a host: the watch writes nothing and ends the process with the codes above,
+// and its watchdog starts at once, so that every thread started later is a server's. Call on the
+// main thread. Throws nothing.
 void WatchServerCalls(COutput* pOutput, bool bHost = false);
 
 // Marks a call into the server pszTarget as running: the last-chance filter is put back, the

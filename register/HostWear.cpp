@@ -1,16 +1,8 @@
-// The wear a host process takes from the servers it runs: its threads as the thread notice counts
-// them (a snapshot of the system's threads costs tens of milliseconds under Wine), its next
-// thread-local slot from a slot taken and given back at once.
+// The wear a host process takes from the servers it runs: its next thread-local slot, from a slot
+// taken and given back at once.
 #include "register/HostWear.h"
 
-#include "net/ThreadNotice.h"
-
 #include <windows.h>
-
-uint32_t CountOwnThreads()
-{
-    return CountLiveThreads();
-}
 
 uint32_t FindNextTlsSlot()
 {

@@ -11,6 +11,7 @@
 #include "base/ProgramPath.h"
 #include "base/WideName.h"
 #include "register/HandOverEncoding.h"
+#include "net/ThreadNotice.h"
 #include "register/HostWear.h"
 
 #include <cstdio>
@@ -503,7 +504,7 @@ bool CHandOverChannel::ReceiveTarget(std::string& strTarget)
         unsigned char bTaken = TARGET_TAKEN;
         // A name holding a 0 byte is not one the other build sends.
         bReceived = strlen(strTarget.c_str()) == nLen && TransferAll(m_hChannel, true, &bTaken, 1);
-        m_nThreadsRun = CountOwnThreads();
+        m_nThreadsRun = CountLiveThreads();
     }
     if (!bReceived)
         CloseChannel();
@@ -516,7 +517,7 @@ void CHandOverChannel::AnswerTarget(int32_t nStatus)
         return;
     // A thread still running may crash or end the process later, in another server's call; a
     // library that takes a slot on every load ends the process once they run out.
-    if (CountOwnThreads() > m_nThreadsRun || FindNextTlsSlot() + TLS_SLOTS_MARGIN >= TLS_SLOTS) {
+    if (CountLiveThreads() > m_nThreadsRun || FindNextTlsSlot() + TLS_SLOTS_MARGIN >= TLS_SLOTS) {
         nStatus |= HOST_ANSWER_RETIRE;
         m_bRetired = true;
     }

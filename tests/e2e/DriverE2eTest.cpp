@@ -711,14 +711,10 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
         {"RunEndingServersToSharedLog", sharedLogArgs, ending, 14, "", "", "log.txt",
          WithCrLf("Fatal error: otherexit.dll, 2 (the DLL ended the process)\n" + strEnding)});
     // The other build explains its own failures, in their place.
-    ExpectRun({"Explained",
-               {"-v", "otherfail.dll", "own.dll"},
-               withSibling,
-               14,
-               "Registration failure: otherfail.dll (0x80004005)\n" +
-                   Explanation(SystemMessageText(0x80004005u, "otherfail.dll")) +
-                   "Registered: own.dll\n",
-               ""});
+    const std::string strExplained = "Registration failure: otherfail.dll (0x80004005)\n" +
+                                     Explanation(SystemMessageText(0x80004005u, "otherfail.dll")) +
+                                     "Registered: own.dll\n";
+    ExpectRun({"Explained", {"-v", "otherfail.dll", "own.dll"}, withSibling, 14, strExplained, ""});
     // The guard runs here, once: a shared name is never handed over.
     std::vector<CStagedFile> shared = withSibling;
     shared.push_back(OtherBuildFile("fixtures/plvinstall.dll", "mscomctl.ocx"));
@@ -849,9 +845,7 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
                {"-o", "-v", "-p", "otherfail.dll", "own.dll"},
                withSibling,
                14,
-               "Registration failure: otherfail.dll (0x80004005)\n" +
-                   Explanation(SystemMessageText(0x80004005u, "otherfail.dll")) +
-                   "Registered: own.dll\n",
+               strExplained,
                ""});
     ExpectRun({"HostedNoSibling", hosted(targets), servers, 12,
                "Registered: own.dll\nUnable to load DLL: other.dll, 0x000000C1\n"

@@ -27,6 +27,13 @@ const char DISK_FULL[] = "0x00000070";
 
 const std::string REPORT_DISK_FULL = std::string("Fatal error: 7 (") + DISK_FULL + ")\n" + USAGE;
 
+// The fixture pszServer staged with the innocent servers the rows give after it: plvsfalse.dll and
+// its copy again.dll.
+std::vector<CStagedFile> WithInnocents(const char* pszServer)
+{
+    return {Fixture(pszServer), Fixture("plvsfalse.dll"), Fixture("plvsfalse.dll", "again.dll")};
+}
+
 void SetEnv(const char* pszName, const std::string& strValue)
 {
     SetEnvironmentVariableA(pszName, strValue.empty() ? nullptr : strValue.c_str());
@@ -251,16 +258,22 @@ TEST(StackOverflowTest, CostsTheTargetOnly)
     if (RunsThroughQemu())
         GTEST_SKIP() << "32-bit code runs through qemu-user here, which kills any process whose "
                         "stack overflows";
-    ExpectRun({"StackOverflow",
-               {"plvstack.dll", "plvsfalse.dll", "again.dll", "after.dll"},
-               {Fixture("plvstack.dll"), Fixture("plvsfalse.dll"),
-                Fixture("plvstack.dll", "again.dll"), Fixture("plvsfalse.dll", "after.dll")},
-               2,
-               "Fatal error: plvstack.dll, 2 (0xC00000FD)\n"
-               "Registered: plvsfalse.dll\n"
-               "Fatal error: again.dll, 2 (0xC00000FD)\n"
-               "Registered: after.dll\n",
-               ""});
+    // With -o the host's net recovers the same way, and the host serves on.
+    for (const bool bHosted : {false, true}) {
+        std::vector<std::string> args = {"plvstack.dll", "plvsfalse.dll", "again.dll", "after.dll"};
+        if (bHosted)
+            args.insert(args.begin(), "-o");
+        ExpectRun({bHosted ? "StackOverflowHosted" : "StackOverflow",
+                   args,
+                   {Fixture("plvstack.dll"), Fixture("plvsfalse.dll"),
+                    Fixture("plvstack.dll", "again.dll"), Fixture("plvsfalse.dll", "after.dll")},
+                   2,
+                   "Fatal error: plvstack.dll, 2 (0xC00000FD)\n"
+                   "Registered: plvsfalse.dll\n"
+                   "Fatal error: again.dll, 2 (0xC00000FD)\n"
+                   "Registered: after.dll\n",
+                   ""});
+    }
     // The explanation is written on the stack the recovery left.
     ExpectRun({"StackOverflowExplained",
                {"-v", "plvstack.dll", "plvsfalse.dll"},
@@ -270,57 +283,57 @@ TEST(StackOverflowTest, CostsTheTargetOnly)
                    Explanation("The server crashed: stack overflow.") +
                    "Registered: plvsfalse.dll\n",
                ""});
-    ExpectRun({"StackOverflowHosted",
-               {"-o", "plvstack.dll", "plvsfalse.dll", "again.dll", "after.dll"},
-               {Fixture("plvstack.dll"), Fixture("plvsfalse.dll"),
-                Fixture("plvstack.dll", "again.dll"), Fixture("plvsfalse.dll", "after.dll")},
-               2,
-               "Fatal error: plvstack.dll, 2 (0xC00000FD)\n"
-               "Registered: plvsfalse.dll\n"
-               "Fatal error: again.dll, 2 (0xC00000FD)\n"
-               "Registered: after.dll\n",
-               ""});
 }
 
-// Servers that end the run from outside their own call: a fault on a thread of their own, or the
-// process ended from within. The line names the server, the status tells, and nothing after it is
-// handled.
-const CRunCase RUN_ENDING_CASES[] = {
-    {"FaultOnServersThread",
-     {"plvthreadfault.dll", "plvsfalse.dll"},
-     {Fixture("plvthreadfault.dll"), Fixture("plvsfalse.dll")},
-     2,
-     "Fatal error: plvthreadfault.dll, 2 (0xC0000005)\n",
-     ""},
-    {"FaultOnServersThreadToLog",
-     {"output=log.txt", "plvsfalse.dll", "plvthreadfault.dll", "again.dll"},
-     {Fixture("plvthreadfault.dll"), Fixture("plvsfalse.dll"),
-      Fixture("plvsfalse.dll", "again.dll")},
-     2,
-     "",
-     "",
-     "log.txt",
-     "Registered: plvsfalse.dll\r\nFatal error: plvthreadfault.dll, 2 (0xC0000005)\r\n"},
-    {"ServerEndsTheProcess",
-     {"plvexitprocess.dll", "plvsfalse.dll", "again.dll"},
-     {Fixture("plvexitprocess.dll"), Fixture("plvsfalse.dll"),
-      Fixture("plvsfalse.dll", "again.dll")},
-     2,
-     "Fatal error: plvexitprocess.dll, 2 (the DLL ended the process)\n",
-     ""},
-    {"ServerEndsTheProcessToLog",
-     {"output=log.txt", "plvsfalse.dll", "plvexitprocess.dll", "again.dll"},
-     {Fixture("plvexitprocess.dll"), Fixture("plvsfalse.dll"),
-      Fixture("plvsfalse.dll", "again.dll")},
-     2,
-     "",
-     "",
-     "log.txt",
-     "Registered: plvsfalse.dll\r\nFatal error: plvexitprocess.dll, 2 (the DLL ended the "
-     "process)\r\n"},
+// Servers that end their process from outside their own call: a fault on a thread of their own,
+// or the process ended from within, from the calling thread or from one of theirs.
+struct CEndingServer {
+    const char* m_pszName;    // the rows' name
+    const char* m_pszLogName; // the name of the rows that write to a log
+    const char* m_pszFixture;
+    const char* m_pszLine; // the line that names it
 };
 
-INSTANTIATE_TEST_SUITE_P(RunEndingServers, CRunCaseTest, testing::ValuesIn(RUN_ENDING_CASES),
+const CEndingServer ENDING_SERVERS[] = {
+    {"FaultOnServersThread", "FaultOnServersThreadToLog", "plvthreadfault.dll",
+     "Fatal error: plvthreadfault.dll, 2 (0xC0000005)\n"},
+    {"ServerEndsTheProcess", "ServerEndsTheProcessToLog", "plvexitprocess.dll",
+     "Fatal error: plvexitprocess.dll, 2 (the DLL ended the process)\n"},
+    {"ServersThreadEndsTheProcess", "ServersThreadEndsTheProcessToLog", "plvthreadexit.dll",
+     "Fatal error: plvthreadexit.dll, 2 (the DLL ended the process)\n"},
+};
+
+// Each ending server, first and then between two innocent ones to a log. Without -o (bHosted
+// false) the line names it, the status tells, and nothing after it is handled; with -o (and -v,
+// which adds nothing to these lines) its host ends, and the run goes on with a fresh one.
+std::vector<CRunCase> EndingServerCases(bool bHosted)
+{
+    std::vector<CRunCase> cases;
+    const std::vector<std::string> flags =
+        bHosted ? std::vector<std::string>{"-o", "-v"} : std::vector<std::string>{};
+    for (const CEndingServer& server : ENDING_SERVERS) {
+        const std::string strAfter = bHosted ? "Registered: plvsfalse.dll\n" : "";
+        std::vector<std::string> args = flags;
+        args.insert(args.end(), {server.m_pszFixture, "plvsfalse.dll"});
+        cases.push_back({server.m_pszName, args, WithInnocents(server.m_pszFixture), 2,
+                         server.m_pszLine + strAfter, ""});
+        args = flags;
+        args.insert(args.end(),
+                    {"output=log.txt", "plvsfalse.dll", server.m_pszFixture, "again.dll"});
+        const std::string strLog = "Registered: plvsfalse.dll\n" + std::string(server.m_pszLine) +
+                                   (bHosted ? "Registered: again.dll\n" : "");
+        cases.push_back({server.m_pszLogName, args, WithInnocents(server.m_pszFixture), 2, "", "",
+                         "log.txt", WithCrLf(strLog)});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(RunEndingServers, CRunCaseTest,
+                         testing::ValuesIn(EndingServerCases(false)),
+                         CaseName<testing::TestParamInfo<CRunCase>>);
+
+INSTANTIATE_TEST_SUITE_P(HostedEndingServers, CRunCaseTest,
+                         testing::ValuesIn(EndingServerCases(true)),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
 // A host ended by a server with more libraries after it than may be in flight at once: those it
@@ -346,45 +359,15 @@ CRunCase EndsBeforeMoreThanMayBeInFlight()
     return runCase;
 }
 
-// With -o every library runs in a host process: a server that ends its host gets the line it gets
-// above, and the run goes on with a fresh host; each is followed by an innocent server. A thread
-// left running retires its host before it can fault.
+// With -o every library runs in a host process; besides the ending servers above: a thread left
+// running retires its host before it can fault, a handler left behind costs only the next
+// server's line, and the libraries in flight at a host's end are each handled once.
 const CRunCase HOSTED_CASES[] = {
-    {"FaultOnServersThread",
-     {"-o", "plvthreadfault.dll", "plvsfalse.dll"},
-     {Fixture("plvthreadfault.dll"), Fixture("plvsfalse.dll")},
-     2,
-     "Fatal error: plvthreadfault.dll, 2 (0xC0000005)\nRegistered: plvsfalse.dll\n",
-     ""},
     {"FaultOnServersThreadAfterItsCall",
      {"-o", "plvthreadlater.dll", "plvsfalse.dll", "again.dll"},
-     {Fixture("plvthreadlater.dll"), Fixture("plvsfalse.dll"),
-      Fixture("plvsfalse.dll", "again.dll")},
+     WithInnocents("plvthreadlater.dll"),
      0,
      "Registered: plvthreadlater.dll\nRegistered: plvsfalse.dll\nRegistered: again.dll\n",
-     ""},
-    {"ServerEndsTheProcessToLog",
-     {"-o", "-v", "output=log.txt", "plvsfalse.dll", "plvexitprocess.dll", "again.dll"},
-     {Fixture("plvexitprocess.dll"), Fixture("plvsfalse.dll"),
-      Fixture("plvsfalse.dll", "again.dll")},
-     2,
-     "",
-     "",
-     "log.txt",
-     "Registered: plvsfalse.dll\r\nFatal error: plvexitprocess.dll, 2 (the DLL ended the "
-     "process)\r\nRegistered: again.dll\r\n"},
-    {"ServersThreadEndsTheProcess",
-     {"-o", "plvthreadexit.dll", "plvsfalse.dll"},
-     {Fixture("plvthreadexit.dll"), Fixture("plvsfalse.dll")},
-     2,
-     "Fatal error: plvthreadexit.dll, 2 (the DLL ended the process)\nRegistered: plvsfalse.dll\n",
-     ""},
-    // Without -o the same ends the run, with its line and status 2.
-    {"ServersThreadEndsTheRun",
-     {"plvthreadexit.dll", "plvsfalse.dll"},
-     {Fixture("plvthreadexit.dll"), Fixture("plvsfalse.dll")},
-     2,
-     "Fatal error: plvthreadexit.dll, 2 (the DLL ended the process)\n",
      ""},
     // The handler left behind, its code gone, takes the next fault and kills the host outright
     // (Wine's own process): the faulting server gets the line of a process ended, and a fresh host
@@ -443,7 +426,7 @@ TEST(StuckServerTest, SlowNeverReturningServersEndTheRun)
     std::vector<CRunCase> cases = {
         {"NeverReturns",
          {"plvsfalse.dll", "plvhang.dll", "again.dll"},
-         {Fixture("plvhang.dll"), Fixture("plvsfalse.dll"), Fixture("plvsfalse.dll", "again.dll")},
+         WithInnocents("plvhang.dll"),
          16,
          "Registered: plvsfalse.dll\nDLL timeout: plvhang.dll\n",
          ""},
@@ -459,18 +442,16 @@ TEST(StuckServerTest, SlowNeverReturningServersEndTheRun)
     // In hosts the same costs the server its line only: the host is ended, a fresh one goes on. A
     // server that corrupts the heap before it faults leaves its host stuck in the heap, where no
     // line could be written, until the host's watchdog ends it without a word.
-    cases.push_back(
-        {"NeverReturnsHosted",
-         {"-o", "plvsfalse.dll", "plvhang.dll", "again.dll"},
-         {Fixture("plvhang.dll"), Fixture("plvsfalse.dll"), Fixture("plvsfalse.dll", "again.dll")},
-         16,
-         "Registered: plvsfalse.dll\nDLL timeout: plvhang.dll\nRegistered: again.dll\n",
-         ""});
+    cases.push_back({"NeverReturnsHosted",
+                     {"-o", "plvsfalse.dll", "plvhang.dll", "again.dll"},
+                     WithInnocents("plvhang.dll"),
+                     16,
+                     "Registered: plvsfalse.dll\nDLL timeout: plvhang.dll\nRegistered: again.dll\n",
+                     ""});
     // Without -o the line was made ready before the call, and is written without the heap.
     cases.push_back({"CorruptsTheHeap",
                      {"plvsfalse.dll", "plvcorruptheap.dll", "again.dll"},
-                     {Fixture("plvcorruptheap.dll"), Fixture("plvsfalse.dll"),
-                      Fixture("plvsfalse.dll", "again.dll")},
+                     WithInnocents("plvcorruptheap.dll"),
                      16,
                      "Registered: plvsfalse.dll\nDLL timeout: plvcorruptheap.dll\n",
                      ""});

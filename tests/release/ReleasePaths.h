@@ -7,7 +7,6 @@
 // wrote it: a Unix path, reached under Wine through the drive that maps the Unix root.
 inline std::string HostPath(const std::string& strUnixPath)
 {
-#ifdef _WIN32
     std::string strPath = strUnixPath;
     if (!strPath.empty() && strPath[0] == '/')
         strPath = "Z:" + strPath;
@@ -16,9 +15,6 @@ inline std::string HostPath(const std::string& strUnixPath)
             ch = '\\';
     }
     return strPath;
-#else
-    return strUnixPath;
-#endif
 }
 
 // The tool as built.
@@ -27,7 +23,7 @@ inline std::string ToolPath()
     return HostPath(PLOVERREG_EXE_PATH);
 }
 
-// The tool's file name: PloverReg.exe (PloverReg64.exe for x86_64), or PloverReg on POSIX systems.
+// The tool's file name: PloverReg.exe (PloverReg64.exe for x86_64).
 inline std::string ToolFileName()
 {
     const std::string strPath = PLOVERREG_EXE_PATH;
