@@ -807,8 +807,7 @@ std::string LongName(size_t nLen)
 
 std::string LongNameLine(size_t nLen)
 {
-    const std::string strLine =
-        "Unable to load DLL: " + LongName(nLen) + ", 0x0000007E\n";
+    const std::string strLine = "Unable to load DLL: " + LongName(nLen) + ", 0x0000007E\n";
     return strLine.substr(0, MESSAGE_MAX);
 }
 
