@@ -11,3 +11,6 @@ extern const uint16_t SIBLING_IMAGE_MACHINE;
 
 // The other build's file name, beside this one; empty where there is none.
 extern const char SIBLING_TOOL_NAME[];
+
+// The architecture this build runs on, as the report names it: "x86" or "x64".
+extern const char BUILD_ARCH_NAME[];

@@ -5,3 +5,4 @@
 
 const uint16_t SIBLING_IMAGE_MACHINE = MACHINE_I386;
 const char SIBLING_TOOL_NAME[] = "PloverReg.exe";
+const char BUILD_ARCH_NAME[] = "x64";

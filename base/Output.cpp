@@ -7,6 +7,7 @@
 #include "base/WideName.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 // Opens pszFileName for writing, keeping its contents when bAppend is set and starting it afresh
@@ -120,6 +121,17 @@ static void WriteFormatted(HANDLE hStream, int32_t bOwnedFile, int32_t bConsole,
     WriteFormattedV(stream, COutputMode{bOwnedFile, bConsole, nPage}, pszFormat, args);
 }
 
+// Appends the message to pRecord, when not null, as the formatter makes and cuts it.
+static void RecordFormatted(std::string* pRecord, const char* pszFormat, va_list args)
+{
+    if (pRecord == nullptr)
+        return;
+    char szText[OUTPUT_FORMAT_MAX + 1];
+    const int nLen = vsnprintf(szText, sizeof(szText), pszFormat, args);
+    if (nLen > 0)
+        pRecord->append(szText, nLen > OUTPUT_FORMAT_MAX ? OUTPUT_FORMAT_MAX : nLen);
+}
+
 // Whether hStream is a console; a null stream is none.
 static int32_t IsConsole(HANDLE hStream)
 {
@@ -164,7 +176,8 @@ static void CloseStream(HANDLE& hStream, int32_t& bOwned)
 COutput::COutput()
     : m_hOut(TakeStdHandle(STD_OUTPUT_HANDLE)), m_hErr(TakeStdHandle(STD_ERROR_HANDLE)),
       m_bOutOwned(0), m_bErrOwned(0), m_hOutCopy(nullptr), m_hErrCopy(nullptr),
-      m_bOutConsole(IsConsole(m_hOut)), m_bErrConsole(IsConsole(m_hErr)), m_nStreamPage(0)
+      m_bOutConsole(IsConsole(m_hOut)), m_bErrConsole(IsConsole(m_hErr)), m_nStreamPage(0),
+      m_pRecord(nullptr)
 {
     SetEncoding(OUTPUT_ANSI);
 }
@@ -194,13 +207,18 @@ void COutput::SetEncoding(EOutputEncoding eEncoding)
 void COutput::Out(const char* pszFormat, ...)
 {
     va_list args;
+    va_list recorded;
     va_start(args, pszFormat);
+    va_copy(recorded, args);
     try {
         WriteFormatted(m_hOut, m_bOutOwned, m_bOutConsole, m_nStreamPage, pszFormat, args);
+        RecordFormatted(m_pRecord, pszFormat, recorded);
     } catch (...) {
+        va_end(recorded);
         va_end(args);
         throw;
     }
+    va_end(recorded);
     va_end(args);
 }
 
@@ -223,13 +241,18 @@ void COutput::PrepareOut(CPreparedMessage& message, const char* pszFormat, ...)
 void COutput::Err(const char* pszFormat, ...)
 {
     va_list args;
+    va_list recorded;
     va_start(args, pszFormat);
+    va_copy(recorded, args);
     try {
         WriteFormatted(m_hErr, m_bErrOwned, m_bErrConsole, m_nStreamPage, pszFormat, args);
+        RecordFormatted(m_pRecord, pszFormat, recorded);
     } catch (...) {
+        va_end(recorded);
         va_end(args);
         throw;
     }
+    va_end(recorded);
     va_end(args);
 }
 

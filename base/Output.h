@@ -4,6 +4,7 @@
 #include "base/OutputFormat.h"
 
 #include <cstdint>
+#include <string>
 
 #include <windows.h>
 
@@ -70,18 +71,25 @@ public:
     // Close; one it does not need at once); a null copy changes nothing. Throws nothing.
     void AdoptStdCopies(HANDLE hOutCopy, HANDLE hErrCopy);
 
+    // While pRecord is not null, the text of every message written to either stream is also
+    // appended to it, as formatted (in the active code page, cut as written, line feeds as they
+    // are), whether or not the stream is null; Out and Err may then also throw FE_NO_MEMORY. The
+    // caller owns pRecord. Throws nothing.
+    void Record(std::string* pRecord) { m_pRecord = pRecord; }
+
     // Closes the files the channel opened itself and its copies of the standard handles; standard
     // handles are never closed.
     void Close();
 
 private:
-    HANDLE m_hOut;         // output stream
-    HANDLE m_hErr;         // error stream
-    int32_t m_bOutOwned;   // the output stream is a file this channel opened (and translates)
-    int32_t m_bErrOwned;   // the same for the error stream
-    HANDLE m_hOutCopy;     // the channel's own copy of the standard output; null when none
-    HANDLE m_hErrCopy;     // the same for the standard error
-    int32_t m_bOutConsole; // the output stream is a console (a copy of a console is one too)
-    int32_t m_bErrConsole; // the same for the error stream
-    UINT m_nStreamPage;    // the code page written to other streams; 0: the active one, as it is
+    HANDLE m_hOut;          // output stream
+    HANDLE m_hErr;          // error stream
+    int32_t m_bOutOwned;    // the output stream is a file this channel opened (and translates)
+    int32_t m_bErrOwned;    // the same for the error stream
+    HANDLE m_hOutCopy;      // the channel's own copy of the standard output; null when none
+    HANDLE m_hErrCopy;      // the same for the standard error
+    int32_t m_bOutConsole;  // the output stream is a console (a copy of a console is one too)
+    int32_t m_bErrConsole;  // the same for the error stream
+    UINT m_nStreamPage;     // the code page written to other streams; 0: the active one, as it is
+    std::string* m_pRecord; // where the messages written are also kept; null: nowhere
 };

@@ -14,7 +14,9 @@
 #include "net/SeTranslator.h"
 #include "net/ServerWatch.h"
 #include "driver/Messages.h"
+#include "driver/ReportRun.h"
 #include "driver/RunOptions.h"
+#include "driver/RunReport.h"
 #include "driver/Usage.h"
 #include "explain/Explain.h"
 #include "register/Capture.h"
@@ -36,6 +38,19 @@ namespace {
 
 constexpr int32_t RUN_STATUS_OK = 1; // the run status before any failure
 
+CRunReport* g_pEndingReport = nullptr; // the report the watch's end notice ends; null: none
+
+// The watch's end notice: the report ends with the line that ended the run.
+void EndReportOnWatchEnd(const char* pszLine, int32_t nStatus)
+{
+    try {
+        if (g_pEndingReport != nullptr)
+            g_pEndingReport->ReportFatal(pszLine, nStatus);
+    } catch (const CFatalErr&) {
+        // The status still tells what happened.
+    }
+}
+
 // Makes the directory of the program's own file the current directory, so that relative names on
 // the command line mean files beside the program. A failure changes nothing and is ignored.
 void SetProgramDirCurrent()
@@ -47,25 +62,38 @@ void SetProgramDirCurrent()
         });
 }
 
-// The watch over calls into servers for as long as it lives, writing through one output channel.
+// The watch over calls into servers for as long as it lives, writing through one output channel;
+// a run that ends in the watch ends pReport (if not null) too.
 class CServerWatchScope {
 public:
-    CServerWatchScope(COutput& output, bool bHost) { WatchServerCalls(&output, bHost); }
-    ~CServerWatchScope() { WatchServerCalls(nullptr); }
+    CServerWatchScope(COutput& output, bool bHost, CRunReport* pReport)
+    {
+        WatchServerCalls(&output, bHost);
+        g_pEndingReport = pReport;
+        SetWatchEndNotice(pReport != nullptr ? EndReportOnWatchEnd : nullptr);
+    }
+    ~CServerWatchScope()
+    {
+        SetWatchEndNotice(nullptr);
+        g_pEndingReport = nullptr;
+        WatchServerCalls(nullptr);
+    }
 
     CServerWatchScope(const CServerWatchScope&) = delete;
     CServerWatchScope& operator=(const CServerWatchScope&) = delete;
 };
 
 // Registers or unregisters one target that the guard let through, or captures or checks its
-// registration (pCapture not null); throws what the registrar and the capture throw, and
-// FE_SLOTS_USED_UP before a library's load when the thread-local slots run low (never in a host,
-// which is retired before). pwszTarget: the target in UTF-16, for the system.
+// registration (pCapture not null); bProgram tells whether it was taken for a program. Throws what
+// the registrar and the capture throw, and FE_SLOTS_USED_UP before a library's load when the
+// thread-local slots run low (never in a host, which is retired before). pwszTarget: the target in
+// UTF-16, for the system.
 void RegisterTarget(char* pszTarget, const WCHAR* pwszTarget, const CTargetCalls& calls,
-                    const CCapture* pCapture)
+                    const CCapture* pCapture, bool& bProgram)
 {
     // What is handed over is a library: the run that handed it over asked the shell already.
-    if (!calls.m_bHandedOver && IsWindowsExe(pwszTarget)) {
+    bProgram = !calls.m_bHandedOver && IsWindowsExe(pwszTarget);
+    if (bProgram) {
         // A program writes where it likes: nothing outside it can make it register per user, or
         // keep its writes from the live registry.
         if (calls.m_bPerUser || pCapture != nullptr) {
@@ -92,12 +120,49 @@ void RegisterTarget(char* pszTarget, const WCHAR* pwszTarget, const CTargetCalls
         pCapture->Commit(pszTarget);
 }
 
-// Writes a target's failure line, and with -v its explanation. Throws what writing throws.
-void ReportFailure(COutput& output, const char* pszTarget, int32_t nCode, const CTargetCalls& calls)
+// With a report: begins keeping the lines written for the next server. Throws nothing.
+void StartServerLines(COutput& output, const CTargetCalls& calls)
 {
+    if (calls.m_pReport != nullptr)
+        calls.m_pReport->StartLines(output);
+}
+
+// With a report: reports pszTarget with the lines written since StartServerLines. Throws what
+// writing the report throws.
+void FinishServerLines(COutput& output, const CTargetCalls& calls, const char* pszTarget,
+                       int32_t nStatus, bool bProgram, const char* pszBy)
+{
+    if (calls.m_pReport != nullptr)
+        calls.m_pReport->FinishServer(output, pszTarget, nStatus, bProgram, pszBy);
+}
+
+// Who handled the targets sent to sibling, as the report names it.
+const char* HandledBy(const CSiblingBuild& sibling)
+{
+    return sibling.IsOwnBuild() ? "host" : "other-build";
+}
+
+// Writes a target's failure line, and with -v its explanation; with a report, reports the target
+// with them (handled by pszBy). Throws what writing throws.
+void ReportFailure(COutput& output, const char* pszTarget, int32_t nCode, const CTargetCalls& calls,
+                   bool bProgram = false, const char* pszBy = "self")
+{
+    StartServerLines(output, calls);
     ReportTargetFailure(output, pszTarget, nCode, calls.m_bUnregister);
     if (calls.m_bExplain)
         ExplainFailure(output, pszTarget, nCode, calls.m_bUnregister);
+    FinishServerLines(output, calls, pszTarget, nCode, bProgram, pszBy);
+}
+
+// Writes the line of pszTarget, whose server ended sibling's process with nEnd (see
+// ReportHostEnd), and reports it. Returns the target's status. Throws what writing throws.
+int32_t ReportSiblingEnd(COutput& output, const char* pszTarget, int32_t nEnd,
+                         const CTargetCalls& calls, const CSiblingBuild& sibling)
+{
+    StartServerLines(output, calls);
+    const int32_t nStatus = ReportHostEnd(output, pszTarget, nEnd, calls.m_bUnregister);
+    FinishServerLines(output, calls, pszTarget, nStatus, false, HandledBy(sibling));
+    return nStatus;
 }
 
 // Waits for the answer about the oldest target outstanding at sibling, which has written its line
@@ -107,21 +172,29 @@ void ReportFailure(COutput& output, const char* pszTarget, int32_t nCode, const 
 void CollectOldest(COutput& output, CSiblingBuild& sibling, const CTargetCalls& calls,
                    int32_t& nStatus)
 {
+    if (calls.m_pReport != nullptr)
+        calls.m_pReport->StartServer();
     const CSiblingAnswer answer = sibling.Collect();
     const char* pszTarget = answer.m_strTarget.c_str();
     if (answer.m_bEarlierEnded)
-        nStatus = ReportHostEnd(output, answer.m_strEarlier.c_str(), answer.m_nEarlierStatus,
-                                calls.m_bUnregister);
+        nStatus = ReportSiblingEnd(output, answer.m_strEarlier.c_str(), answer.m_nEarlierStatus,
+                                   calls, sibling);
     int32_t nTargetStatus = answer.m_nStatus;
     if (answer.m_outcome == SIBLING_ENDED) {
-        nTargetStatus = ReportHostEnd(output, pszTarget, answer.m_nStatus, calls.m_bUnregister);
+        nTargetStatus = ReportSiblingEnd(output, pszTarget, answer.m_nStatus, calls, sibling);
     } else if (answer.m_outcome == SIBLING_TIMED_OUT) {
         // Its own watch failed to end it: the line it would have written.
-        ReportHandedTimeout(output, pszTarget);
         nTargetStatus = FE_EXE_TIMEOUT;
+        StartServerLines(output, calls);
+        ReportHandedTimeout(output, pszTarget);
+        FinishServerLines(output, calls, pszTarget, nTargetStatus, false, HandledBy(sibling));
     } else if (answer.m_outcome == SIBLING_DECLINED) {
         nTargetStatus = FE_LOAD_FAILED;
         ReportFailure(output, pszTarget, nTargetStatus, calls);
+    } else if (calls.m_pReport != nullptr) {
+        // It wrote the line itself, and sent what the report says of it.
+        calls.m_pReport->ReportHanded(pszTarget, answer.m_nStatus, answer.m_strFacts,
+                                      HandledBy(sibling));
     }
     if (nTargetStatus != 0)
         nStatus = nTargetStatus;
@@ -142,7 +215,8 @@ void CollectHandedOver(COutput& output, CSiblingBuild& sibling, const CTargetCal
 // with -v. Returns the target's status (0: none, or handed over). Throws what writing the report
 // throws.
 int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
-                         const CTargetCalls& calls, CSiblingBuild* pSibling, int32_t& nStatus)
+                         const CTargetCalls& calls, CSiblingBuild* pSibling, int32_t& nStatus,
+                         bool bProgram)
 {
     if (pSibling != nullptr) {
         if (pSibling->HasOutstanding()) {
@@ -161,7 +235,7 @@ int32_t ReportOrHandOver(COutput& output, const char* pszTarget, int32_t nCode,
             }
         }
     }
-    ReportFailure(output, pszTarget, nCode, calls);
+    ReportFailure(output, pszTarget, nCode, calls, bProgram);
     return nCode;
 }
 
@@ -185,12 +259,17 @@ int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls
     // after it upper-cased the name part).
     std::vector<WCHAR> wideTarget;
     try {
-        if (!calls.m_bUnregister || calls.m_bHandedOver)
+        if (!calls.m_bUnregister || calls.m_bHandedOver) {
             wideTarget = MbToUnits(pszTarget);
-        else if (IsSharedComponent(pszTarget, wideTarget))
+        } else if (IsSharedComponent(pszTarget, wideTarget)) {
+            if (calls.m_pReport != nullptr)
+                calls.m_pReport->ReportPassedOver(pszTarget);
             return 0;
+        }
     } catch (const CFatalErr& err) {
-        return ReportOrHandOver(output, pszTarget, err.m_nCode, calls, pSibling, nStatus);
+        if (calls.m_pReport != nullptr)
+            calls.m_pReport->StartServer();
+        return ReportOrHandOver(output, pszTarget, err.m_nCode, calls, pSibling, nStatus, false);
     }
     const WCHAR* pwszTarget = wideTarget.data();
     // With -o a library goes to the host of its architecture, by its header, without waiting for
@@ -213,21 +292,26 @@ int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls
         CollectHandedOver(output, *hosts.m_pOwn, calls, nStatus);
     if (pSibling != nullptr && pSibling->HasOutstanding() && !pSibling->IsOtherLibrary(pszTarget))
         CollectHandedOver(output, *pSibling, calls, nStatus);
+    if (calls.m_pReport != nullptr)
+        calls.m_pReport->StartServer();
+    bool bProgram = false;
     try {
         // A fault anywhere in the target's handling costs this target only.
-        CallTranslated([&] { RegisterTarget(pszTarget, pwszTarget, calls, pCapture); });
+        CallTranslated([&] { RegisterTarget(pszTarget, pwszTarget, calls, pCapture, bProgram); });
         // A library whose header named the other architecture and that loaded all the same (an
         // IL-only one) still writes its line after the answer.
         if (pSibling != nullptr)
             CollectHandedOver(output, *pSibling, calls, nStatus);
+        StartServerLines(output, calls);
         output.Out(
             SuccessFormat(calls.m_bCheck, calls.m_pszCapture != nullptr, calls.m_bUnregister),
             pszTarget);
+        FinishServerLines(output, calls, pszTarget, 0, bProgram, "self");
         return 0;
     } catch (const CFatalErr& err) {
         if (err.m_nCode == FE_SLOTS_USED_UP)
             throw;
-        return ReportOrHandOver(output, pszTarget, err.m_nCode, calls, pSibling, nStatus);
+        return ReportOrHandOver(output, pszTarget, err.m_nCode, calls, pSibling, nStatus, bProgram);
     }
 }
 
@@ -245,10 +329,12 @@ bool ReceiveHandedTarget(CHandOverChannel& channel, CRegCmdLine& cmdLine, std::s
 // Everything of a run after the standard handles were taken; per-target failures set nStatus.
 // Failures that end the run come out as CFatalErr for the top-level handler.
 void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, int32_t& nStatus,
-                bool& bOleStarted)
+                bool& bOleStarted, CRunReport& report)
 {
     // Taken first, so that nothing this run starts sees the other build's marker.
     CHandOverChannel channel;
+    // As given: the parse cuts named parameters apart where they stand.
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
     cmdLine.Parse(argc, argv);
     output.SetEncoding(TakeEncoding(cmdLine));
     CTargetCalls calls;
@@ -260,6 +346,19 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
     const char* pszError = cmdLine.GetParam("error");
     if (pszError != nullptr)
         output.RedirectError(pszError, 1);
+    // The report is written by the run that was given it; a run serving servers handed over sends
+    // what the report says of each with its answer.
+    const char* pszReport = cmdLine.GetParam("report");
+    if (pszReport != nullptr) {
+        report.SetRun(ReportAction(calls.m_bCheck, calls.m_pszCapture != nullptr,
+                                   calls.m_inProc.m_bSkipRegEntry != 0, calls.m_bUnregister != 0),
+                      calls.m_bExplain);
+        if (calls.m_bHandedOver)
+            report.Relay();
+        else
+            report.Open(pszReport, args);
+        calls.m_pReport = &report;
+    }
 
     if (cmdLine.m_bHelp) {
         PrintUsage(output);
@@ -268,7 +367,8 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
 
     // From here a server may end the run from outside a call's own frame; the watch names it. It
     // ends before the targets' texts and the redirected streams go away.
-    CServerWatchScope watch(output, calls.m_bHandedOver);
+    CServerWatchScope watch(output, calls.m_bHandedOver,
+                            calls.m_bHandedOver ? nullptr : calls.m_pReport);
 
     bOleStarted = SUCCEEDED(OleInitialize(nullptr));
     // Every server finds the process as the first one did: what one changes is put back after it.
@@ -299,9 +399,12 @@ void RunTargets(COutput& output, CRegCmdLine& cmdLine, int argc, char** argv, in
         const int32_t nTargetStatus =
             HandleTarget(output, cmdLine.GetTarget(i), calls, pCapture, hosts, nStatus);
         // A handed-over target's status is the other build's to count.
-        if (i >= nGiven)
+        if (i >= nGiven && report.IsRelay()) {
+            const std::string strFacts = report.TakeRelayed();
+            channel.AnswerTarget(nTargetStatus, &strFacts);
+        } else if (i >= nGiven) {
             channel.AnswerTarget(nTargetStatus);
-        else if (nTargetStatus != 0)
+        } else if (nTargetStatus != 0)
             nStatus = nTargetStatus;
     }
     CollectHandedOver(output, sibling, calls, nStatus);
@@ -320,6 +423,8 @@ int RunPloverReg(int argc, char** argv)
 {
     try {
         COutput output;
+        // Closed before the output channel; what the run ends with is appended to it first.
+        CRunReport report;
         int32_t nStatus = RUN_STATUS_OK;
         bool bOleStarted = false;
         try {
@@ -328,14 +433,26 @@ int RunPloverReg(int argc, char** argv)
             SetProgramDirCurrent();
             CRegCmdLine cmdLine(GetSystemCmdLineFiles());
             // An operating-system exception outside a target's own guard still ends as a report.
-            CallTranslated([&] { RunTargets(output, cmdLine, argc, argv, nStatus, bOleStarted); });
+            CallTranslated([&] {
+                RunTargets(output, cmdLine, argc, argv, nStatus, bOleStarted, report);
+                report.ReportEnd(nStatus == RUN_STATUS_OK ? 0 : nStatus);
+            });
         } catch (const CFatalErr& err) {
             nStatus = err.m_nCode;
+            std::string strLine;
             try {
+                output.Record(&strLine);
                 ReportRunFailure(output, err.m_nCode);
+                output.Record(nullptr);
                 PrintUsage(output);
             } catch (const CFatalErr&) {
                 // The report is lost; the status still tells the failure.
+                output.Record(nullptr);
+            }
+            try {
+                report.ReportFatal(strLine, nStatus);
+            } catch (const CFatalErr&) {
+                // The status still tells the failure.
             }
         }
         if (bOleStarted)

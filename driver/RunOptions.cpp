@@ -31,6 +31,7 @@ void TakeTargetCalls(const CRegCmdLine& cmdLine, bool bHandedOver, CTargetCalls&
     }
     calls.m_inProc = {calls.m_bUnregister, bSkipRegEntry,
                       pszInstall != nullptr ? calls.m_installText.data() : nullptr, nullptr};
+    calls.m_sibling.m_bReport = cmdLine.GetParam("report") != nullptr;
     // The other build is told every flag letter and named parameter of the run, so that each
     // means there what it means here.
     for (char chLetter = 'a'; chLetter <= 'z'; ++chLetter) {

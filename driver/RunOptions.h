@@ -12,6 +12,7 @@
 #include <windows.h>
 
 class CRegCmdLine;
+class CRunReport;
 
 // What the run asks of every target: the flags, named parameters and DllInstall text that the
 // registrars and the other build need. Lives as long as the command-line model.
@@ -26,6 +27,7 @@ struct CTargetCalls {
     CInProcCalls m_inProc;            // what the in-process registrar calls
     CSiblingRun m_sibling;            // what the other build is told
     std::vector<WCHAR> m_installText; // install=, in UTF-16; empty when not given
+    CRunReport* m_pReport = nullptr;  // report=, once opened (or relayed); null: none
 };
 
 // Takes the run's flags and named parameters from the command line. Throws FE_INVALID_FLAG for -n

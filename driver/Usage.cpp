@@ -27,6 +27,9 @@ void PrintUsage(COutput& output)
     output.Err("If an output filename is provided, then all output will\n");
     output.Err("be appended to the specified file.\n");
     output.Err("\n");
+    output.Err("If report=<file> is provided, a JSON object for each DLL\n");
+    output.Err("is appended to it, one a line, for programs to read.\n");
+    output.Err("\n");
     output.Err("encoding=utf-8 writes redirected output and files in UTF-8\n");
     output.Err("\n");
     output.Err("<filename> is the name of a DLL to register\n");

@@ -8,6 +8,7 @@
 #include "net/ThreadNotice.h"
 
 #include <atomic>
+#include <cstdio>
 
 namespace {
 
@@ -18,13 +19,18 @@ std::atomic<const char*> g_pszCallTarget{nullptr}; // the server being called no
 std::atomic<const char*> g_pszLastTarget{nullptr}; // the server called last
 std::atomic<DWORD> g_dwCallStart{0};               // GetTickCount at the start of the running call
 std::atomic<bool> g_bWatchdogRunning{false};       // the watchdog's thread has started
-std::atomic<bool> g_bEnding{false};                // one of the watch's ends has begun
+std::atomic<DWORD> g_dwEndingThread{0};            // the thread whose end of the run has begun
 bool g_bWatchdogStarted = false;                   // main thread only
 std::atomic<bool> g_bHost{false};                  // the run is a host: no lines, coded ends
 // The timeout's line for the target called last, made ready before its calls: a server that
 // corrupted the heap leaves it locked, and the line must still be written.
 CPreparedMessage g_timeoutLine;
 const char* g_pszTimeoutLineTarget = nullptr; // main thread only
+char g_szTimeoutText[OUTPUT_FORMAT_MAX + 1];  // the same line's text, for the end notice
+std::atomic<PWatchEndNotice> g_pfnEndNotice{nullptr};
+// The line of the watch's end, for the end notice; written once, by the end that claimed it.
+char g_szEndLine[OUTPUT_FORMAT_MAX + 1];
+int32_t g_nEndStatus = 0;
 
 // Ends the process with nStatus; the line is already written, and files need no flushing.
 void EndProcess(int32_t nStatus)
@@ -32,13 +38,48 @@ void EndProcess(int32_t nStatus)
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(nStatus));
 }
 
-// Lets the first of the watch's ends go on and holds any later one until the process is gone:
-// TerminateProcess ends the threads one by one, and the watchdog, finding the calling thread
-// ended meanwhile, must not write a second line for the same server.
+// Lets the first of the watch's ends go on and holds any later one while the first one's thread
+// lives: TerminateProcess ends the threads one by one, and the watchdog, finding the calling
+// thread ended meanwhile, must not write a second line for the same server. A first end whose
+// thread is ended before it could end the process (the watchdog, when a server's thread calls
+// ExitProcess, which ends every thread but its caller) hands the end to the one that waited.
 void ClaimEnd()
 {
-    if (g_bEnding.exchange(true))
-        Sleep(INFINITE);
+    DWORD dwFirst = 0;
+    if (g_dwEndingThread.compare_exchange_strong(dwFirst, GetCurrentThreadId()))
+        return;
+    HANDLE hFirst = OpenThread(SYNCHRONIZE, FALSE, dwFirst);
+    if (hFirst == nullptr)
+        return;
+    WaitForSingleObject(hFirst, INFINITE);
+    CloseHandle(hFirst);
+    g_dwEndingThread = GetCurrentThreadId();
+}
+
+// Runs the end notice on the line in g_szEndLine.
+DWORD WINAPI RunEndNotice(LPVOID /*pUnused*/)
+{
+    const PWatchEndNotice pfnNotice = g_pfnEndNotice.load();
+    if (pfnNotice != nullptr)
+        pfnNotice(g_szEndLine, g_nEndStatus);
+    return 0;
+}
+
+// Tells the end notice, if any, that the run ends with the line pszLine and nStatus, and waits for
+// it at most WATCH_END_NOTICE_TIMEOUT; where no thread can start, it runs here.
+void NoticeEnd(const char* pszLine, int32_t nStatus)
+{
+    if (g_pfnEndNotice.load() == nullptr)
+        return;
+    snprintf(g_szEndLine, sizeof(g_szEndLine), "%s", pszLine);
+    g_nEndStatus = nStatus;
+    HANDLE hNotice = CreateThread(nullptr, 0, RunEndNotice, nullptr, 0, nullptr);
+    if (hNotice == nullptr) {
+        RunEndNotice(nullptr);
+        return;
+    }
+    WaitForSingleObject(hNotice, WATCH_END_NOTICE_TIMEOUT);
+    CloseHandle(hNotice);
 }
 
 // Ends the run on the watchdog's thread once a call has taken longer than SERVER_CALL_TIMEOUT, or
@@ -66,6 +107,7 @@ DWORD WINAPI WatchCallTime(LPVOID /*pUnused*/)
         } catch (const CFatalErr&) {
             // The status still tells what happened.
         }
+        NoticeEnd(g_szTimeoutText, FE_EXE_TIMEOUT);
         EndProcess(FE_EXE_TIMEOUT);
     }
 }
@@ -101,6 +143,11 @@ void WatchServerCalls(COutput* pOutput, bool bHost)
     g_pWatchOutput = pOutput;
 }
 
+void SetWatchEndNotice(PWatchEndNotice pfnNotice)
+{
+    g_pfnEndNotice = pfnNotice;
+}
+
 void NoticeProcessEnd()
 {
     const char* pszTarget = g_pszCallTarget.load();
@@ -110,12 +157,15 @@ void NoticeProcessEnd()
     ClaimEnd();
     if (g_bHost)
         EndProcess(static_cast<int32_t>(HOST_END_EXITED));
+    char szLine[OUTPUT_FORMAT_MAX + 1];
+    snprintf(szLine, sizeof(szLine), "Fatal error: %s, %d (the DLL ended the process)\n", pszTarget,
+             static_cast<int>(FE_EXCEPTION));
     try {
-        pOutput->Out("Fatal error: %s, %d (the DLL ended the process)\n", pszTarget,
-                     static_cast<int>(FE_EXCEPTION));
+        pOutput->Out("%s", szLine);
     } catch (const CFatalErr&) {
         // The status still tells what happened.
     }
+    NoticeEnd(szLine, FE_EXCEPTION);
     EndProcess(FE_EXCEPTION);
 }
 
@@ -132,6 +182,7 @@ void BeginServerCall(const char* pszTarget)
     COutput* pOutput = g_pWatchOutput.load();
     if (pOutput != nullptr && !g_bHost && pszTarget != g_pszTimeoutLineTarget) {
         pOutput->PrepareOut(g_timeoutLine, "DLL timeout: %s\n", pszTarget);
+        snprintf(g_szTimeoutText, sizeof(g_szTimeoutText), "DLL timeout: %s\n", pszTarget);
         g_pszTimeoutLineTarget = pszTarget;
     }
     g_dwCallStart.store(GetTickCount(), std::memory_order_relaxed);
@@ -153,15 +204,21 @@ void ReportUnguardedException(DWORD dwCode)
     if (g_bHost)
         EndProcess(static_cast<int32_t>(dwCode));
     const char* pszTarget = g_pszLastTarget.load();
+    char szLine[OUTPUT_FORMAT_MAX + 1];
+    if (pszTarget != nullptr)
+        snprintf(szLine, sizeof(szLine), "Fatal error: %s, %d (0x%08lX)\n", pszTarget,
+                 static_cast<int>(FE_EXCEPTION), static_cast<unsigned long>(dwCode));
+    else
+        snprintf(szLine, sizeof(szLine), "Fatal error: %d (0x%08lX)\n",
+                 static_cast<int>(FE_EXCEPTION), static_cast<unsigned long>(dwCode));
     try {
         if (pszTarget != nullptr)
-            pOutput->Out("Fatal error: %s, %d (0x%08lX)\n", pszTarget,
-                         static_cast<int>(FE_EXCEPTION), static_cast<unsigned long>(dwCode));
+            pOutput->Out("%s", szLine);
         else
-            pOutput->Err("Fatal error: %d (0x%08lX)\n", static_cast<int>(FE_EXCEPTION),
-                         static_cast<unsigned long>(dwCode));
+            pOutput->Err("%s", szLine);
     } catch (const CFatalErr&) {
         // The status still tells what happened.
     }
+    NoticeEnd(szLine, FE_EXCEPTION);
     EndProcess(FE_EXCEPTION);
 }

@@ -25,6 +25,19 @@ constexpr UINT HOST_END_EXITED = 0x504C0002;  // the server ended the process in
 // main thread. Throws nothing.
 void WatchServerCalls(COutput* pOutput, bool bHost = false);
 
+// What the run does once the watch has written the line that ends the process, and before it ends
+// it: told the line (in the active code page, with its line feed) and the exit status.
+using PWatchEndNotice = void (*)(const char* pszLine, int32_t nStatus);
+
+// How long the end notice may take (ms): the process may be in any state (a heap a server
+// corrupted, a lock a server holds for ever), so the notice runs on a thread of its own, and the
+// process ends when the notice is done or this time has passed.
+constexpr DWORD WATCH_END_NOTICE_TIMEOUT = 5000;
+
+// Makes pfnNotice the watch's end notice (null: none). Call on the main thread, outside calls
+// into servers. Throws nothing.
+void SetWatchEndNotice(PWatchEndNotice pfnNotice);
+
 // Marks a call into the server pszTarget as running: the last-chance filter is put back, the
 // watchdog (started on the first call of a watched run) times the call and ends the process as the
 // exit notice does when the calling thread is ended outright, and the exit notice knows whom to

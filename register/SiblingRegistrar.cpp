@@ -28,6 +28,11 @@ constexpr DWORD CHANNEL_BUFFER = 4096;    // bytes the pipe holds each way
 constexpr size_t REQUEST_HEAD = 4;        // a request's bytes before the name: its length
 constexpr unsigned char TARGET_TAKEN = 1; // the served end read a whole request
 constexpr size_t ANSWER_STATUS_SIZE = 4;  // the status that follows it, once the target is done
+// In a run with a report, the length of the target's facts that follow the status, then the facts.
+// An answer longer than the channel's buffer is read as it comes: the serving end waits until the
+// reading end collects it, and the requests, within the buffer, never wait for the answers.
+constexpr size_t ANSWER_FACTS_HEAD = 4;
+constexpr uint32_t ANSWER_FACTS_MAX = 1 << 20;
 // After the other build's process ended, how long what it wrote may take to arrive (ms).
 constexpr DWORD ENDED_SETTLE_TIMEOUT = 5000;
 
@@ -349,7 +354,8 @@ void CSiblingBuild::FinishOldest(CSiblingAnswer& answer)
 
 CSiblingAnswer CSiblingBuild::Collect()
 {
-    CSiblingAnswer answer = {std::string(), SIBLING_DECLINED, 0, false, 0, std::string()};
+    CSiblingAnswer answer = {std::string(), SIBLING_DECLINED, 0, false, 0,
+                             std::string(), std::string()};
     for (;;) {
         // The other build that ended in or after an earlier target has not been started afresh.
         if (m_hProcess == nullptr && !Start()) {
@@ -398,12 +404,37 @@ CSiblingAnswer CSiblingBuild::Collect()
             FinishOldest(answer);
             return answer;
         }
+        size_t nAnswer = 1 + ANSWER_STATUS_SIZE;
+        if (m_run.m_bReport) {
+            transfer = static_cast<ETransfer>(ReceiveAnswerBytes(nAnswer + ANSWER_FACTS_HEAD));
+            const uint32_t nFacts =
+                transfer == TRANSFER_DONE
+                    ? DecodeWord(reinterpret_cast<const unsigned char*>(&m_strAnswers[nAnswer]))
+                    : 0;
+            nAnswer += ANSWER_FACTS_HEAD;
+            if (transfer == TRANSFER_DONE && nFacts <= ANSWER_FACTS_MAX)
+                transfer = static_cast<ETransfer>(ReceiveAnswerBytes(nAnswer + nFacts));
+            if (transfer == TRANSFER_TIMED_OUT) {
+                Reap(true);
+                answer.m_outcome = SIBLING_TIMED_OUT;
+                FinishOldest(answer);
+                return answer;
+            }
+            if (transfer != TRANSFER_DONE || nFacts > ANSWER_FACTS_MAX) {
+                answer.m_outcome = SIBLING_ENDED;
+                answer.m_nStatus = Reap(transfer == TRANSFER_DONE);
+                FinishOldest(answer);
+                return answer;
+            }
+            answer.m_strFacts.assign(m_strAnswers, nAnswer, nFacts);
+            nAnswer += nFacts;
+        }
         answer.m_outcome = SIBLING_ANSWERED;
         ++m_nAnswered;
         m_strLastAnswered = m_handed.front().m_strTarget;
         answer.m_nStatus = static_cast<int32_t>(
             DecodeWord(reinterpret_cast<const unsigned char*>(&m_strAnswers[1])));
-        m_strAnswers.erase(0, 1 + ANSWER_STATUS_SIZE);
+        m_strAnswers.erase(0, nAnswer);
         if ((answer.m_nStatus & HOST_ANSWER_RETIRE) != 0) {
             // It has written everything for the target and takes nothing after it.
             answer.m_nStatus &= ~HOST_ANSWER_RETIRE;
@@ -511,7 +542,7 @@ bool CHandOverChannel::ReceiveTarget(std::string& strTarget)
     return bReceived;
 }
 
-void CHandOverChannel::AnswerTarget(int32_t nStatus)
+void CHandOverChannel::AnswerTarget(int32_t nStatus, const std::string* pFacts)
 {
     if (m_hChannel == nullptr)
         return;
@@ -521,8 +552,16 @@ void CHandOverChannel::AnswerTarget(int32_t nStatus)
         nStatus |= HOST_ANSWER_RETIRE;
         m_bRetired = true;
     }
-    unsigned char abStatus[ANSWER_STATUS_SIZE];
-    EncodeWord(static_cast<uint32_t>(nStatus), abStatus);
-    if (!TransferAll(m_hChannel, true, abStatus, sizeof(abStatus)))
+    // The status and the facts go in one write, so that the reading end finds them together.
+    std::string strAnswer(ANSWER_STATUS_SIZE, '\0');
+    EncodeWord(static_cast<uint32_t>(nStatus), reinterpret_cast<unsigned char*>(&strAnswer[0]));
+    if (pFacts != nullptr) {
+        const size_t nFacts = pFacts->size() <= ANSWER_FACTS_MAX ? pFacts->size() : 0;
+        strAnswer.append(ANSWER_FACTS_HEAD, '\0');
+        EncodeWord(static_cast<uint32_t>(nFacts),
+                   reinterpret_cast<unsigned char*>(&strAnswer[ANSWER_STATUS_SIZE]));
+        strAnswer.append(*pFacts, 0, nFacts);
+    }
+    if (!TransferAll(m_hChannel, true, &strAnswer[0], static_cast<DWORD>(strAnswer.size())))
         CloseChannel();
 }

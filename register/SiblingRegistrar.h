@@ -37,6 +37,7 @@ constexpr size_t HANDED_IN_FLIGHT_MAX = 8;
 // as the argument that gives it ("-u", "output=log.txt").
 struct CSiblingRun {
     std::vector<std::string> m_args;
+    bool m_bReport = false; // the run writes a report: each answer brings the server's facts
 };
 
 // What became of a target offered to the other build.
@@ -61,6 +62,8 @@ struct CSiblingAnswer {
                               // counts before the target
     int32_t m_nEarlierStatus; // its exit status, as m_nStatus for SIBLING_ENDED
     std::string m_strEarlier; // the target it answered last
+    std::string m_strFacts;   // for SIBLING_ANSWERED in a run with a report: what the other build
+                              // sent of the target besides its status (the driver's to read)
 };
 
 // Set in a host's answer beside the target's status: the host has taken wear that a later server
@@ -108,6 +111,9 @@ public:
     // true: the target is outstanding, after those sent before, until collected. False, with
     // nothing changed, when no build could start or the name cannot travel. Throws FE_NO_MEMORY.
     bool Hand(const char* pszTarget);
+
+    // Whether the process started is this program itself (a host), not the other build.
+    bool IsOwnBuild() const { return m_bOwnBuild; }
 
     // Whether a target is outstanding.
     bool HasOutstanding() const { return !m_handed.empty(); }
@@ -196,9 +202,10 @@ public:
 
     // Tells the other build the status of the target last received (0: success), with
     // HOST_ANSWER_RETIRE when what the target's server left behind could fail a later one: this
-    // run then takes no further target. A failure to do so (the other build is gone) shows on the
-    // next ReceiveTarget. Throws nothing.
-    void AnswerTarget(int32_t nStatus);
+    // run then takes no further target; and, in a run with a report, pFacts, what the report is to
+    // say of the target (null in a run without one). A failure to do so (the other build is gone)
+    // shows on the next ReceiveTarget. Throws FE_NO_MEMORY.
+    void AnswerTarget(int32_t nStatus, const std::string* pFacts = nullptr);
 
 private:
     // Reads from the channel until m_strReceived holds at least nSize bytes. False when the

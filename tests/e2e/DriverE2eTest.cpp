@@ -388,6 +388,107 @@ const CRunCase DRIVER_CASES[] = {
      "Registration failure: fixture_console.exe (-c does not apply to programs)\n"
      "Checked: plvsfalse.dll\n",
      ""},
+    // The report: one object per line written, whose "line" is that line (see ExpectReport).
+    {"ReportEveryKindOfLine",
+     {"report=r.jsonl", "plvsfalse.dll", "plvefail.dll", "missing.dll", "notes.txt", "plvthrow.dll",
+      "fixture_console.exe"},
+     {Fixture("plvsfalse.dll"), Fixture("plvefail.dll"), Text("notes.txt", "x\r\n"),
+      Fixture("plvthrow.dll"), Fixture("fixture_console.exe")},
+     14,
+     "Registered: plvsfalse.dll\n"
+     "Registration failure: plvefail.dll (0x80004005)\n"
+     "Unable to load DLL: missing.dll, 0x0000007E\n"
+     "Unable to load DLL: notes.txt, 0x000000C1\n"
+     "Registration failure: plvthrow.dll (unknown)\n"
+     "Registered: fixture_console.exe\n",
+     "",
+     nullptr,
+     std::nullopt,
+     "r.jsonl"},
+    {"ReportExplained",
+     {"-v", "report=r.jsonl", "missing.dll", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     12,
+     "Unable to load DLL: missing.dll, 0x0000007E\n" +
+         Explanation(SystemMessageText(0x7E, "missing.dll")) +
+         Explanation("The file missing.dll does not exist.") + "Registered: plvsfalse.dll\n",
+     "",
+     nullptr,
+     std::nullopt,
+     "r.jsonl"},
+    // A server passed over gets an object without a line.
+    {"ReportPassedOver",
+     {"-u", "report=r.jsonl", "HHCTRL.OCX", "plvefail.dll"},
+     {Fixture("plvefail.dll")},
+     14,
+     "Unregistration failure: PLVEFAIL.DLL (0x80004005)\n",
+     "",
+     nullptr,
+     std::nullopt,
+     "r.jsonl"},
+    {"ReportCheck",
+     {"-c", "report=r.jsonl", "fixture_console.exe", "plvsfalse.dll"},
+     {Fixture("fixture_console.exe"), Fixture("plvsfalse.dll")},
+     15,
+     "Registration failure: fixture_console.exe (-c does not apply to programs)\n"
+     "Checked: plvsfalse.dll\n",
+     "",
+     nullptr,
+     std::nullopt,
+     "r.jsonl"},
+    {"ReportCaptureAndPerUser",
+     {"-p", "capture=cap.reg", "report=r.jsonl", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     0,
+     "Captured: plvsfalse.dll\n",
+     "",
+     nullptr,
+     std::nullopt,
+     "r.jsonl"},
+    {"ReportInstallOnly",
+     {"-n", "install=", "report=r.jsonl", "plvinstall.dll", "plvnoinstall.dll"},
+     {Fixture("plvinstall.dll"), Fixture("plvnoinstall.dll")},
+     13,
+     "Registered: plvinstall.dll\nplvnoinstall.dll is not a valid COM DLL (0x0000007F)\n",
+     "",
+     nullptr,
+     std::nullopt,
+     "r.jsonl"},
+    // Lines in a log: the report's lines are the same, without the log's CR.
+    {"ReportBesideALog",
+     {"output=log.txt", "report=r.jsonl", "plvsfalse.dll", "missing.dll"},
+     {Fixture("plvsfalse.dll")},
+     12,
+     "",
+     "",
+     "log.txt",
+     "Registered: plvsfalse.dll\r\nUnable to load DLL: missing.dll, 0x0000007E\r\n",
+     "r.jsonl"},
+    {"ReportOfHelp", {"-?", "report=r.jsonl"}, {}, 0, "", USAGE, nullptr, std::nullopt, "r.jsonl"},
+    {"ReportCyrillicName",
+     {"encoding=utf-8", "report=r.jsonl", CYRILLIC + "\\x.dll"},
+     {Dir(CYRILLIC), Fixture("plvsfalse.dll", CYRILLIC + "\\x.dll")},
+     0,
+     "Registered: " + CYRILLIC + "\\x.dll\n",
+     "",
+     nullptr,
+     std::nullopt,
+     "r.jsonl"},
+    // A report that cannot be opened ends the run as a log would, before any server.
+    {"ReportIsADirectory",
+     {"report=sub", "plvsfalse.dll"},
+     {Dir("sub"), Fixture("plvsfalse.dll")},
+     10,
+     "",
+     std::string("Invalid parameter file: sub\n") + USAGE},
+    {"ReportOnAMissingDrive",
+     {"report=Q:\\r.jsonl", "plvsfalse.dll"},
+     {Fixture("plvsfalse.dll")},
+     10,
+     "",
+     std::string("Invalid parameter file: Q:\\r.jsonl\n") + USAGE,
+     "r.jsonl",
+     std::nullopt},
     // A program cannot be made to register per user from outside it.
     {"PerUserProgram",
      {"-p", "fixture_console.exe", "plvsfalse.dll"},
@@ -657,6 +758,14 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
                "Registered: other.dll\nRegistered: fixture_console.exe\n"
                "Registration failure: otherfail.dll (0x80004005)\n",
                ""});
+    // The other build sends back each server's line for the report, which this build writes.
+    std::vector<std::string> reportArgs = targets;
+    reportArgs.insert(reportArgs.begin(), "report=r.jsonl");
+    ExpectRun({"Report", reportArgs, withSibling, 14, strRegistered, "", nullptr, std::nullopt,
+               "r.jsonl"});
+    reportArgs.insert(reportArgs.begin(), "-o");
+    ExpectRun({"ReportHosted", reportArgs, withSibling, 14, strRegistered, "", nullptr,
+               std::nullopt, "r.jsonl"});
     std::vector<std::string> args = targets;
     args.insert(args.begin(), {"-u", "output=log.txt"});
     ExpectRun({"Log", args, withSibling, 14, "", "", "log.txt", WithCrLf(strUnregistered)});

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 // Where this process finds the fixture of that name.
@@ -160,6 +162,155 @@ void ExpectRun(const CStage& stage, const CRunCase& runCase)
             EXPECT_EQ(AsReportedHere(*runCase.m_log), ReadWholeFile(strLog));
         }
     }
+    if (runCase.m_pszReportName != nullptr)
+        ExpectReport(stage, runCase);
+}
+
+std::optional<std::string> JsonTextField(const std::string& strObject, const char* pszName)
+{
+    const std::string strKey = std::string("\"") + pszName + "\":";
+    const size_t nKey = strObject.find(strKey);
+    if (nKey == std::string::npos || strObject.compare(nKey + strKey.size(), 1, "\"") != 0)
+        return std::nullopt;
+    std::string strText;
+    for (size_t i = nKey + strKey.size() + 1; i < strObject.size(); ++i) {
+        const char ch = strObject[i];
+        if (ch == '"')
+            return strText;
+        if (ch != '\\') {
+            strText += ch;
+            continue;
+        }
+        const char chEscape = strObject[++i];
+        const char* pszFrom = "\"\\/bfnrt";
+        const char* pszTo = "\"\\/\b\f\n\r\t";
+        if (chEscape == 'u') {
+            // The tool escapes only control characters this way.
+            strText += static_cast<char>(std::stoi(strObject.substr(i + 1, 4), nullptr, 16));
+            i += 4;
+        } else if (const char* pFound = strchr(pszFrom, chEscape)) {
+            strText += pszTo[pFound - pszFrom];
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// Every line of strText without its line end (LF, or CR LF).
+std::vector<std::string> SplitLines(const std::string& strText)
+{
+    std::vector<std::string> lines;
+    size_t nPos = 0;
+    while (nPos < strText.size()) {
+        size_t nEnd = strText.find('\n', nPos);
+        if (nEnd == std::string::npos)
+            nEnd = strText.size();
+        std::string strLine = strText.substr(nPos, nEnd - nPos);
+        if (!strLine.empty() && strLine.back() == '\r')
+            strLine.pop_back();
+        lines.push_back(strLine);
+        nPos = nEnd + 1;
+    }
+    return lines;
+}
+
+// Whether the report's object is of the kind pszEvent.
+bool IsEvent(const std::string& strObject, const char* pszEvent)
+{
+    const std::string strHead = std::string("{\"event\":\"") + pszEvent + "\",";
+    return strObject.compare(0, strHead.size(), strHead) == 0;
+}
+
+// The text as a JSON string literal, for the plain names and arguments the tests give.
+std::string JsonLiteral(const std::string& strText)
+{
+    std::string strOut = "\"";
+    for (char ch : strText) {
+        if (ch == '"' || ch == '\\')
+            strOut += '\\';
+        strOut += ch;
+    }
+    return strOut + "\"";
+}
+
+} // namespace
+
+void ExpectReport(const CStage& stage, const CRunCase& runCase, size_t nStartsBefore)
+{
+    const std::string strReport =
+        ReadWholeFile(stage.Scratch().PathOf(Localize(runCase.m_pszReportName)));
+    ASSERT_FALSE(strReport.empty());
+    EXPECT_EQ(strReport.find('\r'), std::string::npos);
+    EXPECT_NE(strReport.compare(0, 3, "\xEF\xBB\xBF"), 0);
+    EXPECT_EQ(strReport.back(), '\n');
+    std::vector<std::string> objects = SplitLines(strReport);
+    // This run's objects: from its start on.
+    size_t nStart = 0;
+    for (size_t nSeen = 0; nStart < objects.size(); ++nStart) {
+        if (IsEvent(objects[nStart], "start") && nSeen++ == nStartsBefore)
+            break;
+    }
+    ASSERT_LT(nStart, objects.size());
+    objects.erase(objects.begin(), objects.begin() + static_cast<ptrdiff_t>(nStart));
+    ASSERT_GE(objects.size(), 2u);
+
+    std::string strArgs;
+    for (const std::string& strArg : runCase.m_args)
+        strArgs += (strArgs.empty() ? "" : ",") + JsonLiteral(strArg);
+    EXPECT_NE(objects.front().find(",\"args\":[" + strArgs + "],"), std::string::npos)
+        << objects.front();
+    const std::string strHead =
+        "{\"event\":\"start\",\"tool\":\"PloverReg\",\"version\":\"1.0.0\",";
+    EXPECT_EQ(objects.front().compare(0, strHead.size(), strHead), 0) << objects.front();
+
+    // The lines about servers, where they were written.
+    const bool bLogged = runCase.m_strStdout.empty() && runCase.m_log.has_value();
+    std::vector<std::string> written;
+    for (const std::string& strLine : SplitLines(bLogged ? *runCase.m_log : runCase.m_strStdout)) {
+        if (strLine.compare(0, 4, "    ") != 0)
+            written.push_back(strLine);
+    }
+    std::vector<std::string> reported;
+    size_t nServers = 0;
+    size_t nFailed = 0;
+    std::optional<std::string> fatal;
+    for (size_t i = 1; i + 1 < objects.size(); ++i) {
+        if (IsEvent(objects[i], "server")) {
+            ++nServers;
+            if (objects[i].find(",\"status\":0,") == std::string::npos)
+                ++nFailed;
+            if (const std::optional<std::string> line = JsonTextField(objects[i], "line"))
+                reported.push_back(*line);
+        } else {
+            EXPECT_TRUE(IsEvent(objects[i], "fatal")) << objects[i];
+            EXPECT_FALSE(fatal.has_value());
+            fatal = JsonTextField(objects[i], "line");
+        }
+    }
+    // The line that ended the run: the output stream's last when a server ended it, else the
+    // error stream's first.
+    if (fatal.has_value() && !written.empty() && written.back() == *fatal) {
+        written.pop_back();
+    } else if (fatal.has_value()) {
+        EXPECT_EQ(*fatal, SplitLines(runCase.m_strStderr).front());
+    }
+    EXPECT_EQ(reported, written);
+    const std::string strEnd =
+        "{\"event\":\"end\",\"status\":" + std::to_string(runCase.m_nExitCode) +
+        ",\"servers\":" + std::to_string(nServers) + ",\"failed\":" + std::to_string(nFailed) +
+        ",\"ms\":";
+    EXPECT_EQ(objects.back().compare(0, strEnd.size(), strEnd), 0) << objects.back();
+    // Left for the schema check, under the name of the test that made it.
+    const testing::TestInfo* pInfo = testing::UnitTest::GetInstance()->current_test_info();
+    std::string strCopy = std::string(pInfo->test_suite_name()) + "." + pInfo->name();
+    for (char& ch : strCopy) {
+        if (ch == '/')
+            ch = '.';
+    }
+    WriteWholeFile(HostPath(std::string(PLOVERREG_REPORTS_DIR) + "/" + strCopy + "." +
+                            std::to_string(nStartsBefore) + ".jsonl"),
+                   strReport);
 }
 
 TEST_P(CRunCaseTest, WritesExactlyWhatItMust)

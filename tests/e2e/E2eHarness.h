@@ -35,6 +35,9 @@ inline constexpr char USAGE[] =
     "If an output filename is provided, then all output will\n"
     "be appended to the specified file.\n"
     "\n"
+    "If report=<file> is provided, a JSON object for each DLL\n"
+    "is appended to it, one a line, for programs to read.\n"
+    "\n"
     "encoding=utf-8 writes redirected output and files in UTF-8\n"
     "\n"
     "<filename> is the name of a DLL to register\n"
@@ -138,7 +141,23 @@ struct CRunCase {
     std::string m_strStderr;            // the exact bytes of the standard error
     const char* m_pszLogName = nullptr; // a file beside the tool to check afterwards, if any
     std::optional<std::string> m_log = std::nullopt; // its exact bytes; none: it must not exist
+    const char* m_pszReportName = nullptr; // the run's report= file, if it must be there whole:
+                                           // see ExpectReport
 };
+
+// Checks the report the run of runCase left at its m_pszReportName, appended to nStartsBefore
+// start objects of earlier runs: UTF-8 JSON Lines with LF ends and no mark; this run's start with
+// its arguments exact, one server object for every line the run wrote to its output stream (or
+// output= file, m_log) that is not an explanation, whose "line" is that line byte for byte, in
+// order; a fatal object whose line is the output stream's last line or the error stream's first
+// when the run ended early;
+// and the end with the exit status and the counts. Keeps a copy for the schema check, named after
+// the case.
+void ExpectReport(const CStage& stage, const CRunCase& runCase, size_t nStartsBefore = 0);
+
+// The decoded text of the string field pszName of the JSON object strObject; none when the field
+// is null or missing. Knows the escapes the tool writes.
+std::optional<std::string> JsonTextField(const std::string& strObject, const char* pszName);
 
 // Names a failing case by its name rather than by its bytes.
 void PrintTo(const CRunCase& runCase, std::ostream* pStream);

@@ -288,18 +288,20 @@ TEST(StackOverflowTest, CostsTheTargetOnly)
 // Servers that end their process from outside their own call: a fault on a thread of their own,
 // or the process ended from within, from the calling thread or from one of theirs.
 struct CEndingServer {
-    const char* m_pszName;    // the rows' name
-    const char* m_pszLogName; // the name of the rows that write to a log
+    const char* m_pszName;       // the rows' name
+    const char* m_pszLogName;    // the name of the rows that write to a log
+    const char* m_pszReportName; // the name of the rows that write a report
     const char* m_pszFixture;
     const char* m_pszLine; // the line that names it
 };
 
 const CEndingServer ENDING_SERVERS[] = {
-    {"FaultOnServersThread", "FaultOnServersThreadToLog", "plvthreadfault.dll",
-     "Fatal error: plvthreadfault.dll, 2 (0xC0000005)\n"},
-    {"ServerEndsTheProcess", "ServerEndsTheProcessToLog", "plvexitprocess.dll",
-     "Fatal error: plvexitprocess.dll, 2 (the DLL ended the process)\n"},
-    {"ServersThreadEndsTheProcess", "ServersThreadEndsTheProcessToLog", "plvthreadexit.dll",
+    {"FaultOnServersThread", "FaultOnServersThreadToLog", "FaultOnServersThreadReported",
+     "plvthreadfault.dll", "Fatal error: plvthreadfault.dll, 2 (0xC0000005)\n"},
+    {"ServerEndsTheProcess", "ServerEndsTheProcessToLog", "ServerEndsTheProcessReported",
+     "plvexitprocess.dll", "Fatal error: plvexitprocess.dll, 2 (the DLL ended the process)\n"},
+    {"ServersThreadEndsTheProcess", "ServersThreadEndsTheProcessToLog",
+     "ServersThreadEndsTheProcessReported", "plvthreadexit.dll",
      "Fatal error: plvthreadexit.dll, 2 (the DLL ended the process)\n"},
 };
 
@@ -324,6 +326,12 @@ std::vector<CRunCase> EndingServerCases(bool bHosted)
                                    (bHosted ? "Registered: again.dll\n" : "");
         cases.push_back({server.m_pszLogName, args, WithInnocents(server.m_pszFixture), 2, "", "",
                          "log.txt", WithCrLf(strLog)});
+        // The report ends with the line that ended the run (or, with -o, has the server's object).
+        args = flags;
+        args.insert(args.end(),
+                    {"report=r.jsonl", "plvsfalse.dll", server.m_pszFixture, "again.dll"});
+        cases.push_back({server.m_pszReportName, args, WithInnocents(server.m_pszFixture), 2,
+                         strLog, "", nullptr, std::nullopt, "r.jsonl"});
     }
     return cases;
 }

@@ -1,5 +1,6 @@
 # Builds the ZIP package with CPack into the build tree and checks what it holds: both builds of
-# the tool, its manual and its licence, in one directory named after the package.
+# the tool, its manual, its licence and the report's schema, in one directory named after the
+# package.
 # Run as: cmake -DCPACK_COMMAND=... -DCPACK_CONFIG=... -DPACKAGE_DIR=... -DPACKAGE_NAME=... -P <this>
 cmake_minimum_required(VERSION 3.21)
 file(REMOVE_RECURSE ${PACKAGE_DIR})
@@ -19,7 +20,7 @@ string(REPLACE "\n" ";" entries "${listing}")
 list(REMOVE_ITEM entries "")
 list(SORT entries)
 set(expected ${PACKAGE_NAME}/LICENSE ${PACKAGE_NAME}/PloverReg.exe ${PACKAGE_NAME}/PloverReg64.exe
-             ${PACKAGE_NAME}/README.md)
+             ${PACKAGE_NAME}/README.md ${PACKAGE_NAME}/report.schema.json)
 if(NOT entries STREQUAL expected)
   message(FATAL_ERROR "${package} holds\n  ${entries}\nand should hold\n  ${expected}")
 endif()

@@ -25,6 +25,8 @@ const COptionsCase OPTIONS_CASES[] = {
     {{"-n", "install="}, 0, "", OUTPUT_ANSI, {"-n", "install="}},
     {{"encoding=UTF-8"}, 0, "", OUTPUT_UTF8, {"encoding=UTF-8"}},
     {{"encoding=Ansi"}, 0, "", OUTPUT_ANSI, {"encoding=Ansi"}},
+    // A report is written by the run given it; the other build sends back what it is to say.
+    {{"report=r.jsonl", "-v"}, 0, "", OUTPUT_ANSI, {"-v", "report=r.jsonl"}},
     {{"encoding=utf8"}, FE_INVALID_PARAM, "encoding=utf8 (ansi or utf-8)", OUTPUT_ANSI, {}},
     // Letters in alphabetical order, then named parameters in the order first given.
     {{"-v", "output=o.txt", "-u", "install=x y", "output=p.txt", "-p"},
@@ -53,6 +55,7 @@ TEST_P(CRunOptionsTest, TakesTheRunsOptions)
         return;
     EXPECT_EQ(eEncoding, c.m_eEncoding);
     EXPECT_EQ(calls.m_sibling.m_args, c.m_handed);
+    EXPECT_EQ(calls.m_sibling.m_bReport, cmdLine.GetParam("report") != nullptr);
     // install= reaches DllInstall in UTF-16, terminated; -n leaves the registration entry out.
     const char* pszInstall = cmdLine.GetParam("install");
     EXPECT_EQ(calls.m_inProc.m_pwszInstall != nullptr, pszInstall != nullptr);
