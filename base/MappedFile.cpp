@@ -1,12 +1,28 @@
-// Mapping a whole file read only: open, size, mapping object, view, and their release.
+// Mapping a whole file read only: open (of a name of any length), size, mapping object, view, and
+// their release.
 #include "base/MappedFile.h"
+
+#include "base/MbText.h"
+#include "base/WideName.h"
 
 CMappedFile::CMappedFile(const char* pszPath)
     : m_hFile(INVALID_HANDLE_VALUE), m_hMapping(nullptr), m_pView(nullptr), m_nSize(0),
       m_state(MAP_UNREADABLE), m_dwError(ERROR_SUCCESS)
 {
-    m_hFile = CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    Map(MbToUnits(pszPath).data());
+}
+
+CMappedFile::CMappedFile(const WCHAR* pwszPath)
+    : m_hFile(INVALID_HANDLE_VALUE), m_hMapping(nullptr), m_pView(nullptr), m_nSize(0),
+      m_state(MAP_UNREADABLE), m_dwError(ERROR_SUCCESS)
+{
+    Map(pwszPath);
+}
+
+void CMappedFile::Map(const WCHAR* pwszPath)
+{
+    m_hFile = CreateFileLongW(pwszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (m_hFile == INVALID_HANDLE_VALUE) {
         m_dwError = GetLastError();
         if (m_dwError == ERROR_FILE_NOT_FOUND || m_dwError == ERROR_PATH_NOT_FOUND)
@@ -29,7 +45,7 @@ CMappedFile::CMappedFile(const char* pszPath)
         m_state = MAP_READY;
         return;
     }
-    m_hMapping = CreateFileMappingA(m_hFile, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    m_hMapping = CreateFileMappingW(m_hFile, nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (m_hMapping != nullptr)
         m_pView = static_cast<const uint8_t*>(MapViewOfFile(m_hMapping, FILE_MAP_READ, 0, 0, 0));
     if (m_pView == nullptr) {

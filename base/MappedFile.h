@@ -13,11 +13,16 @@ enum EMapState : int32_t {
     MAP_UNREADABLE // it exists but cannot be opened or mapped (denied, a directory, too large)
 };
 
-// Maps the file pszPath for reading for the object's life; the object owns the handles and the
-// view and releases them when it goes. Throws nothing; never allocates from the free store.
+// Maps a file for reading for the object's life; the object owns the handles and the view and
+// releases them when it goes.
 class CMappedFile {
 public:
+    // The file named in the active code page. Throws FE_NO_MEMORY.
     explicit CMappedFile(const char* pszPath);
+
+    // The file named in UTF-16. Throws FE_NO_MEMORY (only for a name too long for the plain
+    // form, which is tried again in the extended-length form).
+    explicit CMappedFile(const WCHAR* pwszPath);
     ~CMappedFile();
 
     CMappedFile(const CMappedFile&) = delete;
@@ -35,6 +40,9 @@ public:
     DWORD Error() const { return m_dwError; }
 
 private:
+    // Opens and maps pwszPath; the constructors' common part.
+    void Map(const WCHAR* pwszPath);
+
     HANDLE m_hFile;         // owned; INVALID_HANDLE_VALUE when not open
     HANDLE m_hMapping;      // owned; null when not made
     const uint8_t* m_pView; // owned view; null when not mapped

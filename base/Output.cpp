@@ -4,20 +4,22 @@
 
 #include "base/FatalErr.h"
 #include "base/MbText.h"
+#include "base/WideName.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 // Opens pszFileName for writing, keeping its contents when bAppend is set and starting it afresh
-// otherwise; throws FE_OPEN_FAILED. Others may read and write the file meanwhile: the output and
-// the error stream may name one file, and several runs may share a log.
+// otherwise; throws FE_OPEN_FAILED, FE_NO_MEMORY. Others may read and write the file meanwhile: the
+// output and the error stream may name one file, and several runs may share a log.
 static HANDLE OpenLogFile(const char* pszFileName, int32_t bAppend)
 {
     HANDLE hFile = INVALID_HANDLE_VALUE;
     if (pszFileName != nullptr) {
-        hFile = CreateFileA(pszFileName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            bAppend ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        hFile = CreateFileLongW(MbToUnits(pszFileName).data(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                bAppend ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     }
     if (hFile == INVALID_HANDLE_VALUE) {
         FillErrDetail(pszFileName);

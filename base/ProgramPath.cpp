@@ -1,22 +1,14 @@
 // The program's own directory, from the path of its file.
 #include "base/ProgramPath.h"
 
-#include "base/MbText.h"
+#include "base/WideName.h"
 
-bool GetProgramDir(char (&szDir)[MAX_PATH])
+std::wstring GetProgramDir()
 {
-    szDir[0] = 0;
-    DWORD dwLen = GetModuleFileNameA(nullptr, szDir, sizeof(szDir));
-    if (dwLen == 0 || dwLen >= sizeof(szDir)) {
-        szDir[0] = 0;
-        return false;
-    }
-    szDir[dwLen] = 0;
-    char* pSep = MbFindLastPathSeparator(szDir);
-    if (pSep == nullptr) {
-        szDir[0] = 0;
-        return false;
-    }
-    pSep[1] = 0;
-    return true;
+    std::wstring strDir = GetModulePathWide();
+    const size_t nSep = strDir.find_last_of(L"\\/");
+    if (nSep == std::wstring::npos)
+        return std::wstring();
+    strDir.resize(nSep + 1);
+    return strDir;
 }

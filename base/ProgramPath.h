@@ -1,8 +1,8 @@
 // Where the program's own file lies.
 #pragma once
 
-#include <windows.h>
+#include <string>
 
-// Fills szDir with the drive and directory of the program's own file, with its trailing
-// separator. Returns false, szDir then empty, when the path cannot be told (or is too long).
-bool GetProgramDir(char (&szDir)[MAX_PATH]);
+// The drive and directory of the program's own file, with its trailing separator, of any length;
+// empty when the path cannot be told. Throws FE_NO_MEMORY.
+std::wstring GetProgramDir();

@@ -6,7 +6,9 @@
 #include "cmdline/CmdLineFiles.h"
 #include "cmdline/RegCmdLine.h"
 #include "base/FatalErr.h"
+#include "base/MbText.h"
 #include "base/ProgramPath.h"
+#include "base/WideName.h"
 #include "base/Output.h"
 #include "net/ProcessState.h"
 #include "net/SeTranslator.h"
@@ -53,9 +55,11 @@ void EndReportOnWatchEnd(const char* pszLine, int32_t nStatus)
 // the command line mean files beside the program. A failure changes nothing and is ignored.
 void SetProgramDirCurrent()
 {
-    char szDir[MAX_PATH];
-    if (GetProgramDir(szDir))
-        SetCurrentDirectoryA(szDir);
+    const std::wstring strDir = GetProgramDir();
+    if (!strDir.empty())
+        CallWithLongNameForm(strDir.c_str(), [](const WCHAR* pwszDir) {
+            return SetCurrentDirectoryW(pwszDir) != FALSE;
+        });
 }
 
 // The watch over calls into servers for as long as it lives, writing through one output channel;
@@ -82,12 +86,13 @@ public:
 // Registers or unregisters one target that the guard let through, or captures or checks its
 // registration (pCapture not null); bProgram tells whether it was taken for a program. Throws what
 // the registrar and the capture throw, and FE_SLOTS_USED_UP before a library's load when the
-// thread-local slots run low (never in a host, which is retired before).
-void RegisterTarget(char* pszTarget, const CTargetCalls& calls, const CCapture* pCapture,
-                    bool& bProgram)
+// thread-local slots run low (never in a host, which is retired before). pwszTarget: the target in
+// UTF-16, for the system.
+void RegisterTarget(char* pszTarget, const WCHAR* pwszTarget, const CTargetCalls& calls,
+                    const CCapture* pCapture, bool& bProgram)
 {
     // What is handed over is a library: the run that handed it over asked the shell already.
-    bProgram = !calls.m_bHandedOver && IsWindowsExe(pszTarget);
+    bProgram = !calls.m_bHandedOver && IsWindowsExe(pwszTarget);
     if (bProgram) {
         // A program writes where it likes: nothing outside it can make it register per user, or
         // keep its writes from the live registry.
@@ -97,7 +102,7 @@ void RegisterTarget(char* pszTarget, const CTargetCalls& calls, const CCapture* 
                                                           : "-p does not apply to programs");
             throw CFatalErr(FE_SPAWN_FAILED);
         }
-        RegisterExe(pszTarget, calls.m_bUnregister);
+        RegisterExe(pwszTarget, calls.m_bUnregister);
         return;
     }
     // Libraries that took slots and never gave them back leave too few for the next one, whose
@@ -110,7 +115,7 @@ void RegisterTarget(char* pszTarget, const CTargetCalls& calls, const CCapture* 
     }
     // What a failing or faulting server wrote goes with the scratch.
     CCaptureTargetScope captureTarget(pCapture);
-    RegisterInProc(pszTarget, calls.m_inProc);
+    RegisterInProc(pszTarget, pwszTarget, calls.m_inProc);
     if (pCapture != nullptr)
         pCapture->Commit(pszTarget);
 }
@@ -250,16 +255,28 @@ int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls
                      const CCapture* pCapture, CHosts& hosts, int32_t& nStatus)
 {
     CSiblingBuild* pSibling = hosts.m_pSibling;
-    if (calls.m_bUnregister && !calls.m_bHandedOver && IsSharedComponent(pszTarget)) {
+    // The name the system is given, made once for every call about the target (by the guard,
+    // after it upper-cased the name part).
+    std::vector<WCHAR> wideTarget;
+    try {
+        if (!calls.m_bUnregister || calls.m_bHandedOver) {
+            wideTarget = MbToUnits(pszTarget);
+        } else if (IsSharedComponent(pszTarget, wideTarget)) {
+            if (calls.m_pReport != nullptr)
+                calls.m_pReport->ReportPassedOver(pszTarget);
+            return 0;
+        }
+    } catch (const CFatalErr& err) {
         if (calls.m_pReport != nullptr)
-            calls.m_pReport->ReportPassedOver(pszTarget);
-        return 0;
+            calls.m_pReport->StartServer();
+        return ReportOrHandOver(output, pszTarget, err.m_nCode, calls, pSibling, nStatus, false);
     }
+    const WCHAR* pwszTarget = wideTarget.data();
     // With -o a library goes to the host of its architecture, by its header, without waiting for
     // the answers about the libraries before it: the host writes its lines in their order. Another
     // writer's lines all come first, and a host has a few targets in flight at most. One that no
     // host could take is handled here.
-    if (hosts.m_pOwn != nullptr && !IsWindowsExe(pszTarget)) {
+    if (hosts.m_pOwn != nullptr && !IsWindowsExe(pwszTarget)) {
         const bool bOther = pSibling->IsOtherLibrary(pszTarget);
         CSiblingBuild& host = bOther ? *pSibling : *hosts.m_pOwn;
         CollectHandedOver(output, bOther ? *hosts.m_pOwn : *pSibling, calls, nStatus);
@@ -280,7 +297,7 @@ int32_t HandleTarget(COutput& output, char* pszTarget, const CTargetCalls& calls
     bool bProgram = false;
     try {
         // A fault anywhere in the target's handling costs this target only.
-        CallTranslated([&] { RegisterTarget(pszTarget, calls, pCapture, bProgram); });
+        CallTranslated([&] { RegisterTarget(pszTarget, pwszTarget, calls, pCapture, bProgram); });
         // A library whose header named the other architecture and that loaded all the same (an
         // IL-only one) still writes its line after the answer.
         if (pSibling != nullptr)

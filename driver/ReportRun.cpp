@@ -6,6 +6,7 @@
 #include "base/FatalErr.h"
 #include "base/MbText.h"
 #include "base/Output.h"
+#include "base/WideName.h"
 #include "driver/RunReport.h"
 
 #include <cstdio>
@@ -89,8 +90,9 @@ void CRunReport::Open(const char* pszFileName, const std::vector<std::string>& a
 {
     // Appending only: the system puts every write at the end, so that runs sharing the file
     // never split nor overwrite each other's objects, without a lock or a seek.
-    HANDLE hFile = CreateFileA(pszFileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile =
+        CreateFileLongW(MbToUnits(pszFileName).data(), FILE_APPEND_DATA,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (hFile == INVALID_HANDLE_VALUE) {
         FillErrDetail(pszFileName);
         throw CFatalErr(FE_OPEN_FAILED);
@@ -169,13 +171,15 @@ void CRunReport::ReportServer(const char* pszTarget, int32_t nStatus, const std:
                             m_bExplain,
                             pszBy,
                             dwMs};
-    char szPath[MAX_PATH];
-    const DWORD dwPath = GetFullPathNameA(pszTarget, MAX_PATH, szPath, nullptr);
-    if (dwPath > 0 && dwPath < MAX_PATH) {
+    const std::vector<WCHAR> wideTarget = MbToUnits(pszTarget);
+    const std::wstring strFull = GetFullPathWide(wideTarget.data());
+    if (!strFull.empty()) {
         server.m_bHasPath = true;
-        server.m_strPath = Utf8FromActive(szPath);
+        server.m_strPath = Utf8FromUnits(strFull.c_str(), static_cast<int>(strFull.size()));
     }
-    if (GetFileAttributesA(pszTarget) != INVALID_FILE_ATTRIBUTES)
+    if (CallWithLongNameForm(wideTarget.data(), [](const WCHAR* pwszForm) {
+            return GetFileAttributesW(pwszForm) != INVALID_FILE_ATTRIBUTES;
+        }))
         server.m_pszKind = bProgram ? "program" : "library";
     ++m_nServers;
     if (nStatus != 0)

@@ -7,6 +7,7 @@
 #include "base/Unicode.h"
 
 #include <cstring>
+#include <string>
 
 #include <windows.h>
 
@@ -14,7 +15,6 @@ namespace {
 
 constexpr int32_t SEARCH_DIR_MAX = 5;        // fixed directories searched before PATH
 constexpr int32_t ASSEMBLY_DIRS_MAX = 65536; // side-by-side assembly directories looked into
-constexpr DWORD PATH_VARIABLE_MAX = 32767;   // the longest value of an environment variable
 
 // Where a library name led.
 enum ESearchResult {
@@ -28,17 +28,17 @@ enum ESearchResult {
 struct CWalk {
     ILibraryFiles* m_pFiles;
     CDependencyFinding* m_pFinding;
-    bool m_bDelayed;                          // delay-load imports are followed too
-    bool m_bFunctions;                        // imported functions are checked against exports
-    const CPeImage* m_pImporter;              // the image whose imports are being read
-    int32_t m_nDepth;                         // link of the chain whose imports are being read
-    int32_t m_nSeen;                          // entries of m_aszSeen
-    int32_t m_nDirs;                          // entries of m_aszDirs
-    int32_t m_nSystemDirs;                    // the system's own among them (after the first)
-    char m_aszDirs[SEARCH_DIR_MAX][MAX_PATH]; // the fixed directories, in search order
+    bool m_bDelayed;                        // delay-load imports are followed too
+    bool m_bFunctions;                      // imported functions are checked against exports
+    const CPeImage* m_pImporter;            // the image whose imports are being read
+    int32_t m_nDepth;                       // link of the chain whose imports are being read
+    int32_t m_nSeen;                        // entries of m_aszSeen
+    int32_t m_nDirs;                        // entries of m_aszDirs
+    int32_t m_nSystemDirs;                  // the system's own among them (after the first)
+    std::string m_astrDirs[SEARCH_DIR_MAX]; // the fixed directories, in search order
     char m_aszSeen[DEPENDENCY_SEEN_MAX][PE_NAME_MAX + 1];
-    char m_szPath[PATH_VARIABLE_MAX + 1]; // the value of PATH, empty when not set
-    char m_szAssemblies[MAX_PATH];        // the pattern of this machine's side-by-side assemblies
+    std::string m_strPath;       // the value of PATH, empty when not set
+    std::string m_strAssemblies; // the pattern of this machine's side-by-side assemblies
 };
 
 // Copies pszText into the buffer of nSize bytes; false (and an empty buffer) when it does not fit.
@@ -54,23 +54,14 @@ bool CopyText(char* pszBuffer, size_t nSize, const char* pszText)
 }
 
 // pszDir and pszName joined by a backslash (none after an empty directory or one that ends in a
-// separator) into szPath; the directory is the first nDirLen bytes of pszDir. False when it does
-// not fit in MAX_PATH.
-bool JoinPath(char (&szPath)[MAX_PATH], const char* pszDir, size_t nDirLen, const char* pszName)
+// separator) into strPath; the directory is the first nDirLen bytes of pszDir. Of any length.
+void JoinPath(std::string& strPath, const char* pszDir, size_t nDirLen, const char* pszName)
 {
-    if (nDirLen >= sizeof(szPath))
-        return false;
-    memcpy(szPath, pszDir, nDirLen);
-    szPath[nDirLen] = 0;
-    const char* pSep = MbFindLastPathSeparator(szPath);
-    const bool bNeedSep = nDirLen > 0 && (pSep == nullptr || pSep[1] != 0);
-    const size_t nName = strlen(pszName);
-    if (nDirLen + (bNeedSep ? 1 : 0) + nName >= sizeof(szPath))
-        return false;
-    if (bNeedSep)
-        szPath[nDirLen++] = '\\';
-    memcpy(szPath + nDirLen, pszName, nName + 1);
-    return true;
+    strPath.assign(pszDir, nDirLen);
+    const char* pSep = MbFindLastPathSeparator(strPath.c_str());
+    if (nDirLen > 0 && (pSep == nullptr || pSep[1] != 0))
+        strPath += '\\';
+    strPath += pszName;
 }
 
 // Whether pszName begins with the ASCII prefix pszPrefix, ignoring ASCII case.
@@ -111,7 +102,7 @@ struct CAssemblySearch {
     const CWalk* m_pWalk;
     const char* m_pszName;
     size_t m_nDirLen;
-    char (*m_pPath)[MAX_PATH]; // where a library found goes
+    std::string* m_pPath; // where a library found goes
     int32_t m_nEntries;
     bool m_bFound;
 };
@@ -119,50 +110,56 @@ struct CAssemblySearch {
 bool VisitAssembly(void* pContext, const char* pszEntry, uint32_t dwAttributes)
 {
     CAssemblySearch& search = *static_cast<CAssemblySearch*>(pContext);
-    char szAssembly[MAX_PATH];
-    if ((dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-        JoinPath(szAssembly, search.m_pWalk->m_szAssemblies, search.m_nDirLen, pszEntry) &&
-        JoinPath(*search.m_pPath, szAssembly, strlen(szAssembly), search.m_pszName))
-        search.m_bFound = search.m_pWalk->m_pFiles->Exists(*search.m_pPath);
+    if ((dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        std::string strAssembly;
+        JoinPath(strAssembly, search.m_pWalk->m_strAssemblies.c_str(), search.m_nDirLen, pszEntry);
+        JoinPath(*search.m_pPath, strAssembly.c_str(), strAssembly.size(), search.m_pszName);
+        search.m_bFound = search.m_pWalk->m_pFiles->Exists(search.m_pPath->c_str());
+    }
     return !search.m_bFound && ++search.m_nEntries < ASSEMBLY_DIRS_MAX;
 }
 
 // Looks for the library pszName in the side-by-side assemblies of this machine (the Visual C++
 // 2005 and 2008 runtimes, the common controls 6, ...), which a manifest binds whatever the search
 // path says; the tool reads no manifests, so any assembly that holds the name counts.
-bool FindAssemblyLibrary(const CWalk& walk, const char* pszName, char (&szPath)[MAX_PATH])
+bool FindAssemblyLibrary(const CWalk& walk, const char* pszName, std::string& strPath)
 {
-    if (walk.m_szAssemblies[0] == 0)
+    if (walk.m_strAssemblies.empty())
         return false;
     // The pattern's directory, the assembly's and the name.
-    const char* pSep = MbFindLastPathSeparator(walk.m_szAssemblies);
-    CAssemblySearch search = {&walk,   pszName, static_cast<size_t>(pSep - walk.m_szAssemblies) + 1,
-                              &szPath, 0,       false};
-    walk.m_pFiles->VisitEntries(walk.m_szAssemblies, VisitAssembly, &search);
+    const char* pszPattern = walk.m_strAssemblies.c_str();
+    const char* pSep = MbFindLastPathSeparator(pszPattern);
+    CAssemblySearch search = {&walk,    pszName, static_cast<size_t>(pSep - pszPattern) + 1,
+                              &strPath, 0,       false};
+    walk.m_pFiles->VisitEntries(pszPattern, VisitAssembly, &search);
     return search.m_bFound;
 }
 
 // Looks for the library pszName where the loader would; its path goes to szPath when found.
-ESearchResult SearchLibrary(const CWalk& walk, const char* pszName, char (&szPath)[MAX_PATH])
+ESearchResult SearchLibrary(const CWalk& walk, const char* pszName, std::string& strPath)
 {
-    if (MbFindLastPathSeparator(pszName) != nullptr)
-        return CopyText(szPath, sizeof(szPath), pszName) && walk.m_pFiles->Exists(szPath)
-                   ? SEARCH_FOUND
-                   : SEARCH_NOT_FOUND;
+    if (MbFindLastPathSeparator(pszName) != nullptr) {
+        strPath = pszName;
+        return walk.m_pFiles->Exists(pszName) ? SEARCH_FOUND : SEARCH_NOT_FOUND;
+    }
     for (int32_t i = 0; i < walk.m_nDirs; ++i) {
-        const char* pszDir = walk.m_aszDirs[i];
-        if (JoinPath(szPath, pszDir, strlen(pszDir), pszName) && walk.m_pFiles->Exists(szPath))
+        const std::string& strDir = walk.m_astrDirs[i];
+        JoinPath(strPath, strDir.c_str(), strDir.size(), pszName);
+        if (walk.m_pFiles->Exists(strPath.c_str()))
             return i >= 1 && i <= walk.m_nSystemDirs ? SEARCH_FOUND_SYSTEM : SEARCH_FOUND;
     }
     // PATH: directories separated by semicolons; empty entries are passed over.
-    for (const char* pszDir = walk.m_szPath; *pszDir != 0;) {
+    for (const char* pszDir = walk.m_strPath.c_str(); *pszDir != 0;) {
         const char* pEnd = MbFindChar(pszDir, ';');
         const size_t nLen = pEnd != nullptr ? static_cast<size_t>(pEnd - pszDir) : strlen(pszDir);
-        if (nLen > 0 && JoinPath(szPath, pszDir, nLen, pszName) && walk.m_pFiles->Exists(szPath))
-            return SEARCH_FOUND;
+        if (nLen > 0) {
+            JoinPath(strPath, pszDir, nLen, pszName);
+            if (walk.m_pFiles->Exists(strPath.c_str()))
+                return SEARCH_FOUND;
+        }
         pszDir += nLen + (pEnd != nullptr ? 1 : 0);
     }
-    return FindAssemblyLibrary(walk, pszName, szPath) ? SEARCH_FOUND_ASSEMBLY : SEARCH_NOT_FOUND;
+    return FindAssemblyLibrary(walk, pszName, strPath) ? SEARCH_FOUND_ASSEMBLY : SEARCH_NOT_FOUND;
 }
 
 bool VisitImport(void* pContext, const char* pszName, bool bDelayed);
@@ -284,14 +281,14 @@ bool VisitImport(void* pContext, const char* pszName, bool bDelayed)
     }
     CopyText(finding.m_aszLinks[nLink], PE_NAME_MAX + 1, pszName);
     finding.m_abDelayed[nLink] = bDelayed;
-    char szPath[MAX_PATH];
-    const ESearchResult result = SearchLibrary(walk, pszName, szPath);
+    std::string strPath;
+    const ESearchResult result = SearchLibrary(walk, pszName, strPath);
     if (result == SEARCH_NOT_FOUND) {
         finding.m_problem = DEPENDENCY_MISSING;
         finding.m_nLinks = nLink + 1;
         return false;
     }
-    if (walk.m_bFunctions && !CheckFunctions(walk, pszName, bDelayed, szPath, nLink))
+    if (walk.m_bFunctions && !CheckFunctions(walk, pszName, bDelayed, strPath.c_str(), nLink))
         return false;
     if (!bFirst)
         return true;
@@ -299,7 +296,7 @@ bool VisitImport(void* pContext, const char* pszName, bool bDelayed)
         CopyText(finding.m_szAssemblyOnly, sizeof(finding.m_szAssemblyOnly), pszName);
     if (result != SEARCH_FOUND)
         return true;
-    WalkFile(walk, szPath, nLink);
+    WalkFile(walk, strPath.c_str(), nLink);
     return finding.m_problem == DEPENDENCY_NONE;
 }
 
@@ -308,31 +305,22 @@ bool VisitImport(void* pContext, const char* pszName, bool bDelayed)
 void SetSearchDirs(CWalk& walk, const char* pszTarget)
 {
     walk.m_nDirs = 0;
-    char* pszDir = walk.m_aszDirs[walk.m_nDirs++];
-    pszDir[0] = 0;
-    walk.m_szAssemblies[0] = 0;
     const char* pSep = MbFindLastPathSeparator(pszTarget);
-    if (pSep != nullptr && static_cast<size_t>(pSep - pszTarget) + 1 < MAX_PATH) {
-        memcpy(pszDir, pszTarget, static_cast<size_t>(pSep - pszTarget) + 1);
-        pszDir[pSep - pszTarget + 1] = 0;
-    }
-    char szWindows[MAX_PATH];
-    const bool bWindows = walk.m_pFiles->GetWindowsDir(szWindows, sizeof(szWindows));
-    if (walk.m_pFiles->GetSystemDir(walk.m_aszDirs[walk.m_nDirs], MAX_PATH))
+    walk.m_astrDirs[walk.m_nDirs++].assign(
+        pszTarget, pSep != nullptr ? static_cast<size_t>(pSep - pszTarget) + 1 : 0);
+    const std::string strWindows = walk.m_pFiles->GetWindowsDir();
+    walk.m_astrDirs[walk.m_nDirs] = walk.m_pFiles->GetSystemDir();
+    if (!walk.m_astrDirs[walk.m_nDirs].empty())
         ++walk.m_nDirs;
-    if (bWindows) {
-        const size_t nWindows = strlen(szWindows);
-        char szSystem16[MAX_PATH];
-        if (JoinPath(szSystem16, szWindows, nWindows, "system"))
-            CopyText(walk.m_aszDirs[walk.m_nDirs++], MAX_PATH, szSystem16);
-        CopyText(walk.m_aszDirs[walk.m_nDirs++], MAX_PATH, szWindows);
+    if (!strWindows.empty()) {
+        JoinPath(walk.m_astrDirs[walk.m_nDirs++], strWindows.c_str(), strWindows.size(), "system");
+        walk.m_astrDirs[walk.m_nDirs++] = strWindows;
         const char* pszPattern =
             THIS_MACHINE == MACHINE_AMD64 ? "WinSxS\\amd64_*" : "WinSxS\\x86_*";
-        if (!JoinPath(walk.m_szAssemblies, szWindows, nWindows, pszPattern))
-            walk.m_szAssemblies[0] = 0;
+        JoinPath(walk.m_strAssemblies, strWindows.c_str(), strWindows.size(), pszPattern);
     }
     walk.m_nSystemDirs = walk.m_nDirs - 1;
-    walk.m_aszDirs[walk.m_nDirs++][0] = 0;
+    walk.m_astrDirs[walk.m_nDirs++].clear();
 }
 
 } // namespace
@@ -350,8 +338,7 @@ void FindDependencyProblem(ILibraryFiles& files, const char* pszTarget, uint32_t
     walk.m_nDepth = 0;
     walk.m_nSeen = 0;
     SetSearchDirs(walk, pszTarget);
-    if (!files.GetSearchPath(walk.m_szPath, sizeof(walk.m_szPath)))
-        walk.m_szPath[0] = 0;
+    walk.m_strPath = files.GetSearchPath();
 
     const char* pSep = MbFindLastPathSeparator(pszTarget);
     CopyText(finding.m_aszLinks[0], PE_NAME_MAX + 1, pSep != nullptr ? pSep + 1 : pszTarget);

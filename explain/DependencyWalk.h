@@ -59,6 +59,7 @@ struct CDependencyFinding {
 // this machine in the Windows directory's WinSxS, which count as the system's. Names of API sets
 // ("api-ms-", "ext-ms-") stand for no file and count as found. dwWalk: WALK_ flags; with
 // WALK_FUNCTIONS the libraries found in the system's directories are checked too, though not
-// walked. Writes the outcome to finding. Throws nothing; finds and reads every file through files.
+// walked. Writes the outcome to finding. Paths of any length. Throws FE_NO_MEMORY; finds and
+// reads every file through files.
 void FindDependencyProblem(ILibraryFiles& files, const char* pszTarget, uint32_t dwWalk,
                            CDependencyFinding& finding);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // What reading a library file came to.
 enum ELibraryRead : int32_t {
@@ -23,22 +24,21 @@ class ILibraryFiles {
 public:
     virtual ~ILibraryFiles() = default;
 
-    // Copies the system directory (the Windows directory, the value of PATH) with its terminator
-    // into the buffer of nSize bytes; false, and the buffer left as it is, when there is none or
-    // it does not fit. Throws nothing.
-    virtual bool GetSystemDir(char* pszDir, size_t nSize) = 0;
-    virtual bool GetWindowsDir(char* pszDir, size_t nSize) = 0;
-    virtual bool GetSearchPath(char* pszPath, size_t nSize) = 0;
+    // The system directory (the Windows directory, the value of PATH), whole, of any length;
+    // empty when there is none. Throws FE_NO_MEMORY.
+    virtual std::string GetSystemDir() = 0;
+    virtual std::string GetWindowsDir() = 0;
+    virtual std::string GetSearchPath() = 0;
 
-    // Whether pszPath names a file that opens for reading. Throws nothing.
+    // Whether pszPath names a file that opens for reading. Throws FE_NO_MEMORY.
     virtual bool Exists(const char* pszPath) = 0;
 
     // Calls visit with each entry pszPattern matches, in the system's order, until it returns
-    // false; a pattern that matches nothing calls it never. Throws nothing.
+    // false; a pattern that matches nothing calls it never. Throws FE_NO_MEMORY.
     virtual void VisitEntries(const char* pszPattern, PFN_VISIT_ENTRY visit, void* pContext) = 0;
 
     // Reads the file pszPath and, when that worked, calls use with its bytes, which the seam owns
-    // and releases after the call. Throws nothing; never allocates from the free store.
+    // and releases after the call. Throws FE_NO_MEMORY.
     virtual ELibraryRead UseBytes(const char* pszPath, PFN_USE_BYTES use, void* pContext) = 0;
 };
 

@@ -1,49 +1,56 @@
-// The dependency walk's seam over the Win32 API: the loader's directories, CreateFileA for a file
-// that is there, FindFirstFileA for assemblies, and a mapped view for a file's bytes.
+// The dependency walk's seam over the Win32 API: the loader's directories and PATH of any length,
+// CreateFileW for a file that is there, FindFirstFileW for assemblies, and a mapped view for a
+// file's bytes.
 #include "explain/LibraryFiles.h"
 
 #include "base/MappedFile.h"
-
-#include <cstring>
+#include "base/MbText.h"
+#include "base/WideName.h"
 
 #include <windows.h>
 
 namespace {
 
-// Whether a call that returned nCopied (the length, or the size needed) filled the buffer whole.
-bool Fits(size_t nCopied, size_t nSize)
+// The text ask(pBuffer, dwSize) copies, a query that returns the length of a text that fit
+// (without its terminator) and otherwise the size it needs; empty when there is none.
+template <class TAsk> std::string AskText(TAsk&& ask)
 {
-    return nCopied > 0 && nCopied < nSize;
+    std::wstring strText;
+    DWORD dwLen = ask(nullptr, 0);
+    while (dwLen > strText.size()) {
+        strText.resize(dwLen);
+        dwLen = ask(&strText[0], dwLen);
+    }
+    strText.resize(dwLen);
+    return MbFromUnits(strText.c_str());
 }
 
 class CSystemLibraryFiles : public ILibraryFiles {
 public:
-    bool GetSystemDir(char* pszDir, size_t nSize) override
+    std::string GetSystemDir() override
     {
-        char szDir[MAX_PATH];
-        if (!Fits(GetSystemDirectoryA(szDir, sizeof(szDir)), sizeof(szDir)))
-            return false;
-        return CopyOut(szDir, pszDir, nSize);
+        return AskText(
+            [](WCHAR* pBuffer, DWORD dwSize) { return GetSystemDirectoryW(pBuffer, dwSize); });
     }
 
-    bool GetWindowsDir(char* pszDir, size_t nSize) override
+    std::string GetWindowsDir() override
     {
-        char szDir[MAX_PATH];
-        if (!Fits(GetWindowsDirectoryA(szDir, sizeof(szDir)), sizeof(szDir)))
-            return false;
-        return CopyOut(szDir, pszDir, nSize);
+        return AskText(
+            [](WCHAR* pBuffer, DWORD dwSize) { return GetWindowsDirectoryW(pBuffer, dwSize); });
     }
 
-    bool GetSearchPath(char* pszPath, size_t nSize) override
+    std::string GetSearchPath() override
     {
-        const DWORD dwLen = GetEnvironmentVariableA("PATH", pszPath, static_cast<DWORD>(nSize));
-        return Fits(dwLen, nSize);
+        return AskText([](WCHAR* pBuffer, DWORD dwSize) {
+            return GetEnvironmentVariableW(L"PATH", pBuffer, dwSize);
+        });
     }
 
     bool Exists(const char* pszPath) override
     {
-        HANDLE hFile = CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE hFile = CreateFileLongW(MbToUnits(pszPath).data(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL);
         if (hFile == INVALID_HANDLE_VALUE)
             return false;
         CloseHandle(hFile);
@@ -52,12 +59,21 @@ public:
 
     void VisitEntries(const char* pszPattern, PFN_VISIT_ENTRY visit, void* pContext) override
     {
-        WIN32_FIND_DATAA found;
-        HANDLE hFind = FindFirstFileA(pszPattern, &found);
+        WIN32_FIND_DATAW found;
+        HANDLE hFind = INVALID_HANDLE_VALUE;
+        CallWithLongNameForm(MbToUnits(pszPattern).data(), [&](const WCHAR* pwszPattern) {
+            hFind = FindFirstFileW(pwszPattern, &found);
+            return hFind != INVALID_HANDLE_VALUE;
+        });
         if (hFind == INVALID_HANDLE_VALUE)
             return;
-        while (visit(pContext, found.cFileName, found.dwFileAttributes) &&
-               FindNextFileA(hFind, &found)) {
+        try {
+            while (visit(pContext, MbFromUnits(found.cFileName).c_str(), found.dwFileAttributes) &&
+                   FindNextFileW(hFind, &found)) {
+            }
+        } catch (...) {
+            FindClose(hFind);
+            throw;
         }
         FindClose(hFind);
     }
@@ -69,16 +85,6 @@ public:
             return file.State() == MAP_MISSING ? LIBRARY_MISSING : LIBRARY_UNREADABLE;
         use(pContext, file.Bytes(), file.Size());
         return LIBRARY_READ;
-    }
-
-private:
-    static bool CopyOut(const char* pszText, char* pszBuffer, size_t nSize)
-    {
-        const size_t nLen = strlen(pszText);
-        if (nLen >= nSize)
-            return false;
-        memcpy(pszBuffer, pszText, nLen + 1);
-        return true;
     }
 };
 

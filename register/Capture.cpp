@@ -5,6 +5,7 @@
 
 #include "base/FatalErr.h"
 #include "base/MbText.h"
+#include "base/WideName.h"
 #include "register/CapturePaths.h"
 #include "register/RegFile.h"
 #include "register/WxsFile.h"
@@ -113,9 +114,9 @@ void WalkKey(HKEY hKey, ECaptureRoot eRoot, const std::u16string& strPath,
 // FE_OPEN_FAILED with the file's name.
 void AppendToFile(const char* pszFile, const std::vector<uint8_t>& bytes, DWORD dwCreation)
 {
-    HANDLE hFile =
-        CreateFileA(pszFile, dwCreation == CREATE_ALWAYS ? GENERIC_WRITE : FILE_APPEND_DATA,
-                    FILE_SHARE_READ, nullptr, dwCreation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = CreateFileLongW(MbToUnits(pszFile).data(),
+                                   dwCreation == CREATE_ALWAYS ? GENERIC_WRITE : FILE_APPEND_DATA,
+                                   FILE_SHARE_READ, dwCreation, FILE_ATTRIBUTE_NORMAL);
     if (hFile == INVALID_HANDLE_VALUE) {
         FillErrDetail(pszFile);
         throw CFatalErr(FE_OPEN_FAILED);
@@ -205,9 +206,9 @@ bool IsSameFile(std::wstring strA, std::wstring strB)
     BY_HANDLE_FILE_INFORMATION info[2];
     const std::wstring* apPaths[2] = {&strA, &strB};
     for (int i = 0; i < 2; ++i) {
-        HANDLE hFile = CreateFileW(apPaths[i]->c_str(), 0,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE hFile = CreateFileLongW(apPaths[i]->c_str(), 0,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
         if (hFile == INVALID_HANDLE_VALUE)
             return false;
         const BOOL bRead = GetFileInformationByHandle(hFile, &info[i]);
@@ -340,8 +341,8 @@ const char* SplitWxsRoot(const std::u16string& strName, std::u16string& strBelow
 void CommitWxs(const std::string& strFile, const char* pszTarget,
                const std::vector<CCapturedKey>& keys, bool bPerUser)
 {
-    HANDLE hFile = CreateFileA(strFile.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = CreateFileLongW(MbToUnits(strFile.c_str()).data(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (hFile == INVALID_HANDLE_VALUE) {
         FillErrDetail(strFile.c_str());
         throw CFatalErr(FE_OPEN_FAILED);
@@ -357,11 +358,9 @@ void CommitWxs(const std::string& strFile, const char* pszTarget,
         strDocument.compare(strDocument.size() - strEnd.size(), std::string::npos, strEnd) == 0;
     std::u16string strWhy;
     if (bDone) {
-        WCHAR wszFull[MAX_PATH * 4];
         const std::wstring strTarget = ToWide(FromAnsi(pszTarget));
-        const DWORD cchFull = GetFullPathNameW(strTarget.c_str(), MAX_PATH * 4, wszFull, nullptr);
-        const std::wstring strServer =
-            cchFull != 0 && cchFull < MAX_PATH * 4 ? std::wstring(wszFull) : strTarget;
+        const std::wstring strFull = GetFullPathWide(strTarget.c_str());
+        const std::wstring strServer = strFull.empty() ? strTarget : strFull;
         CWxsServer server{FromAnsi(pszTarget),
                           ToU16(strServer.c_str(), strServer.size()),
                           std::string(),

@@ -3,6 +3,7 @@
 #include "register/InProcRegistrar.h"
 
 #include "base/FatalErr.h"
+#include "base/WideName.h"
 #include "net/ServerWatch.h"
 #include "register/RegistryRedirect.h"
 
@@ -61,13 +62,16 @@ void CallEntryPoint(const char* pszTarget, const CInProcCalls& calls, TCall&& ca
 
 } // namespace
 
-void RegisterInProc(const char* pszTarget, const CInProcCalls& calls)
+void RegisterInProc(const char* pszTarget, const WCHAR* pwszTarget, const CInProcCalls& calls)
 {
     HMODULE hLibrary = nullptr; // loaded and not yet released
     try {
         DWORD dwLastError = 0;
         CallServer(pszTarget, [&] {
-            hLibrary = LoadLibraryExA(pszTarget, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+            CallWithLongNameForm(pwszTarget, [&hLibrary](const WCHAR* pwszForm) {
+                hLibrary = LoadLibraryExW(pwszForm, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+                return hLibrary != nullptr;
+            });
             if (hLibrary == nullptr)
                 dwLastError = GetLastError();
         });

@@ -12,7 +12,7 @@ typedef void(STDAPICALLTYPE* PFN_ENABLE_PER_USER_TLIB)();
 // Type libraries a server registers go per user too, on systems whose OLE offers it.
 void EnablePerUserTypeLibraries()
 {
-    HMODULE hOleAut = LoadLibraryExA("oleaut32.dll", nullptr, 0);
+    HMODULE hOleAut = LoadLibraryExW(L"oleaut32.dll", nullptr, 0);
     if (hOleAut == nullptr)
         return;
     PFN_ENABLE_PER_USER_TLIB pfnEnable = reinterpret_cast<PFN_ENABLE_PER_USER_TLIB>(

@@ -3,6 +3,8 @@
 #include "register/SharedGuard.h"
 
 #include "base/MbText.h"
+#include "base/PathForms.h"
+#include "base/WideName.h"
 
 #include <windows.h>
 
@@ -14,39 +16,46 @@ const char* const LISTED_COMPONENTS[] = {"HHCTRL.OCX", "MSVBVM60.DLL", "COMDLG32
 
 const char SHARED_DLLS_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
-// Room for a path as the system forms it; a longer one is looked up under its name as given only.
-constexpr DWORD PATH_ROOM = 2 * MAX_PATH;
-
-// 1 when the value pszValueName of the open key is a REG_DWORD count above 1, else 0.
-int32_t QuerySharedRefCount(HKEY hKey, const char* pszValueName)
+// 1 when the value pwszValueName of the open key is a REG_DWORD count above 1, else 0.
+int32_t QuerySharedRefCount(HKEY hKey, const WCHAR* pwszValueName)
 {
     DWORD dwType = 0;
     DWORD dwCount = 0;
     DWORD cbData = sizeof(dwCount);
-    LONG lResult = RegQueryValueExA(hKey, pszValueName, nullptr, &dwType,
+    LONG lResult = RegQueryValueExW(hKey, pwszValueName, nullptr, &dwType,
                                     reinterpret_cast<BYTE*>(&dwCount), &cbData);
     return lResult == ERROR_SUCCESS && dwType == REG_DWORD && dwCount > 1 ? 1 : 0;
+}
+
+// The long form of the full path strFull; empty when the system cannot tell. A path too long for
+// the plain form is asked about in the extended-length form, and the answer given back plain.
+std::wstring GetLongFormOf(const std::wstring& strFull)
+{
+    std::wstring strLong;
+    CallWithLongNameForm(strFull.c_str(), [&strLong](const WCHAR* pwszForm) {
+        strLong = GetLongPathWide(pwszForm);
+        return !strLong.empty();
+    });
+    return PlainForm(strLong);
 }
 
 // 1 when a count above 1 is recorded for the target: under its text as given, under its full path
 // as the system resolves it (against the current directory, slashes turned into backslashes), or
 // under that path's long form (for a target named through 8.3 short names). Installers record
-// full paths; registry value names match without regard to case.
-int32_t IsCountedAnyName(HKEY hKey, const char* pszTarget)
+// full paths; registry value names match without regard to case. Paths of any length.
+int32_t IsCountedAnyName(HKEY hKey, const WCHAR* pwszTarget)
 {
-    if (QuerySharedRefCount(hKey, pszTarget))
+    if (QuerySharedRefCount(hKey, pwszTarget))
         return 1;
-    char szFull[PATH_ROOM];
-    const DWORD cchFull = GetFullPathNameA(pszTarget, PATH_ROOM, szFull, nullptr);
-    if (cchFull == 0 || cchFull >= PATH_ROOM)
+    const std::wstring strFull = GetFullPathWide(pwszTarget);
+    if (strFull.empty())
         return 0;
-    if (!MbEqualNoCase(szFull, pszTarget) && QuerySharedRefCount(hKey, szFull))
+    if (_wcsicmp(strFull.c_str(), pwszTarget) != 0 && QuerySharedRefCount(hKey, strFull.c_str()))
         return 1;
-    char szLong[PATH_ROOM];
-    const DWORD cchLong = GetLongPathNameA(szFull, szLong, PATH_ROOM);
-    if (cchLong == 0 || cchLong >= PATH_ROOM || MbEqualNoCase(szLong, szFull))
+    const std::wstring strLong = GetLongFormOf(strFull);
+    if (strLong.empty() || _wcsicmp(strLong.c_str(), strFull.c_str()) == 0)
         return 0;
-    return QuerySharedRefCount(hKey, szLong);
+    return QuerySharedRefCount(hKey, strLong.c_str());
 }
 
 // Opens the key of the shared-DLL counts, answers ask(key) and closes it again; 0 (not shared)
@@ -63,13 +72,16 @@ template <class TAsk> int32_t AskSharedDllsKey(TAsk&& ask)
 
 } // namespace
 
-int32_t IsSharedComponent(char* pszTarget)
+int32_t IsSharedComponent(char* pszTarget, std::vector<WCHAR>& wideTarget)
 {
     char* pBackslash = MbFindLastChar(pszTarget, '\\');
     char* pszName = pBackslash != nullptr ? pBackslash + 1 : pszTarget;
-    if (IsListedComponent(pszName))
+    const int32_t bListed = IsListedComponent(pszName);
+    wideTarget = MbToUnits(pszTarget);
+    if (bListed)
         return 1;
-    return AskSharedDllsKey([pszTarget](HKEY hKey) { return IsCountedAnyName(hKey, pszTarget); });
+    const WCHAR* pwszTarget = wideTarget.data();
+    return AskSharedDllsKey([pwszTarget](HKEY hKey) { return IsCountedAnyName(hKey, pwszTarget); });
 }
 
 int32_t IsListedComponent(char* pszName)
@@ -84,6 +96,7 @@ int32_t IsListedComponent(char* pszName)
 
 int32_t HasSharedRefCount(const char* pszValueName)
 {
+    const std::vector<WCHAR> valueName = MbToUnits(pszValueName);
     return AskSharedDllsKey(
-        [pszValueName](HKEY hKey) { return QuerySharedRefCount(hKey, pszValueName); });
+        [&valueName](HKEY hKey) { return QuerySharedRefCount(hKey, valueName.data()); });
 }

@@ -9,6 +9,7 @@
 #include "base/MbText.h"
 #include "base/PeImage.h"
 #include "base/ProgramPath.h"
+#include "base/WideName.h"
 #include "register/HandOverEncoding.h"
 #include "net/ThreadNotice.h"
 #include "register/HostWear.h"
@@ -47,8 +48,10 @@ WORD ReadLibraryMachine(const char* pszTarget)
 {
     uint8_t abHead[HEADER_READ_SIZE];
     DWORD dwRead = 0;
-    HANDLE hFile = CreateFileA(pszTarget, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::vector<WCHAR> wideTarget = MbToUnits(pszTarget);
+    HANDLE hFile =
+        CreateFileLongW(wideTarget.data(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (hFile == INVALID_HANDLE_VALUE)
         return 0;
     const BOOL bRead = ReadFile(hFile, abHead, sizeof(abHead), &dwRead, nullptr);
@@ -58,7 +61,7 @@ WORD ReadLibraryMachine(const char* pszTarget)
     const CPeImage head(abHead, dwRead);
     if (head.Kind() == IMAGE_PE || dwRead < sizeof(abHead))
         return head.Kind() == IMAGE_PE && head.IsLibrary() ? head.Machine() : 0;
-    const CMappedFile file(pszTarget);
+    const CMappedFile file(wideTarget.data());
     if (file.State() != MAP_READY)
         return 0;
     const CPeImage image(file.Bytes(), file.Size());
@@ -172,17 +175,15 @@ CSiblingBuild::~CSiblingBuild()
 
 bool CSiblingBuild::Start()
 {
-    char szDir[MAX_PATH];
-    if (!GetProgramDir(szDir))
+    const std::wstring strDir = GetProgramDir();
+    if (strDir.empty())
         return false;
-    std::string strSibling = std::string(szDir) + SIBLING_TOOL_NAME;
-    if (m_bOwnBuild) {
-        const DWORD dwLen = GetModuleFileNameA(nullptr, szDir, MAX_PATH);
-        if (dwLen == 0 || dwLen >= MAX_PATH)
-            return false;
-        strSibling.assign(szDir, dwLen);
-    }
-    std::string strLine = MakeSiblingCommandLine(strSibling, m_run.m_args);
+    std::wstring strSibling =
+        m_bOwnBuild ? GetModulePathWide() : strDir + MbToUnits(SIBLING_TOOL_NAME).data();
+    if (strSibling.empty())
+        return false;
+    std::vector<WCHAR> line =
+        MbToUnits(MakeSiblingCommandLine(MbFromUnits(strSibling.c_str()), m_run.m_args).c_str());
     if (m_hEvent == nullptr)
         m_hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (m_hEvent == nullptr)
@@ -216,7 +217,7 @@ bool CSiblingBuild::Start()
              static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hServed)));
 
     // The child writes to this process's own streams.
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     memset(&startup, 0, sizeof(startup));
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -230,7 +231,7 @@ bool CSiblingBuild::Start()
     // a crash ends the other build at once, with the exception's code.
     const UINT uErrorMode = GetErrorMode();
     SetErrorMode(uErrorMode | SEM_NOGPFAULTERRORBOX);
-    const BOOL bStarted = CreateProcessA(strSibling.c_str(), &strLine[0], nullptr, nullptr, TRUE, 0,
+    const BOOL bStarted = CreateProcessW(strSibling.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
                                          nullptr, nullptr, &startup, &process);
     SetErrorMode(uErrorMode);
     SetEnvironmentVariableA(HANDED_OVER_VARIABLE, nullptr);

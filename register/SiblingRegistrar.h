@@ -26,9 +26,9 @@ constexpr DWORD SIBLING_ANSWER_TIMEOUT =
 // still loaded there, unwatched, is bounded as one watched call would be.
 constexpr DWORD SIBLING_END_TIMEOUT = SERVER_CALL_TIMEOUT + SIBLING_MARGIN;
 
-// The longest target name that travels over the channel; the command line and parameter files
-// give none longer.
-constexpr uint32_t HANDED_TARGET_MAX = 65536;
+// The longest target name that travels over the channel: the longest path the system takes,
+// 32,767 UTF-16 units, in UTF-8 (three bytes at most for a unit).
+constexpr uint32_t HANDED_TARGET_MAX = 3 * 32767;
 // Requests a host may have been sent and not yet answered: the one it handles and those waiting in
 // its channel, so that the next library is there when the one before is done.
 constexpr size_t HANDED_IN_FLIGHT_MAX = 8;

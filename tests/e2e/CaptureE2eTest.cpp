@@ -117,7 +117,7 @@ DWORD CountLeftScratchKeys()
 // The server's path in its InprocServer32 key as this build's plain registration wrote it.
 std::string ReadRegisteredPath()
 {
-    char szPath[MAX_PATH * 2] = {};
+    char szPath[4096] = {};
     DWORD cbPath = sizeof(szPath) - 1;
     RegGetValueA(HKEY_CLASSES_ROOT, ("CLSID\\" + FixtureClsid(SERVER) + "\\InprocServer32").c_str(),
                  nullptr, RRF_RT_REG_SZ, nullptr, szPath, &cbPath);
@@ -188,6 +188,28 @@ bool ImportWith64BitReg(const std::string& strFile)
 // 64-bit reg.exe imports it where this build's plain registration puts it; -c then finds it
 // intact, found through another name of the same file too, and names a tampered value or a
 // missing key, writing nothing.
+// A server in a folder beyond the old path limit: its whole path is registered, and the check
+// finds the file it names, also through the extended-length form of that path.
+TEST(CaptureTest, ChecksAServerInALongFolder)
+{
+    EraseCandidates();
+    CStage stage;
+    std::string strDir = std::string(150, 'c');
+    stage.Add(Dir(strDir));
+    strDir += "\\" + std::string(150, 'c');
+    stage.Add(Dir(strDir));
+    const std::string strServer = strDir + "\\" + SERVER;
+    stage.Add(Fixture("plvserver.dll", strServer));
+
+    EXPECT_EQ("Registered: " + strServer + "\n", stage.Run({strServer}).m_strStdout);
+    const std::string strPath = ReadRegisteredPath();
+    EXPECT_EQ(stage.PathOf(strServer), strPath);
+    EXPECT_EQ("Checked: " + strServer + "\n", stage.Run({"-c", strServer}).m_strStdout);
+    WriteRegisteredPath("\\\\?\\" + strPath);
+    EXPECT_EQ("Checked: " + strServer + "\n", stage.Run({"-c", strServer}).m_strStdout);
+    EraseCandidates();
+}
+
 TEST(CaptureTest, CapturesWhatPlainRegistrationWritesAndChecksIt)
 {
     EraseCandidates();

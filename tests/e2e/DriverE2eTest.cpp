@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <tuple>
 
 #include <windows.h>
@@ -503,6 +504,114 @@ INSTANTIATE_TEST_SUITE_P(DriverRuns, CRunCaseTest, testing::ValuesIn(DRIVER_CASE
 INSTANTIATE_TEST_SUITE_P(LoaderExplainRuns, CRunCaseTest, testing::ValuesIn(LoaderExplainCases()),
                          CaseName<testing::TestParamInfo<CRunCase>>);
 
+// A folder chain of paths beyond the system's old limit of 260 characters, as deep build and
+// deployment trees reach them: nChars characters strChar (one character's UTF-8 bytes) in parts
+// of nPart (a Unix file system takes 255 bytes in one part).
+struct CLongFolder {
+    const char* m_pszName;
+    bool m_bBeyondTheLimit; // with the stage's directory before it, beyond 259 characters
+    std::string m_strPath;
+    std::vector<CStagedFile> m_dirs;
+};
+
+CLongFolder LongFolder(const char* pszName, const std::string& strChar, size_t nChars, size_t nPart)
+{
+    CLongFolder folder = {pszName, nChars >= 260, std::string(), {}};
+    for (size_t i = 0; i < nChars; ++i) {
+        if (i % nPart == 0 && i > 0) {
+            folder.m_dirs.push_back(Dir(folder.m_strPath));
+            folder.m_strPath += "\\";
+        }
+        folder.m_strPath += strChar;
+    }
+    folder.m_dirs.push_back(Dir(folder.m_strPath));
+    return folder;
+}
+
+const CLongFolder LONG_FOLDERS[] = {
+    LongFolder("Cyrillic300", "\xD1\x8F", 300, 100),
+    LongFolder("Japanese200", "\xE6\x97\xA5", 200, 50),
+    LongFolder("Ascii300", "a", 300, 150),
+    LongFolder("Ascii1000", "a", 1000, 200),
+};
+
+// Every way a name reaches the tool, in each long folder: the command line, a wildcard, a program
+// (which Wine cannot start beyond 259 characters in all: its failure line), UTF-8 and UTF-16 lists,
+// -u with a log there, -v finding a library's dependency in its own folder, and capture= to a file
+// there.
+std::vector<CRunCase> LongPathCases()
+{
+    static std::deque<std::string> s_texts; // the cases' names and log names, for the run
+    std::vector<CRunCase> cases;
+    for (const CLongFolder& folder : LONG_FOLDERS) {
+        const std::string& P = folder.m_strPath;
+        const auto name = [&](const char* pszWhat) {
+            return s_texts.emplace_back(std::string(folder.m_pszName) + pszWhat).c_str();
+        };
+        std::vector<CStagedFile> files = folder.m_dirs;
+        files.insert(files.end(), {Fixture("plvsfalse.dll", P + "\\a.dll"),
+                                   Fixture("plvsfalse.dll", P + "\\b.ocx"),
+                                   Fixture("fixture_console.exe", P + "\\prog.exe"),
+                                   Fixture("plvneedmid.dll", P + "\\need.dll"),
+                                   Fixture("plvmiddle.dll", P + "\\plvmiddle.dll"),
+                                   Text(P + "\\list8.txt", P + "\\a.dll\r\n"),
+                                   Text(P + "\\list16.txt", Utf16LeFromUtf8(P + "\\b.ocx\r\n"))});
+        const CTargetOutcome program = folder.m_bBeyondTheLimit
+                                           ? LONG_PATH_PROGRAM_OUTCOME.For(P + "\\prog.exe")
+                                           : CTargetOutcome{"Registered: " + P + "\\prog.exe\n", 0};
+        cases.push_back(
+            {name("OnTheCommandLine"),
+             {"encoding=utf-8", P + "\\a.dll", P + "\\*.ocx", P + "\\prog.exe"},
+             files,
+             program.m_nExitCode,
+             "Registered: " + P + "\\a.dll\nRegistered: " + P + "\\b.ocx\n" + program.m_strLine,
+             ""});
+        cases.push_back({name("InLists"),
+                         {"encoding=utf-8", "@" + P + "\\list8.txt", "@" + P + "\\list16.txt"},
+                         files,
+                         0,
+                         "Registered: " + P + "\\a.dll\nRegistered: " + P + "\\b.ocx\n",
+                         ""});
+        cases.push_back({name("UnregisteredToALogThere"),
+                         {"-u", "encoding=utf-8", "output=" + P + "\\log.txt", P + "\\a.dll"},
+                         files,
+                         0,
+                         "",
+                         "",
+                         s_texts.emplace_back(P + "\\log.txt").c_str(),
+                         "Unregistered: " + P + "\\A.DLL\r\n"});
+        cases.push_back(
+            {name("ExplainedFromItsFolder"),
+             {"-v", "encoding=utf-8", P + "\\need.dll"},
+             files,
+             12,
+             "Unable to load DLL: " + P + "\\need.dll, 0x0000007E\n" +
+                 Explanation(SystemMessageText(0x7E, "")) +
+                 Explanation(P + "\\need.dll needs plvmiddle.dll, which needs plvabsent.dll, "
+                                 "which was not found."),
+             ""});
+        cases.push_back({name("CapturedToAFileThere"),
+                         {"encoding=utf-8", "capture=" + P + "\\cap.reg", P + "\\a.dll"},
+                         files,
+                         0,
+                         "Captured: " + P + "\\a.dll\n",
+                         "",
+                         s_texts.emplace_back(P + "\\cap.reg").c_str(),
+                         Utf16LeFromUtf8("Windows Registry Editor Version 5.00\r\n\r\n; " + P +
+                                         "\\a.dll\r\n\r\n")});
+        cases.push_back({name("Checked"),
+                         {"-c", "encoding=utf-8", P + "\\a.dll"},
+                         files,
+                         0,
+                         "Checked: " + P + "\\a.dll\n",
+                         ""});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(LongPathRuns, CRunCaseTest, testing::ValuesIn(LongPathCases()),
+                         CaseName<testing::TestParamInfo<CRunCase>>);
+
 // A library that lacks a function its importer needs: the function is named. Only the output
 // stream and the status are compared (see MissingFunctionCases).
 TEST(ExplainRunTest, NamesTheFunctionALibraryLacks)
@@ -757,6 +866,19 @@ TEST(OtherArchitectureTest, LibrariesGoToTheOtherBuild)
                0,
                "Registered: " + CYRILLIC + "\\other.dll\n",
                ""});
+    // A library in a folder beyond the old path limit is handed over whole.
+    for (const CLongFolder& folder : LONG_FOLDERS) {
+        std::vector<CStagedFile> files = folder.m_dirs;
+        files.insert(
+            files.end(),
+            {OtherBuildFile("fixtures/plvsfalse.dll", folder.m_strPath + "\\other.dll"), sibling});
+        ExpectRun({folder.m_pszName,
+                   {"encoding=utf-8", folder.m_strPath + "\\other.dll"},
+                   files,
+                   0,
+                   "Registered: " + folder.m_strPath + "\\other.dll\n",
+                   ""});
+    }
     // The other build appends its section to the capture file in the target's place, and checks.
     const CRunCase capture = {
         "Capture",

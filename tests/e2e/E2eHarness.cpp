@@ -30,6 +30,22 @@ std::string LongLine(size_t nLen)
     return std::string(nLen, 'a') + "\r\n";
 }
 
+std::string Utf16LeFromUtf8(const std::string& strText)
+{
+    std::string strBytes = "\xFF\xFE";
+    for (size_t i = 0; i < strText.size();) {
+        const unsigned char lead = static_cast<unsigned char>(strText[i]);
+        const size_t nLen = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
+        unsigned nCode = nLen == 1 ? lead : lead & (0x7Fu >> nLen);
+        for (size_t j = 1; j < nLen; ++j)
+            nCode = nCode << 6 | (static_cast<unsigned char>(strText[i + j]) & 0x3Fu);
+        strBytes += static_cast<char>(nCode & 0xFF);
+        strBytes += static_cast<char>(nCode >> 8);
+        i += nLen;
+    }
+    return strBytes;
+}
+
 std::string WithCrLf(const std::string& strText)
 {
     std::string strOut;

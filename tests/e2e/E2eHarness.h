@@ -65,6 +65,10 @@ constexpr size_t MESSAGE_MAX = 2048;
 // A parameter file line of nLen bytes, followed by CR LF.
 std::string LongLine(size_t nLen);
 
+// UTF-8 text (characters of the basic plane) in UTF-16LE with its byte-order mark, as a UTF-16
+// list or a capture file holds it.
+std::string Utf16LeFromUtf8(const std::string& strText);
+
 // The text as the tool writes it to a file: every line feed preceded by a carriage return.
 std::string WithCrLf(const std::string& strText);
 

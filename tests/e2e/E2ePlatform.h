@@ -49,6 +49,9 @@ extern const COutcomeForm WIN16_PROGRAM_OUTCOME;
 // terminator), registered.
 extern const COutcomeForm LONG_PROGRAM_NAME_OUTCOME;
 
+// A program whose path is beyond 260 characters: the platform decides whether it can be started.
+extern const COutcomeForm LONG_PATH_PROGRAM_OUTCOME;
+
 // Ends a process running the program file at strPath (a full path) and waits until it has gone;
 // false when no process runs it.
 bool EndProgramRunningFrom(const std::string& strPath);

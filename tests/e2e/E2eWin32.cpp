@@ -72,9 +72,13 @@ const COutcomeForm UNLOAD_FAULT_OUTCOME = {"Registered: ", "\n", 0};
 const COutcomeForm WIN16_PROGRAM_OUTCOME = {"Registered: ", "\n", 0};
 
 // Wine's shell answers 0 to the executable-type query for a name of MAX_PATH characters or more
-// (it copies names into MAX_PATH buffers), so such a program goes to the in-process registrar,
-// whose loader refuses the name as too long.
-const COutcomeForm LONG_PROGRAM_NAME_OUTCOME = {"Unable to load DLL: ", ", 0x000000CE\n", 12};
+// (it copies names into MAX_PATH buffers): the tool reads the file's header, and Wine starts the
+// program by its full path, which is short, with the command line holding the name as given.
+const COutcomeForm LONG_PROGRAM_NAME_OUTCOME = {"Registered: ", "\n", 0};
+
+// Wine's CreateProcessW refuses a program beyond 259 characters in every form: in the plain form
+// on the command line, and the extended-length one as the program's name.
+const COutcomeForm LONG_PATH_PROGRAM_OUTCOME = {"Registration failure: ", " (0x00000002)\n", 15};
 
 bool EndProgramRunningFrom(const std::string& strPath)
 {

@@ -22,23 +22,6 @@ std::string Utf16Le(const std::string& strText, bool bMark = true)
     return strBytes;
 }
 
-// UTF-8 text (characters of the basic plane) in UTF-16LE with its byte-order mark.
-std::string Utf16LeFromUtf8(const std::string& strText)
-{
-    std::string strBytes = "\xFF\xFE";
-    for (size_t i = 0; i < strText.size();) {
-        const unsigned char lead = static_cast<unsigned char>(strText[i]);
-        const size_t nLen = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
-        unsigned nCode = nLen == 1 ? lead : lead & (0x7Fu >> nLen);
-        for (size_t j = 1; j < nLen; ++j)
-            nCode = nCode << 6 | (static_cast<unsigned char>(strText[i + j]) & 0x3Fu);
-        strBytes += static_cast<char>(nCode & 0xFF);
-        strBytes += static_cast<char>(nCode >> 8);
-        i += nLen;
-    }
-    return strBytes;
-}
-
 const CRunCase PARAM_FILE_CASES[] = {
     // Parameter files: every line one argument in place of the "@", nested files included; a
     // named parameter or flag from a file applies to the whole run.

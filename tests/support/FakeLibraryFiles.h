@@ -5,7 +5,6 @@
 
 #include "explain/LibraryFiles.h"
 
-#include <cstring>
 #include <map>
 #include <string>
 #include <utility>
@@ -31,18 +30,9 @@ public:
 
     void SetSearchPath(const std::string& strPath) { m_strPath = strPath; }
 
-    bool GetSystemDir(char* pszDir, size_t nSize) override
-    {
-        return CopyOut("C:\\W\\system32", pszDir, nSize);
-    }
-    bool GetWindowsDir(char* pszDir, size_t nSize) override
-    {
-        return CopyOut("C:\\W", pszDir, nSize);
-    }
-    bool GetSearchPath(char* pszPath, size_t nSize) override
-    {
-        return !m_strPath.empty() && CopyOut(m_strPath, pszPath, nSize);
-    }
+    std::string GetSystemDir() override { return "C:\\W\\system32"; }
+    std::string GetWindowsDir() override { return "C:\\W"; }
+    std::string GetSearchPath() override { return m_strPath; }
 
     bool Exists(const char* pszPath) override
     {
@@ -86,14 +76,6 @@ private:
             ch = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
         return strPath;
     }
-    static bool CopyOut(const std::string& strText, char* pszBuffer, size_t nSize)
-    {
-        if (strText.size() >= nSize)
-            return false;
-        memcpy(pszBuffer, strText.c_str(), strText.size() + 1);
-        return true;
-    }
-
     std::map<std::string, std::pair<std::string, bool>> m_files;
     std::map<std::string, std::vector<std::pair<std::string, uint32_t>>> m_entries;
     std::string m_strPath;

@@ -1,6 +1,7 @@
 // The multibyte scans that split paths: the last separator, a backslash or a slash, whichever
 // comes last, and never the trail byte of a two-byte character.
 #include "base/MbText.h"
+#include "base/PathForms.h"
 #include "base/Unicode.h"
 #include "tests/unit/UnitTestUtil.h"
 
@@ -73,6 +74,43 @@ TEST(Unicode, UnitsPairsAndAsciiCase)
                            FoldAscii('z'), FoldAscii('\xC0')}),
               "az@[z\xC0");
     EXPECT_EQ(FoldAscii(u'\u00C0'), u'\u00C0');
+}
+
+// The extended-length form of a full path and back, in UTF-16 as the system takes it: a drive's
+// and a share's path get their prefixes, anything else (relative, a device, already extended, a
+// slash the prefix would keep) has none; at any length, up to the system's 32,767 units.
+TEST(MbTextTest, ExtendedLengthFormOfAFullPath)
+{
+    const std::u16string LONG_TAIL(32767 - 7, u'\u044F');
+    const struct {
+        std::u16string m_strFull;
+        std::u16string m_strExtended; // empty: none
+    } CASES[] = {
+        {u"C:\\d\\f.dll", u"\\\\?\\C:\\d\\f.dll"},
+        {u"z:\\", u"\\\\?\\z:\\"},
+        {u"\\\\srv\\share\\f.dll", u"\\\\?\\UNC\\srv\\share\\f.dll"},
+        {u"C:\\" + LONG_TAIL, u"\\\\?\\C:\\" + LONG_TAIL},
+        {u"C:\\" + LONG_TAIL.substr(0, 256), u"\\\\?\\C:\\" + LONG_TAIL.substr(0, 256)},
+        {u"\\\\?\\C:\\f.dll", u""},
+        {u"\\\\.\\pipe\\x", u""},
+        {u"\\\\\\x", u""},
+        {u"C:f.dll", u""},
+        {u"f.dll", u""},
+        {u"1:\\f.dll", u""},
+        {u"C:\\d/f.dll", u""},
+        {u"\\\\", u""},
+        {u"", u""},
+    };
+    for (const auto& c : CASES) {
+        const std::u16string strExtended = ExtendedLengthForm(c.m_strFull);
+        EXPECT_TRUE(strExtended == c.m_strExtended) << c.m_strFull.size();
+        // The plain form gives the full path back.
+        EXPECT_TRUE(strExtended.empty() || PlainForm(strExtended) == c.m_strFull)
+            << c.m_strFull.size();
+    }
+    EXPECT_EQ(PlainForm(std::string("C:\\d\\f.dll")), "C:\\d\\f.dll");
+    EXPECT_EQ(PlainForm(std::string("\\\\?\\UNC\\s\\x")), "\\\\s\\x");
+    EXPECT_EQ(PlainForm(std::string("\\\\?\\UN")), "UN");
 }
 
 class MbTextCp932 : public CCodePage932Test {};

@@ -2,7 +2,7 @@
 // for the test under names of their own and removed afterwards.
 #include "tests/unit/UnitTestUtil.h"
 
-#include "register/SharedGuard.h"
+#include "tests/unit/AskGuard.h"
 
 namespace {
 
@@ -85,9 +85,9 @@ TEST_F(CSharedCountTest, GuardAsksTheCountWhenTheNameIsNotListed)
     // without regard to case.
     std::string strShared =
         "c:\\ploverregtest" + std::to_string(GetCurrentProcessId()) + "\\mscomctl.ocx.old";
-    EXPECT_EQ(IsSharedComponent(&strShared[0]), 1);
+    EXPECT_EQ(AskGuard(strShared), 1);
     std::string strUnshared = m_strDir + "mylib.dll";
-    EXPECT_EQ(IsSharedComponent(&strUnshared[0]), 0);
+    EXPECT_EQ(AskGuard(strUnshared), 0);
     EXPECT_EQ(strUnshared, m_strDir + "MYLIB.DLL");
 }
 

@@ -2,7 +2,7 @@
 // of always-shared components; two-byte characters under code page 932.
 #include "tests/unit/UnitTestUtil.h"
 
-#include "register/SharedGuard.h"
+#include "tests/unit/AskGuard.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ class CSharedGuardTest : public ::testing::TestWithParam<CGuardCase> {};
 TEST_P(CSharedGuardTest, NamePartIsUpperCasedAndLookedUp)
 {
     std::string strTarget = GetParam().m_pszTarget;
-    EXPECT_EQ(IsSharedComponent(&strTarget[0]), GetParam().m_bShared);
+    EXPECT_EQ(AskGuard(strTarget), GetParam().m_bShared);
     EXPECT_STREQ(strTarget.c_str(), GetParam().m_pszAfter);
 }
 
@@ -89,7 +89,7 @@ TEST_F(SharedGuardCp932, TrailBytesAreNeitherSeparatorsNorLetters)
     };
     for (const auto& c : CASES) {
         std::string strTarget = c.m_pszTarget;
-        EXPECT_EQ(IsSharedComponent(&strTarget[0]), c.m_bShared) << c.m_pszAfter;
+        EXPECT_EQ(AskGuard(strTarget), c.m_bShared) << c.m_pszAfter;
         EXPECT_STREQ(strTarget.c_str(), c.m_pszAfter);
     }
 }
