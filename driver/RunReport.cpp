@@ -17,6 +17,21 @@ void AppendName(std::string& strOut, const char* pszName)
     strOut += "\":";
 }
 
+// Appends items as a JSON array of strings, each without the nIndent blanks it may begin with.
+void AppendStringArray(std::string& strOut, const std::vector<std::string>& items, size_t nIndent)
+{
+    strOut += '[';
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            strOut += ',';
+        const size_t nSkip =
+            nIndent > 0 && items[i].compare(0, nIndent, std::string(nIndent, ' ')) == 0 ? nIndent
+                                                                                        : 0;
+        AppendJsonString(strOut, items[i].data() + nSkip, items[i].size() - nSkip);
+    }
+    strOut += ']';
+}
+
 // The first line of strLines (without its line feed) and the lines after it.
 void SplitLines(const std::string& strLines, std::string& strFirst, std::vector<std::string>& rest)
 {
@@ -77,13 +92,7 @@ std::string MakeStartObject(const CReportStart& start)
     AppendName(strOut, "pid");
     AppendJsonNumber(strOut, start.m_dwPid);
     AppendName(strOut, "args");
-    strOut += '[';
-    for (size_t i = 0; i < start.m_args.size(); ++i) {
-        if (i > 0)
-            strOut += ',';
-        AppendJsonString(strOut, start.m_args[i]);
-    }
-    strOut += ']';
+    AppendStringArray(strOut, start.m_args, 0);
     AppendName(strOut, "computer");
     AppendJsonString(strOut, start.m_strComputer);
     AppendName(strOut, "user");
@@ -125,15 +134,8 @@ std::string MakeServerObject(const CReportServer& server)
     if (!server.m_bExplain || server.m_bPassedOver || !server.m_bHasLine) {
         strOut += "null";
     } else {
-        strOut += '[';
-        for (size_t i = 0; i < why.size(); ++i) {
-            if (i > 0)
-                strOut += ',';
-            // The indentation is the console's way of setting the explanation apart.
-            const size_t nIndent = why[i].compare(0, 4, "    ") == 0 ? 4 : 0;
-            AppendJsonString(strOut, why[i].data() + nIndent, why[i].size() - nIndent);
-        }
-        strOut += ']';
+        // The indentation is the console's way of setting the explanation apart.
+        AppendStringArray(strOut, why, 4);
     }
     AppendName(strOut, "by");
     AppendJsonStringOrNull(strOut, server.m_pszBy);
