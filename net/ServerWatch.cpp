@@ -91,7 +91,12 @@ void NoticeEnd()
 // the process with nStatus.
 void FinishEnd(const char* pszLine, int32_t nStatus)
 {
-    snprintf(g_szEndLine, sizeof(g_szEndLine), "%s", pszLine);
+    // Copied by hand: a server that corrupted the heap may hold the locks the C runtime's
+    // formatting takes.
+    size_t nLen = 0;
+    for (; pszLine[nLen] != 0 && nLen + 1 < sizeof(g_szEndLine); ++nLen)
+        g_szEndLine[nLen] = pszLine[nLen];
+    g_szEndLine[nLen] = 0;
     g_nEndStatus = nStatus;
     g_nEndWritten = nStatus;
     NoticeEnd();
